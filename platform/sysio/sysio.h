@@ -25,6 +25,15 @@
 
 struct dirent;
 
+// Buffer sizes of the property calls below, as the device defines them (both
+// count the terminator); off-device these definitions stand in.
+#ifndef PROP_NAME_MAX
+#define PROP_NAME_MAX 32
+#endif
+#ifndef PROP_VALUE_MAX
+#define PROP_VALUE_MAX 92
+#endif
+
 class SysIo {
  public:
   virtual ~SysIo() = default;

@@ -1,0 +1,312 @@
+#include "platform/sysio/sysio_sandbox.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/props/props.h"
+#include "platform/sysio/sysio_paths.h"
+#include "platform/sysio/sysio_real.h"
+#include "platform/sysio/sysio_spawn.h"
+
+extern char** environ;
+
+namespace {
+
+// popen streams handed out, with the child behind each; pclose reaps it.
+std::mutex gSandboxPipesMu;
+std::map<FILE*, pid_t> gSandboxPipes;
+
+void sandbox_make_dirs(const std::string& real) {
+  for (size_t i = 1; i <= real.size(); ++i) {
+    if (i == real.size() || real[i] == '/') ::mkdir(real.substr(0, i).c_str(), 0755);
+  }
+}
+
+std::string sandbox_join(const std::vector<std::string>& argv) {
+  std::string out;
+  for (size_t i = 0; i < argv.size(); ++i) {
+    if (i) out += ' ';
+    out += argv[i];
+  }
+  return out;
+}
+
+bool sandbox_is_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
+
+}  // namespace
+
+std::string sysio_journal_line(const std::string& cmd) {
+  std::string out;
+  out.reserve(cmd.size() + 1);
+  for (char c : cmd) {
+    if (c == '\n')
+      out += "\\n";
+    else
+      out += c;
+  }
+  return out;
+}
+
+SandboxSysIo::SandboxSysIo(const std::string& root) : m_root(root) {
+  if (m_root.empty()) {
+    const char* env = std::getenv("SYSSRV_ROOT");
+    if (env) m_root = env;
+  }
+  if (m_root.empty()) throw std::invalid_argument("SandboxSysIo: no root (set SYSSRV_ROOT)");
+  while (m_root.size() > 1 && m_root.back() == '/') m_root.pop_back();
+
+  // The children's environment: ours, with the sandbox's search path and
+  // locations replacing whatever the caller had.
+  const std::string path = "PATH=" + m_root + "/system/bin:" + m_root + "/opt/corvale/bin:" +
+                           m_root + "/sim/bin:/usr/bin:/bin";
+  for (char** e = environ; e && *e; ++e) {
+    if (std::strncmp(*e, "PATH=", 5) == 0 || std::strncmp(*e, "SYSSRV_ROOT=", 12) == 0 ||
+        std::strncmp(*e, "SYSSRV_PROP_DIR=", 16) == 0)
+      continue;
+    m_env.push_back(*e);
+  }
+  m_env.push_back(path);
+  m_env.push_back("SYSSRV_ROOT=" + m_root);
+  m_env.push_back("SYSSRV_PROP_DIR=" + m_root + "/data/property");
+}
+
+std::string SandboxSysIo::journal_path() const { return m_root + "/var/journal/commands.log"; }
+
+std::string SandboxSysIo::path(const std::string& abs) const {
+  return sysio_map_under_root(m_root, abs);
+}
+
+void SandboxSysIo::journal(const std::string& cmd) {
+  const std::string line = sysio_journal_line(cmd) + "\n";
+  const std::string file = journal_path();
+  int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0 && errno == ENOENT) {
+    sandbox_make_dirs(m_root + "/var/journal");
+    fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  }
+  if (fd < 0) return;
+  // One write, so lines of concurrent writers never interleave.
+  ssize_t w = ::write(fd, line.data(), line.size());
+  (void)w;
+  ::close(fd);
+}
+
+std::string SandboxSysIo::map_first_word(const std::string& cmd) const {
+  size_t start = 0;
+  while (start < cmd.size() && sandbox_is_blank(cmd[start])) ++start;
+  if (start >= cmd.size() || cmd[start] != '/') return cmd;
+  size_t end = start;
+  while (end < cmd.size() && !sandbox_is_blank(cmd[end]) && cmd[end] != ';' && cmd[end] != '&' &&
+         cmd[end] != '|' && cmd[end] != '>' && cmd[end] != '<')
+    ++end;
+  return cmd.substr(0, start) + path(cmd.substr(start, end - start)) + cmd.substr(end);
+}
+
+int SandboxSysIo::system(const std::string& cmd) {
+  journal(cmd);
+  return sysio_system_wait(map_first_word(cmd), &m_env);
+}
+
+FILE* SandboxSysIo::popen(const std::string& cmd, const char* mode) {
+  journal(cmd);
+  if (!mode || (mode[0] != 'r' && mode[0] != 'w')) {
+    errno = EINVAL;
+    return nullptr;
+  }
+  const bool read = mode[0] == 'r';
+  int fd = -1;
+  pid_t pid = sysio_spawn_shell(map_first_word(cmd), &m_env, &fd, read);
+  if (pid < 0) return nullptr;
+  FILE* f = ::fdopen(fd, read ? "r" : "w");
+  if (!f) {
+    ::close(fd);
+    int st;
+    while (::waitpid(pid, &st, 0) < 0 && errno == EINTR) {
+    }
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lock(gSandboxPipesMu);
+  gSandboxPipes[f] = pid;
+  return f;
+}
+
+int SandboxSysIo::pclose(FILE* f) {
+  pid_t pid;
+  {
+    std::lock_guard<std::mutex> lock(gSandboxPipesMu);
+    auto it = gSandboxPipes.find(f);
+    if (it == gSandboxPipes.end()) {
+      errno = ECHILD;
+      return -1;
+    }
+    pid = it->second;
+    gSandboxPipes.erase(it);
+  }
+  std::fclose(f);
+  int st = 0;
+  while (::waitpid(pid, &st, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return st;
+}
+
+pid_t SandboxSysIo::fork_exec(const std::vector<std::string>& argv) {
+  journal(sandbox_join(argv));
+  if (argv.empty()) {
+    errno = EINVAL;
+    return -1;
+  }
+  const std::string prog = argv[0].empty() || argv[0][0] != '/' ? argv[0] : path(argv[0]);
+  return sysio_spawn(prog, argv, &m_env);
+}
+
+pid_t SandboxSysIo::waitpid(pid_t pid, int* status, int options) {
+  return ::waitpid(pid, status, options);
+}
+
+int SandboxSysIo::kill(pid_t pid, int sig) {
+  // A pid the daemon computed wrongly must not reach this machine's
+  // process groups.
+  if (pid <= 0) {
+    errno = EPERM;
+    return -1;
+  }
+  return ::kill(pid, sig);
+}
+
+int SandboxSysIo::open(const std::string& abs, int flags, mode_t mode) {
+  return ::open(path(abs).c_str(), flags, mode);
+}
+
+FILE* SandboxSysIo::fopen(const std::string& abs, const char* mode) {
+  return ::fopen(path(abs).c_str(), mode);
+}
+
+int SandboxSysIo::ioctl(int fd, unsigned long request, void* arg) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return -1;
+  if (!S_ISREG(st.st_mode)) return ::ioctl(fd, request, arg);
+  char link[64];
+  std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+  char buf[4096];
+  ssize_t n = ::readlink(link, buf, sizeof buf - 1);
+  std::string where = n > 0 ? std::string(buf, static_cast<size_t>(n)) : "?";
+  if (where.compare(0, m_root.size() + 1, m_root + "/") == 0) where.erase(0, m_root.size());
+  char req[32];
+  std::snprintf(req, sizeof req, "0x%lx", request);
+  journal("ioctl " + where + " " + req);
+  return 0;
+}
+
+int SandboxSysIo::unlink(const std::string& abs) { return ::unlink(path(abs).c_str()); }
+
+int SandboxSysIo::rename(const std::string& from, const std::string& to) {
+  return ::rename(path(from).c_str(), path(to).c_str());
+}
+
+int SandboxSysIo::mkdir(const std::string& abs, mode_t mode) {
+  return ::mkdir(path(abs).c_str(), mode);
+}
+
+int SandboxSysIo::access(const std::string& abs, int how) {
+  return ::access(path(abs).c_str(), how);
+}
+
+int SandboxSysIo::stat(const std::string& abs, struct stat* st) {
+  return ::stat(path(abs).c_str(), st);
+}
+
+bool SandboxSysIo::list_dir(const std::string& abs, std::vector<std::string>* names) {
+  return sysio_list_real_dir(path(abs), names);
+}
+
+int SandboxSysIo::property_get(const char* name, char* value) {
+  return props_get(m_root + "/data/property", name, value);
+}
+
+int SandboxSysIo::property_set(const char* name, const char* value) {
+  sandbox_make_dirs(m_root + "/data");
+  return props_set(m_root + "/data/property", name, value);
+}
+
+long long SandboxSysIo::clock_offset_ns() const {
+  FILE* f = ::fopen((m_root + "/var/clock_offset").c_str(), "r");
+  if (!f) return 0;
+  long long sec = 0;
+  long nsec = 0;
+  int got = std::fscanf(f, "%lld %ld", &sec, &nsec);
+  std::fclose(f);
+  if (got < 1) return 0;
+  if (got < 2 || nsec < 0 || nsec >= 1000000000L) nsec = 0;
+  return sec * 1000000000LL + nsec;
+}
+
+int SandboxSysIo::clock_gettime(clockid_t clk, struct timespec* ts) {
+  if (::clock_gettime(clk, ts) != 0) return -1;
+  if (clk == CLOCK_REALTIME || clk == CLOCK_REALTIME_COARSE) {
+    long long ns = static_cast<long long>(ts->tv_sec) * 1000000000LL + ts->tv_nsec +
+                   clock_offset_ns();
+    long long sec = ns / 1000000000LL;
+    long long rem = ns % 1000000000LL;
+    if (rem < 0) {
+      rem += 1000000000LL;
+      --sec;
+    }
+    ts->tv_sec = static_cast<time_t>(sec);
+    ts->tv_nsec = static_cast<long>(rem);
+  }
+  return 0;
+}
+
+int SandboxSysIo::clock_settime(clockid_t clk, const struct timespec* ts) {
+  if (clk != CLOCK_REALTIME || ts->tv_nsec < 0 || ts->tv_nsec >= 1000000000L || ts->tv_sec < 0) {
+    errno = EINVAL;
+    return -1;
+  }
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  long long off = (static_cast<long long>(ts->tv_sec) - now.tv_sec) * 1000000000LL +
+                  (ts->tv_nsec - now.tv_nsec);
+  long long sec = off / 1000000000LL;
+  long long rem = off % 1000000000LL;
+  if (rem < 0) {
+    rem += 1000000000LL;
+    --sec;
+  }
+  char line[64];
+  std::snprintf(line, sizeof line, "%lld %lld\n", sec, rem);
+  sandbox_make_dirs(m_root + "/var");
+  // Stand-in scripts read the file too: replace it whole.
+  const std::string file = m_root + "/var/clock_offset";
+  const std::string tmp = file + ".tmp." + std::to_string(::getpid());
+  int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return -1;
+  size_t len = std::strlen(line);
+  bool ok = ::write(fd, line, len) == static_cast<ssize_t>(len);
+  ok = (::close(fd) == 0) && ok;
+  if (!ok || ::rename(tmp.c_str(), file.c_str()) != 0) {
+    ::unlink(tmp.c_str());
+    errno = EIO;
+    return -1;
+  }
+  return 0;
+}
+
+time_t SandboxSysIo::time(time_t* out) {
+  struct timespec ts;
+  clock_gettime(CLOCK_REALTIME, &ts);
+  if (out) *out = ts.tv_sec;
+  return ts.tv_sec;
+}
+
+void SandboxSysIo::sleep_us(uint64_t us) { sysio_real_sleep_us(us); }

@@ -1,0 +1,80 @@
+// The seam for the host simulation: the appliance's file system lives under
+// a sandbox root, its scripts and daemons are stand-ins under that root.
+//
+// - Root: the constructor argument, else the environment variable
+//   SYSSRV_ROOT (construction fails with std::invalid_argument without one).
+// - Paths: path(abs) = <root><abs> (lexically normalised, never outside).
+// - Commands: every command line (system, popen, and fork_exec's argv
+//   joined with single blanks) is appended as one line to
+//   "<root>/var/journal/commands.log" before it runs. The journal is opened
+//   with O_APPEND and each line is one write, so the daemon, its children
+//   and the tests can share it. A newline inside a command is written as
+//   the two characters "\n" (backslash, n), so one line is always one
+//   command; every other byte, backslashes included, is written as is.
+//   Commands run with /bin/sh -c in an environment where PATH is
+//   "<root>/system/bin:<root>/opt/corvale/bin:<root>/sim/bin:/usr/bin:/bin"
+//   and SYSSRV_ROOT and SYSSRV_PROP_DIR point into the sandbox; a command
+//   whose first word is an absolute path runs that word mapped under the
+//   root. fork_exec maps argv[0] the same way (argv[0] itself is passed as
+//   the daemon wrote it).
+// - Properties: the file store in "<root>/data/property".
+// - Clocks: monotonic is this machine's. The wall clock of this machine is
+//   never set: clock_settime(CLOCK_REALTIME) stores the difference between
+//   the requested and the real time in "<root>/var/clock_offset" as one line
+//   "<seconds> <nanoseconds>\n" (seconds signed, nanoseconds 0..999999999,
+//   offset = seconds + nanoseconds / 1e9), and time() and
+//   clock_gettime(CLOCK_REALTIME) add it. A missing file is offset 0.
+// - ioctl on a regular file (the stand-in of a device node) is journalled as
+//   "ioctl <appliance path> 0x<request in lower-case hex>" and returns 0;
+//   on anything else it is passed to the device.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/sysio/sysio.h"
+
+class SandboxSysIo : public SysIo {
+ public:
+  explicit SandboxSysIo(const std::string& root = "");
+
+  const std::string& root() const { return m_root; }
+  // "<root>/var/journal/commands.log".
+  std::string journal_path() const;
+
+  std::string path(const std::string& abs) const override;
+  int system(const std::string& cmd) override;
+  FILE* popen(const std::string& cmd, const char* mode) override;
+  int pclose(FILE* f) override;
+  pid_t fork_exec(const std::vector<std::string>& argv) override;
+  pid_t waitpid(pid_t pid, int* status, int options) override;
+  int kill(pid_t pid, int sig) override;
+  int open(const std::string& abs, int flags, mode_t mode = 0644) override;
+  FILE* fopen(const std::string& abs, const char* mode) override;
+  int ioctl(int fd, unsigned long request, void* arg) override;
+  int unlink(const std::string& abs) override;
+  int rename(const std::string& from, const std::string& to) override;
+  int mkdir(const std::string& abs, mode_t mode) override;
+  int access(const std::string& abs, int how) override;
+  int stat(const std::string& abs, struct stat* st) override;
+  bool list_dir(const std::string& abs, std::vector<std::string>* names) override;
+  int property_get(const char* name, char* value) override;
+  int property_set(const char* name, const char* value) override;
+  int clock_gettime(clockid_t clk, struct timespec* ts) override;
+  int clock_settime(clockid_t clk, const struct timespec* ts) override;
+  time_t time(time_t* out) override;
+  void sleep_us(uint64_t us) override;
+
+ private:
+  void journal(const std::string& line);
+  std::string map_first_word(const std::string& cmd) const;
+  // Offset of the simulated wall clock from this machine's, nanoseconds.
+  long long clock_offset_ns() const;
+
+  std::string m_root;
+  std::vector<std::string> m_env;
+};
+
+// The journal line written for a command: `cmd` with each newline replaced
+// by the two characters "\n".
+std::string sysio_journal_line(const std::string& cmd);

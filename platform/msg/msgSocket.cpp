@@ -1,0 +1,230 @@
+#include "platform/msg/msgSocket.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "platform/msg/msgInternal.h"
+
+namespace {
+
+const char kMsgDeviceSocketDir[] = "/dev/socket/msglayer";
+constexpr size_t kMsgMaxPath = sizeof(((struct sockaddr_un*)nullptr)->sun_path) - 1;
+
+bool fillAddress(const std::string& path, struct sockaddr_un* sa) {
+  if (path.size() > kMsgMaxPath) return false;
+  memset(sa, 0, sizeof *sa);
+  sa->sun_family = AF_UNIX;
+  memcpy(sa->sun_path, path.c_str(), path.size());
+  return true;
+}
+
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+int remainingMs(MsgClock::time_point deadline) {
+  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - MsgClock::now()).count();
+  return left <= 0 ? 0 : static_cast<int>(left);
+}
+
+}  // namespace
+
+std::string msgSocketDir() {
+  const char* env = getenv("MSG_SOCKET_DIR");
+  return (env != nullptr && env[0] != '\0') ? std::string(env) : std::string(kMsgDeviceSocketDir);
+}
+
+int msgEnsureDir(const std::string& dir) {
+  if (mkdir(dir.c_str(), 0770) == 0) {
+    // mkdir applies the umask; the group must keep its access.
+    chmod(dir.c_str(), 0770);
+    return 0;
+  }
+  struct stat st;
+  if (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return 0;
+  msgLog("cannot create socket directory %s: %s", dir.c_str(), strerror(errno));
+  return -1;
+}
+
+std::string msgEscapeName(const std::string& name) {
+  if (name.empty() || name.size() > kMsgMaxNameBytes) return std::string();
+  std::string out;
+  for (size_t i = 0; i < name.size(); ++i) {
+    char c = name[i];
+    if (c == '%') {
+      out += "%25";
+    } else if (c == '/') {
+      out += "%2F";
+    } else if (c == '.' && i == 0) {
+      out += "%2E";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+bool msgUnescapeName(const std::string& file, std::string* name) {
+  if (file.empty() || file[0] == '.') return false;
+  std::string out;
+  for (size_t i = 0; i < file.size(); ++i) {
+    if (file[i] != '%') {
+      out += file[i];
+      continue;
+    }
+    if (i + 2 >= file.size()) return false;
+    int hi = hexValue(file[i + 1]);
+    int lo = hexValue(file[i + 2]);
+    if (hi < 0 || lo < 0) return false;
+    out += static_cast<char>(hi * 16 + lo);
+    i += 2;
+  }
+  // Only what msgEscapeName produces names an endpoint.
+  if (msgEscapeName(out) != file) return false;
+  *name = out;
+  return true;
+}
+
+bool msgSocketPath(const std::string& dir, const std::string& name, std::string* path) {
+  std::string file = msgEscapeName(name);
+  if (file.empty()) {
+    msgLog("invalid endpoint name \"%s\"", name.c_str());
+    return false;
+  }
+  std::string p = dir + "/" + file;
+  if (p.size() > kMsgMaxPath) {
+    msgLog("socket path %s is %zu bytes, longer than the %zu a socket address holds", p.c_str(), p.size(),
+           kMsgMaxPath);
+    return false;
+  }
+  *path = p;
+  return true;
+}
+
+int msgListen(const std::string& dir, const std::string& path, dev_t* dev, ino_t* ino) {
+  static std::atomic<unsigned> counter{0};
+  std::string tmp = dir + "/.t" + std::to_string(getpid()) + "." + std::to_string(counter++);
+  struct sockaddr_un sa;
+  if (!fillAddress(tmp, &sa)) {
+    msgLog("socket path %s is longer than the %zu bytes a socket address holds", tmp.c_str(), kMsgMaxPath);
+    return -1;
+  }
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    msgLog("socket: %s", strerror(errno));
+    return -1;
+  }
+  unlink(tmp.c_str());
+  if (bind(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0 || chmod(tmp.c_str(), 0660) != 0 ||
+      listen(fd, SOMAXCONN) != 0) {
+    msgLog("cannot set up socket %s: %s", tmp.c_str(), strerror(errno));
+    close(fd);
+    unlink(tmp.c_str());
+    return -1;
+  }
+  int probe = msgConnect(path);
+  if (probe >= 0) {
+    close(probe);
+    msgLog("endpoint socket %s is in use by a running process", path.c_str());
+    close(fd);
+    unlink(tmp.c_str());
+    return -1;
+  }
+  struct stat st;
+  if (rename(tmp.c_str(), path.c_str()) != 0 || stat(path.c_str(), &st) != 0) {
+    msgLog("cannot publish socket %s: %s", path.c_str(), strerror(errno));
+    close(fd);
+    unlink(tmp.c_str());
+    return -1;
+  }
+  *dev = st.st_dev;
+  *ino = st.st_ino;
+  return fd;
+}
+
+int msgConnect(const std::string& path) {
+  struct sockaddr_un sa;
+  if (!fillAddress(path, &sa)) {
+    errno = ENAMETOOLONG;
+    return -1;
+  }
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  // A blocking connect waits only while the peer's backlog is full; the send
+  // time-out bounds that wait.
+  struct timeval tv = {kMsgSendTimeoutMs / 1000, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+  if (connect(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0) {
+    int e = errno;
+    close(fd);
+    errno = e;
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  return fd;
+}
+
+bool msgPeerAllowed(int fd) {
+  struct ucred cred;
+  socklen_t len = sizeof cred;
+  if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
+    msgLog("cannot read peer credentials: %s; dropping the connection", strerror(errno));
+    return false;
+  }
+  if (cred.uid == getuid() || cred.gid == getgid()) return true;
+  msgLog("refusing connection from pid %d uid %u gid %u", static_cast<int>(cred.pid), static_cast<unsigned>(cred.uid),
+         static_cast<unsigned>(cred.gid));
+  return false;
+}
+
+bool msgWriteAll(int fd, const struct iovec* iov, int iovcnt, MsgClock::time_point deadline, size_t* written) {
+  struct iovec vec[4];
+  if (iovcnt > 4) iovcnt = 4;
+  memcpy(vec, iov, sizeof(struct iovec) * iovcnt);
+  int first = 0;
+  *written = 0;
+  while (first < iovcnt) {
+    if (vec[first].iov_len == 0) {
+      ++first;
+      continue;
+    }
+    struct msghdr mh;
+    memset(&mh, 0, sizeof mh);
+    mh.msg_iov = vec + first;
+    mh.msg_iovlen = iovcnt - first;
+    ssize_t n = sendmsg(fd, &mh, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return false;
+      struct pollfd p = {fd, POLLOUT, 0};
+      int left = remainingMs(deadline);
+      if (left == 0) {
+        errno = ETIMEDOUT;
+        return false;
+      }
+      if (poll(&p, 1, left) < 0 && errno != EINTR) return false;
+      continue;
+    }
+    *written += static_cast<size_t>(n);
+    size_t done = static_cast<size_t>(n);
+    while (first < iovcnt && done >= vec[first].iov_len) {
+      done -= vec[first].iov_len;
+      ++first;
+    }
+    if (first < iovcnt) {
+      vec[first].iov_base = static_cast<char*>(vec[first].iov_base) + done;
+      vec[first].iov_len -= done;
+    }
+  }
+  return true;
+}

@@ -1,0 +1,53 @@
+// Starting programs of this build from a test.
+//
+// On the armhf run (scripts/test-armhf) the test programs are ARM code and
+// the machine has no binfmt handler: ctest starts them through the emulator,
+// but a test that execs another program it built (a helper, the daemon
+// itself) must put the emulator in front of that program's command line.
+// The script names it in SYSSRV_EXEC_WRAPPER as space-separated words
+// ("/usr/bin/qemu-arm -L <sysroot>"); the native run leaves it unset, and
+// these helpers then return the command line unchanged. Shell scripts and
+// host tools need no wrapper: the kernel runs them natively.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// The words of `wrapper` (may be null) followed by `argv`.
+inline std::vector<std::string> archExecArgvWith(const char* wrapper,
+                                                 const std::vector<std::string>& argv) {
+  std::vector<std::string> out;
+  if (wrapper != nullptr) {
+    std::istringstream words(wrapper);
+    std::string w;
+    while (words >> w) out.push_back(w);
+  }
+  out.insert(out.end(), argv.begin(), argv.end());
+  return out;
+}
+
+// `argv` as it has to be exec'd in this run.
+inline std::vector<std::string> archExecArgv(const std::vector<std::string>& argv) {
+  return archExecArgvWith(std::getenv("SYSSRV_EXEC_WRAPPER"), argv);
+}
+
+// Text to put before a program of this build in a shell command line:
+// empty, or the wrapper followed by one space.
+inline std::string archExecShellPrefix() {
+  const char* w = std::getenv("SYSSRV_EXEC_WRAPPER");
+  return (w != nullptr && *w != '\0') ? std::string(w) + " " : std::string();
+}
+
+// execvp of archExecArgv(argv); returns only when the exec failed.
+inline int archExecvp(const std::vector<std::string>& argv) {
+  std::vector<std::string> full = archExecArgv(argv);
+  if (full.empty()) return -1;
+  std::vector<char*> ptrs;
+  for (auto& s : full) ptrs.push_back(&s[0]);
+  ptrs.push_back(nullptr);
+  return execvp(ptrs[0], ptrs.data());
+}

@@ -1,0 +1,168 @@
+// Every message type number that the interface documents of the peer
+// processes fix, written as those documents write it (hexadecimal or
+// decimal), with the class it belongs to. Kept apart from
+// platform/msgutil/msgIds.h on purpose: the test compares the library's
+// table against this independent list. A class listed twice (once in each
+// notation) must get the same number both times.
+#pragma once
+
+#include <cstdint>
+
+struct FixedType {
+  const char* name;
+  uint32_t type;
+};
+
+inline constexpr FixedType kFixedTypes[] = {
+    // Handler table of the system service endpoint.
+    {"SystemIF.GetPacFileReq", 0x1B0290},
+    {"SystemIF.CreateLogReq", 0x1B0020},
+    {"SystemIF.ClearLogCmd", 0x1B0032},
+    {"SystemIF.LogTransferReq", 0x1B01B0},
+    {"SystemIF.LogSpaceThresholdReq", 0x1B0140},
+    {"SystemIF.LogUploadReq", 0x1B0260},
+    {"SystemIF.SetSystemTimeReq", 0x1B0050},
+    {"SystemIF.SetSystemTimezoneReq", 0x1B02C0},
+    {"SystemIF.SetSystemTimezoneAndTimeCmd", 0x1B02F2},
+    {"SystemIF.GetSystemTimeReq", 0x1B0070},
+    {"SystemIF.GetMasterVelarTimeReq", 0x1B0200},
+    {"SystemIF.GetLanStatusReq", 0x1B0090},
+    {"SystemIF.SetOobReq", 0x1B00E0},
+    {"SystemIF.SetInCallCmd", 0x1B00B2},
+    {"ModRoomIF.CallStatusNtfy", 0x2F00C3},
+    {"SystemIF.CommCDRCmd", 0x1B00C2},
+    {"SystemIF.VirtualKeyPressCmd", 0x1B01E2},
+    {"ProcessMonitorIF.MacAddrRsp", 0x1D0071},
+    {"SystemIF.PKIInstallFileReq", 0x1B0150},
+    {"SystemIF.PKIManageFileReq", 0x1B0180},
+    {"SystemIF.PKIListFilesReq", 0x1B0120},
+    {"SystemIF.PKIGenerateCSRReq", 0x1B01C0},
+    {"SystemIF.PtpConfigureReq", 0x1B02A0},
+    {"SystemIF.PtpResetCmd", 0x1B02B2},
+    {"SystemIF.SetModRoomIdentifyLEDReq", 0x1B0300},
+    {"ConfigIF.ConfigChangedNtfy", 0x1A0143},
+    {"ConfigIF.SubmitNtfy", 0x1A0273},
+    {"ConfigIF.DynamicValidateReq", 0x1A0150},
+    {"ConfigIF.OnChangeReq", 0x1A0100},
+    {"ProcessMonitorIF.SleepStateNtfy", 0x1D0043},
+    {"PlatformIF.MonitorNtfy", 0x170143},
+    {"PlatformIF.ComponentNtfy", 0x1700B3},
+    // Receive loop; time zone.
+    {"PlatformIF.RequestTimeZoneCmd", 0x1702B2},
+    {"PlatformIF.RequestTimeZoneCmd", 1508018},
+    // Alerts and the port controller.
+    {"SystemIF.AppStatusAlertNtfy", 0x1B01D3},
+    // Configuration service catalogue.
+    {"ConfigIF.ReadReq", 1703936},
+    {"ConfigIF.ReadRsp", 1704001},
+    {"ConfigIF.WriteReq", 1704064},
+    {"ConfigIF.WriteRsp", 1704337},
+    {"ConfigIF.ValidateReq", 1704208},
+    {"ConfigIF.ValidateRsp", 1703969},
+    {"ConfigIF.BatchReadReq", 1704816},
+    {"ConfigIF.BatchReadRsp", 1704785},
+    {"ConfigIF.ReadAttributesReq", 1704880},
+    {"ConfigIF.ReadAttributesRsp", 1704897},
+    {"ConfigIF.GetAttributeOptionsReq", 1704176},
+    {"ConfigIF.GetAttributeOptionsRsp", 1704449},
+    {"ConfigIF.SetAttributeOptionsReq", 1704400},
+    {"ConfigIF.SetAttributeOptionsRsp", 1704465},
+    {"ConfigIF.GetDefaultOptionsReq", 1704544},
+    {"ConfigIF.GetDefaultOptionsRsp", 1704481},
+    {"ConfigIF.GetAccessLevelsReq", 1704672},
+    {"ConfigIF.GetAccessLevelsRsp", 1704625},
+    {"ConfigIF.SetAccessLevelsReq", 1704640},
+    {"ConfigIF.SetAccessLevelsRsp", 1704657},
+    {"ConfigIF.GetValueOptionsAccessReq", 1704848},
+    {"ConfigIF.GetValueOptionsAccessRsp", 1704769},
+    {"ConfigIF.BatchGetValueOptionsAccessReq", 1704800},
+    {"ConfigIF.BatchGetValueOptionsAccessRsp", 1704833},
+    {"ConfigIF.ResetValueReq", 1704240},
+    {"ConfigIF.ResetValueRsp", 1704129},
+    {"ConfigIF.ResetAttributeReq", 1704384},
+    {"ConfigIF.ResetAttributeRsp", 1704033},
+    {"ConfigIF.ResetNodeValueReq", 1704592},
+    {"ConfigIF.ResetNodeValueRsp", 1704609},
+    {"ConfigIF.RegisterClientCallbackReq", 1704432},
+    {"ConfigIF.RegisterClientCallbackRsp", 1704049},
+    {"ConfigIF.UnregisterClientCallbackReq", 1704016},
+    {"ConfigIF.UnregisterClientCallbackRsp", 1703953},
+    {"ConfigIF.UnregisterAllClientCallbacksReq", 1704224},
+    {"ConfigIF.UnregisterAllClientCallbacksRsp", 1704321},
+    {"ConfigIF.ComponentChangeReq", 1704928},
+    {"ConfigIF.ComponentChangeRsp", 1704913},
+    {"ConfigIF.ConfigChangedNtfy", 1704259},
+    {"ConfigIF.DynamicValidateReq", 1704272},
+    {"ConfigIF.DynamicValidateRsp", 1704369},
+    {"ConfigIF.OnChangeReq", 1704192},
+    {"ConfigIF.OnChangeRsp", 1704113},
+    {"ConfigIF.SubmitNtfy", 1704563},
+    // Out-of-box reset.
+    {"SystemIF.SetOobReq", 1769696},
+    {"SystemIF.SetOobRsp", 1769681},
+    // LAN.
+    {"SystemIF.LanStatusChangeNtfy", 1769635},
+    {"SystemIF.LanStatusChangeNtfy", 0x1B00A3},
+    {"SystemIF.GetLanStatusRsp", 1769601},
+    {"SystemIF.GetLanStatusRsp", 0x1B0081},
+    // Proxy auto-discovery.
+    {"SystemIF.GetPacFileReq", 1770128},
+    {"SystemIF.GetPacFileRsp", 1770113},
+    {"SystemIF.GetPacFileRsp", 0x1B0281},
+    // System time.
+    {"SystemIF.SetSystemTimeReq", 1769552},
+    {"SystemIF.SetSystemTimeRsp", 1769537},
+    {"SystemIF.SetSystemTimeRsp", 0x1B0041},
+    {"SystemIF.GetSystemTimeReq", 1769584},
+    {"SystemIF.GetSystemTimeRsp", 1769569},
+    {"SystemIF.GetSystemTimeRsp", 0x1B0061},
+    {"SystemIF.TimeChangeNtfy", 1769971},
+    {"SystemIF.TimeChangeNtfy", 0x1B01F3},
+    {"SystemIF.GetMasterVelarTimeReq", 1769984},
+    {"SystemIF.GetMasterVelarTimeRsp", 1770001},
+    {"SystemIF.GetMasterVelarTimeRsp", 0x1B0211},
+    // Time zone and time format.
+    {"SystemIF.SetSystemTimezoneReq", 1770176},
+    {"SystemIF.SetSystemTimezoneRsp", 1770193},
+    {"SystemIF.SetSystemTimezoneRsp", 0x1B02D1},
+    {"SystemIF.SetSystemTimezoneAndTimeCmd", 1770226},
+    {"SystemIF.TimeFormatNtfy", 1770035},
+    {"SystemIF.TimeFormatNtfy", 0x1B0233},
+    // PTP.
+    {"SystemIF.PtpConfigureReq", 1770144},
+    {"SystemIF.PtpConfigureRsp", 1770209},
+    {"SystemIF.PtpConfigureRsp", 0x1B02E1},
+    {"SystemIF.PtpResetCmd", 1770162},
+    // Certificates.
+    {"SystemIF.PKIListFilesReq", 1769760},
+    {"SystemIF.PKIInstallFileReq", 1769808},
+    {"SystemIF.PKIManageFileReq", 1769856},
+    {"SystemIF.PKIGenerateCSRReq", 1769920},
+    {"SystemIF.PKIOpRsp", 1769841},
+    // Log space and transfer.
+    {"SystemIF.LogSpaceThresholdReq", 1769792},
+    {"SystemIF.LogSpaceThresholdRsp", 1769825},
+    {"SystemIF.LogSpaceThresholdNtfy", 1769779},
+    {"SystemIF.LogTransferReq", 1769904},
+    {"SystemIF.LogTransferRsp", 1769889},
+    {"SystemIF.LogTransferCompleteNtfy", 1769875},
+    // Log upload and support packages.
+    {"SystemIF.LogUploadReq", 1770080},
+    {"SystemIF.LogUploadRsp", 1770049},
+    {"SystemIF.LogUploadStatusNtfy", 1770067},
+    {"SystemIF.CreateLogReq", 1769504},
+    {"SystemIF.CreateLogRsp", 1769473},
+    {"SystemIF.ClearLogCmd", 1769522},
+    {"PlatformIF.ComponentReq", 1507488},
+    {"PlatformIF.ComponentRsp", 1507521},
+    {"PlatformIF.ComponentNtfy", 1507507},
+    // LEDs and call state.
+    {"SystemIF.SetInCallCmd", 1769650},
+    {"ModRoomIF.CallStatusNtfy", 3080387},
+    {"ProcessMonitorIF.SleepStateNtfy", 1900611},
+    {"SystemIF.SetModRoomIdentifyLEDReq", 1770240},
+    {"SystemIF.SetModRoomIdentifyLEDRsp", 1770257},
+    // Virtual keys and call-detail commands.
+    {"SystemIF.VirtualKeyPressCmd", 1769954},
+    {"SystemIF.CommCDRCmd", 1769666},
+};

@@ -54,6 +54,13 @@ bool props_read_file(const std::string& file, std::string* out) {
   return true;
 }
 
+// A fresh sandbox or test root has no store yet; the first set makes it.
+void props_make_dirs(const std::string& dir) {
+  for (size_t i = 1; i <= dir.size(); ++i) {
+    if (i == dir.size() || dir[i] == '/') ::mkdir(dir.substr(0, i).c_str(), 0755);
+  }
+}
+
 }  // namespace
 
 std::string props_env_dir() {
@@ -94,7 +101,7 @@ int props_get(const std::string& dir, const char* name, char* value) {
 
 int props_set(const std::string& dir, const char* name, const char* value) {
   if (!props_name_ok(name) || !props_value_ok(value)) return -1;
-  if (::mkdir(dir.c_str(), 0755) != 0 && errno != EEXIST) return -1;
+  props_make_dirs(dir);
 
   const std::string target = dir + "/" + name;
   // The leading dot keeps temporaries out of props_list and can never clash

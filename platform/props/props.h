@@ -37,7 +37,7 @@ bool props_value_ok(const char* value);
 int props_get(const std::string& dir, const char* name, char* value);
 // Sets the property. Returns 0, or -1 for an invalid name, a value that is
 // too long, an "ro." property that is already set, or a failed write.
-// Creates the store directory (one level) when it is missing.
+// Creates the store directory (and its parents) when it is missing.
 int props_set(const std::string& dir, const char* name, const char* value);
 // All properties of the store, sorted by name; false when the directory
 // cannot be read (a missing store is an empty list, true).

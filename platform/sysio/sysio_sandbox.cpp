@@ -235,7 +235,6 @@ int SandboxSysIo::property_get(const char* name, char* value) {
 }
 
 int SandboxSysIo::property_set(const char* name, const char* value) {
-  sandbox_make_dirs(m_root + "/data");
   return props_set(m_root + "/data/property", name, value);
 }
 

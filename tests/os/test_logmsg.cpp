@@ -21,7 +21,7 @@ class LogmsgTest : public ::testing::Test, public OsSeamFixtureBase {};
 
 // ---- the bytes of one line ----
 
-TEST_F(LogmsgTest, ErrorWithoutComponentReachesDeviceAsSpecifiedBytes) {
+TEST_F(LogmsgTest, ErrorWithoutComponentReachesDeviceByteForByte) {
   ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
   int n = logerr(nullptr, "x\n");
   EXPECT_EQ(device(), "<3>syssrv: hd[0]: x\n");

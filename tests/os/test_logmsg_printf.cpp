@@ -7,13 +7,14 @@
 #include <string>
 
 #include "platform/sysio/sysio_recorder.h"
+#include "tests/arch/exec_wrapper.h"
 
 namespace {
 
 TEST(LogmsgPrintfTest, PlainPrintsBecomeDebugLines) {
   RecorderSysIo rec;
   rec.put_file("/dev/crvllog", "");
-  std::string cmd = std::string(LOGMSG_PRINTF_HELPER) + " '" + rec.root() + "'";
+  std::string cmd = archExecShellPrefix() + LOGMSG_PRINTF_HELPER + " '" + rec.root() + "'";
   FILE* p = ::popen(cmd.c_str(), "r");
   ASSERT_NE(p, nullptr);
   std::string out;

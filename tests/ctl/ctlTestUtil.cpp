@@ -1,0 +1,139 @@
+#include "tests/ctl/ctlTestUtil.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+extern char** environ;
+
+const char* const kSyssrvctlBin = SYSSRVCTL_BIN;
+const char* const kMsgEchoBin = MSG_ECHO_BIN;
+
+namespace {
+
+std::string gTestDir;
+int gChildCounter = 0;
+
+// One directory per test process, set before any message-layer call so the
+// in-process endpoints and the children share it.
+class CtlTestEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    char tmpl[] = "/tmp/ctl_test.XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    gTestDir = tmpl;
+    std::string msgDir = gTestDir + "/msg";
+    setenv("MSG_SOCKET_DIR", msgDir.c_str(), 1);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    if (!gTestDir.empty()) std::filesystem::remove_all(gTestDir, ec);
+  }
+};
+
+const ::testing::Environment* const gEnv = ::testing::AddGlobalTestEnvironment(new CtlTestEnvironment);
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace
+
+const std::string& ctlTestDir() { return gTestDir; }
+
+CtlChild::~CtlChild() {
+  if (m_pid > 0) {
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, nullptr, 0);
+  }
+}
+
+bool CtlChild::start(const std::string& program, const std::vector<std::string>& args) {
+  int n = ++gChildCounter;
+  m_outPath = gTestDir + "/child" + std::to_string(n) + ".out";
+  m_errPath = gTestDir + "/child" + std::to_string(n) + ".err";
+  posix_spawn_file_actions_t fa;
+  posix_spawn_file_actions_init(&fa);
+  posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&fa, 1, m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  posix_spawn_file_actions_addopen(&fa, 2, m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  int rc = posix_spawn(&m_pid, program.c_str(), &fa, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&fa);
+  if (rc != 0) m_pid = -1;
+  return rc == 0;
+}
+
+bool CtlChild::running() {
+  if (m_pid <= 0) return false;
+  int st = 0;
+  pid_t r = waitpid(m_pid, &st, WNOHANG);
+  if (r == 0) return true;
+  if (r == m_pid) {
+    m_pid = -1;
+    if (WIFEXITED(st)) {
+      m_status = WEXITSTATUS(st);
+    } else {
+      m_signalled = true;
+    }
+  }
+  return false;
+}
+
+bool CtlChild::wait(int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (running()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+bool CtlChild::waitForText(const std::string& text, bool inStderr, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if ((inStderr ? err() : out()).find(text) != std::string::npos) return true;
+    if (!running()) return (inStderr ? err() : out()).find(text) != std::string::npos;
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+}
+
+void CtlChild::signal(int sig) {
+  if (m_pid > 0) kill(m_pid, sig);
+}
+
+std::string CtlChild::out() const { return readFile(m_outPath); }
+std::string CtlChild::err() const { return readFile(m_errPath); }
+
+CtlRun ctlRun(const std::vector<std::string>& args) {
+  CtlChild c;
+  if (!c.start(kSyssrvctlBin, args)) return {-1, "", "cannot start syssrvctl"};
+  if (!c.wait()) return {-1, c.out(), c.err() + "[syssrvctl hung]"};
+  return {c.status(), c.out(), c.err()};
+}
+
+std::vector<std::string> ctlLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) lines.push_back(line);
+  return lines;
+}

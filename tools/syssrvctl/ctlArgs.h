@@ -1,0 +1,40 @@
+// Command-line parsing of syssrvctl: the sub-command word, then options and
+// positional words in any order. Which options a sub-command accepts is part
+// of its row in the command table (ctlCommands.cpp).
+#pragma once
+
+#include <string>
+#include <vector>
+
+// Option bits; a command row lists the ones it accepts.
+enum CtlOption : unsigned {
+  kCtlOptTo = 1u << 0,       // --to ENDPOINT
+  kCtlOptFrom = 1u << 1,     // --from ENDPOINT
+  kCtlOptAs = 1u << 2,       // --as NAME
+  kCtlOptTimeout = 1u << 3,  // --timeout MS
+  kCtlOptExpect = 1u << 4,   // --expect TYPE
+  kCtlOptCount = 1u << 5,    // --count N
+  kCtlOptDelay = 1u << 6,    // --delay MS
+};
+
+struct CtlArgs {
+  std::vector<std::string> positional;  // words after the sub-command
+  unsigned given = 0;                   // CtlOption bits seen
+  std::string to;
+  std::string from;
+  std::string as;
+  std::string expect;
+  long timeoutMs = -1;
+  long count = 0;
+  long delayMs = 0;
+};
+
+// Parses argv[first..argc) for a command accepting `allowed` options.
+// Returns false and sets *error to one line on an unknown, misplaced or
+// malformed option. "--opt VALUE" and "--opt=VALUE" are both accepted; "--"
+// ends the options.
+bool ctlParseArgs(int argc, const char* const* argv, int first, unsigned allowed, CtlArgs* out,
+                  std::string* error);
+
+// Non-negative decimal integer that fits in a long; false otherwise.
+bool ctlParseCount(const std::string& text, long* value);

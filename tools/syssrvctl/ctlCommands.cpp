@@ -1,0 +1,78 @@
+// The sub-command table and the dispatch of one command line. A new group
+// (for instance `config get/set`) is one more row whose function dispatches
+// its own words.
+#include <cstring>
+#include <ostream>
+
+#include "tools/syssrvctl/syssrvctl.h"
+
+const char* const kCtlDefaultPeer = "SystemSrvc";
+
+namespace {
+
+struct CtlCommand {
+  const char* name;
+  int (*run)(const CtlArgs& args, CtlIo& io);
+  unsigned options;
+  const char* usage;
+};
+
+const CtlCommand kCommandTable[] = {
+    {"call", ctlCmdCall, kCtlOptTo | kCtlOptTimeout | kCtlOptExpect | kCtlOptAs,
+     "call TYPE [FIELDS] [--to EP] [--timeout MS] [--expect TYPE] [--as NAME]\n"
+     "      send a request and print the reply in text format"},
+    {"send", ctlCmdSend, kCtlOptTo | kCtlOptAs | kCtlOptDelay,
+     "send TYPE [FIELDS] [--to EP] [--as NAME] [--delay MS]\n"
+     "      send a command; a Ntfy without --to is published from the local endpoint\n"
+     "      (--delay serves the endpoint that long first, so watchers can subscribe)"},
+    {"watch", ctlCmdWatch, kCtlOptFrom | kCtlOptAs | kCtlOptCount | kCtlOptTimeout,
+     "watch [TYPE...] [--from EP] [--as NAME] [--count N] [--timeout MS]\n"
+     "      print notifications of EP (default all types) until interrupted"},
+    {"list", ctlCmdList, 0,
+     "list [TEXT]\n"
+     "      every known message with its type in decimal and hex"},
+};
+
+void printUsage(std::ostream& out) {
+  out << "usage: syssrvctl COMMAND ...\n\n";
+  for (const CtlCommand& c : kCommandTable) out << "  syssrvctl " << c.usage << "\n";
+  out << "\nTYPE is a message class such as SystemIF.GetLanStatusReq (or SystemIF::GetLanStatusReq);\n"
+         "FIELDS are its fields in protobuf text format, e.g. 'text: \"hi\" inner { n: 1 }'.\n"
+         "EP defaults to "
+      << kCtlDefaultPeer
+      << "; --as defaults to syssrvctl-<pid>. Messages travel through the\n"
+         "endpoint directory named by MSG_SOCKET_DIR.\n"
+         "Exit status: 0 done, 1 no answer or send failure, 2 bad input.\n";
+}
+
+}  // namespace
+
+int CtlIo::fail(int status, const std::string& line) const {
+  err << "syssrvctl: " << line << std::endl;
+  return status;
+}
+
+int ctlMain(int argc, const char* const* argv, CtlIo& io) {
+  if (argc < 2) return io.fail(kCtlExitBadInput, "missing command (try 'syssrvctl --help')");
+  const char* word = argv[1];
+  if (std::strcmp(word, "--help") == 0 || std::strcmp(word, "-h") == 0 || std::strcmp(word, "help") == 0) {
+    printUsage(io.out);
+    return kCtlExitOk;
+  }
+  for (const CtlCommand& c : kCommandTable) {
+    if (std::strcmp(word, c.name) != 0) continue;
+    for (int i = 2; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+      if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+        io.out << "usage: syssrvctl " << c.usage << "\n";
+        return kCtlExitOk;
+      }
+    }
+    CtlArgs args;
+    std::string error;
+    if (!ctlParseArgs(argc, argv, 2, c.options, &args, &error)) {
+      return io.fail(kCtlExitBadInput, std::string(c.name) + ": " + error);
+    }
+    return c.run(args, io);
+  }
+  return io.fail(kCtlExitBadInput, std::string("unknown command '") + word + "' (try 'syssrvctl --help')");
+}

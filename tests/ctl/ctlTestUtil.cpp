@@ -1,5 +1,7 @@
 #include "tests/ctl/ctlTestUtil.h"
 
+#include "tests/arch/exec_wrapper.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -71,11 +73,14 @@ bool CtlChild::start(const std::string& program, const std::vector<std::string>&
   posix_spawn_file_actions_addopen(&fa, 0, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&fa, 1, m_outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
   posix_spawn_file_actions_addopen(&fa, 2, m_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  // Under emulation the programs of this build need the emulator in front.
+  std::vector<std::string> words{program};
+  words.insert(words.end(), args.begin(), args.end());
+  words = archExecArgv(words);
   std::vector<char*> argv;
-  argv.push_back(const_cast<char*>(program.c_str()));
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  for (std::string& w : words) argv.push_back(&w[0]);
   argv.push_back(nullptr);
-  int rc = posix_spawn(&m_pid, program.c_str(), &fa, nullptr, argv.data(), environ);
+  int rc = posix_spawnp(&m_pid, argv[0], &fa, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&fa);
   if (rc != 0) m_pid = -1;
   return rc == 0;

@@ -22,6 +22,28 @@ TEST(CtlText, FindsTypesByEitherSeparatorOrNumber) {
   EXPECT_EQ(ctlFindTypeByNameOrNumber("0xFFFFFFFFF"), nullptr);
 }
 
+TEST(CtlText, TypeNumbers) {
+  struct Case {
+    const char* text;
+    bool ok;
+    MSG_Type type;
+  } cases[] = {
+      {"0x1B0090", true, 0x1B0090}, {"0x1b0090", true, 0x1B0090}, {"1769616", true, 0x1B0090},
+      {"010", true, 10},  // decimal, not octal
+      {"0", true, 0},           {"0xFFFFFFFF", true, 0xFFFFFFFF}, {"0x100000000", false, 0},
+      {"", false, 0},           {"0x", false, 0},                 {"-1", false, 0},
+      {"+1", false, 0},         {"1 ", false, 0},                 {"0x-1", false, 0},
+      {"12z", false, 0},
+  };
+  for (const Case& c : cases) {
+    MSG_Type t = 12345;
+    EXPECT_EQ(ctlParseTypeNumber(c.text, &t), c.ok) << c.text;
+    if (c.ok) {
+      EXPECT_EQ(t, c.type) << c.text;
+    }
+  }
+}
+
 TEST(CtlText, ReplyClassIsTheRspOfTheSamePackage) {
   const MsgTypeEntry* req = ctlFindType("SystemIF.GetLanStatusReq");
   ASSERT_NE(req, nullptr);

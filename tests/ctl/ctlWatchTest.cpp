@@ -87,8 +87,9 @@ TEST(CtlWatch, PublisherStartsAfterTheWatcherAndRestarts) {
 TEST(CtlWatch, OnlyTheGivenTypes) {
   ASSERT_EQ(MSG_OpenLocal("CtlPubB"), 0);
   CtlChild watcher;
-  ASSERT_TRUE(watcher.start(kSyssrvctlBin, {"watch", "SystemIF.TimeChangeNtfy", "--from", "CtlPubB", "--as",
-                                            "CtlWatcherB"}));
+  // One type by number, one by name.
+  ASSERT_TRUE(watcher.start(kSyssrvctlBin, {"watch", hexOf("SystemIF.TimeChangeNtfy"), "--from", "CtlPubB", "--as",
+                                            "CtlWatcherB", "SystemIF::AppStatusAlertNtfy"}));
   auto publish = [](const google::protobuf::Message& body) {
     MSG_Message* m = msgUtil_buildMsg(body, MSG_GetNextSequence(), nullptr);
     ASSERT_NE(m, nullptr);
@@ -110,6 +111,7 @@ TEST(CtlWatch, OnlyTheGivenTypes) {
   }
   ASSERT_GE(lineCount(watcher), 1u) << watcher.err();
   publish(lan);
+  publish(SystemIF::AppStatusAlertNtfy());
   publish(lan);
   time.set_secs(999);
   publish(time);
@@ -118,12 +120,15 @@ TEST(CtlWatch, OnlyTheGivenTypes) {
   ASSERT_TRUE(watcher.wait());
   EXPECT_EQ(watcher.status(), 0) << watcher.err();
   std::vector<std::string> lines = ctlLines(watcher.out());
-  ASSERT_GE(lines.size(), 2u) << watcher.out();
-  // Time notifications of the start-up loop, in order, then the last one.
-  for (size_t i = 0; i + 1 < lines.size(); ++i) {
-    EXPECT_TRUE(std::regex_match(lines[i], lineFor("SystemIF.TimeChangeNtfy", "secs: " + std::to_string(secs - (lines.size() - 1) + i))))
+  ASSERT_GE(lines.size(), 3u) << watcher.out();
+  // Time notifications of the start-up loop, in order, then the last two.
+  const size_t loopLines = lines.size() - 2;
+  for (size_t i = 0; i < loopLines; ++i) {
+    EXPECT_TRUE(std::regex_match(lines[i], lineFor("SystemIF.TimeChangeNtfy",
+                                                   "secs: " + std::to_string(secs - loopLines + i))))
         << lines[i];
   }
+  EXPECT_TRUE(std::regex_match(lines[loopLines], lineFor("SystemIF.AppStatusAlertNtfy", ""))) << lines[loopLines];
   EXPECT_TRUE(std::regex_match(lines.back(), lineFor("SystemIF.TimeChangeNtfy", "secs: 999"))) << lines.back();
   EXPECT_EQ(watcher.out().find("LanStatus"), std::string::npos) << watcher.out();
   MSG_CloseLocal("CtlPubB");

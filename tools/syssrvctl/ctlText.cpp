@@ -1,5 +1,6 @@
 #include "tools/syssrvctl/ctlText.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -30,7 +31,9 @@ class FirstErrorCollector : public google::protobuf::io::ErrorCollector {
   std::string m_text;
 };
 
-bool parseTypeNumber(const std::string& text, MSG_Type* type) {
+}  // namespace
+
+bool ctlParseTypeNumber(const std::string& text, MSG_Type* type) {
   if (text.empty()) return false;
   const char* s = text.c_str();
   int base = 10;
@@ -39,8 +42,10 @@ bool parseTypeNumber(const std::string& text, MSG_Type* type) {
     s += 2;
   }
   char* end = nullptr;
-  unsigned long v = std::strtoul(s, &end, base);
-  if (end == s || *end != '\0' || v > 0xFFFFFFFFul) return false;
+  errno = 0;
+  // 64-bit parse so an out-of-range number is caught on 32-bit targets too.
+  unsigned long long v = std::strtoull(s, &end, base);
+  if (errno != 0 || end == s || *end != '\0' || v > 0xFFFFFFFFull) return false;
   for (const char* p = s; *p; ++p) {
     if (*p == '-' || *p == '+' || *p == ' ') return false;
   }
@@ -48,14 +53,12 @@ bool parseTypeNumber(const std::string& text, MSG_Type* type) {
   return true;
 }
 
-}  // namespace
-
 const MsgTypeEntry* ctlFindType(const std::string& name) { return msgUtil_findByName(name); }
 
 const MsgTypeEntry* ctlFindTypeByNameOrNumber(const std::string& text) {
   MSG_Type type = 0;
   if (!text.empty() && text[0] >= '0' && text[0] <= '9') {
-    if (!parseTypeNumber(text, &type)) return nullptr;
+    if (!ctlParseTypeNumber(text, &type)) return nullptr;
     return msgUtil_findByType(type);
   }
   return ctlFindType(text);

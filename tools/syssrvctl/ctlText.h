@@ -12,6 +12,9 @@ namespace google { namespace protobuf { class Message; } }
 
 // Row of a message named "Pkg.Name" or "Pkg::Name"; null when unknown.
 const MsgTypeEntry* ctlFindType(const std::string& name);
+// "0x1B0093" (either hex case) or decimal "1769619"; false for anything
+// else, signs and blanks included.
+bool ctlParseTypeNumber(const std::string& text, MSG_Type* type);
 // Row of a type given by name or by number ("0x1B0093" or decimal).
 const MsgTypeEntry* ctlFindTypeByNameOrNumber(const std::string& text);
 // The reply row of a request row: "...Req" -> "...Rsp" in the same package;

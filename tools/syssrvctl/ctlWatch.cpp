@@ -93,12 +93,11 @@ void printNotification(const MSG_Message* m, std::ostream& out) {
 int parseTypes(const CtlArgs& args, CtlIo& io, std::vector<TypeRange>* ranges) {
   for (const std::string& word : args.positional) {
     if (!word.empty() && word[0] >= '0' && word[0] <= '9') {
-      char* end = nullptr;
-      unsigned long v = std::strtoul(word.c_str(), &end, 0);
-      if (*end != '\0' || v > kAllTypesMax || word.find_first_of("+- ") != std::string::npos) {
+      MSG_Type v = 0;
+      if (!ctlParseTypeNumber(word, &v) || v > kAllTypesMax) {
         return io.fail(kCtlExitBadInput, "bad message type number " + word);
       }
-      ranges->push_back({static_cast<MSG_Type>(v), static_cast<MSG_Type>(v)});
+      ranges->push_back({v, v});
       continue;
     }
     const MsgTypeEntry* e = ctlFindType(word);

@@ -1,0 +1,31 @@
+#include "systemservice/syssrvCallTrace.h"
+
+#include <mutex>
+
+namespace {
+
+// The daemon is single-threaded, but the PAC expiry callback runs on the
+// timer thread and may reach a not-yet-built module: keep the pushes whole.
+std::mutex& traceMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::vector<std::string>& traceEntries() {
+  static std::vector<std::string> entries;
+  return entries;
+}
+
+}  // namespace
+
+void syssrvCallTrace_add(const std::string& entry) {
+  std::lock_guard<std::mutex> lock(traceMutex());
+  traceEntries().push_back(entry);
+}
+
+const std::vector<std::string>& syssrvCallTrace() { return traceEntries(); }
+
+void syssrvCallTrace_clear() {
+  std::lock_guard<std::mutex> lock(traceMutex());
+  traceEntries().clear();
+}

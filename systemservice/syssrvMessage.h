@@ -1,0 +1,51 @@
+// Message layer of the daemon: the "SystemSrvc" endpoint, its handler
+// table, the blocking send-and-wait, and the module-wide state that the
+// handlers of many modules share.
+#pragma once
+
+#include <string>
+
+#include <google/protobuf/message.h>
+
+#include "platform/msg/MSG.h"
+#include "systemservice/syssrvShell.h"
+#include "systemservice/syssrvTypes.h"
+#include "util/timerUtil.h"
+
+// Opens and links the endpoint, registers every handler and runs the
+// start-up configuration. 0, or the non-zero result of linking the
+// configuration or DNS service (nothing further is done then).
+int syssrvMessageInit();
+// One receive-and-dispatch step, waiting at most `timeout` ms; always 0.
+int syssrvMessageLoop(int timeout);
+// Sends `req` to `toEndpoint` and waits for a message of `rsp`'s type:
+// 0, -1 (build, send, time-out or parse failure) or -3 (bad parameter).
+int syssrvMessageSendWaitResponse(const google::protobuf::Message& req, google::protobuf::Message* rsp,
+                                  const std::string& toEndpoint, int timeoutMillisecs);
+// Expiry callback of PacExpiryTimer (runs on the timer thread).
+void timerFunc(void* userData);
+
+// ---- module-wide state (definitions and initial values in syssrvMessageState.cpp)
+
+constexpr int kDelegateCredentialLen = 370;
+constexpr int kIrFilterSysFileLen = 80;
+
+extern eModelT eModel;
+extern bool outOfBox;
+extern int delegate_running;
+extern char delegate_uname[kDelegateCredentialLen];
+extern char delegate_passwd[kDelegateCredentialLen];
+extern ConfiguredOptionsT persist_config;
+extern int m_LanDirtyBit;
+extern int m_IPv6DirtyBit;
+extern int m_DnsDirtyBit;
+// RealTimeMilliSeconds() deadline of provisioning discovery, 0 = none.
+extern unsigned int discoverProvisioningTimeout;
+extern bool system_in_call;
+extern int fdVirtKeyPressDev;
+extern char ir_filter_sys_file[kIrFilterSysFileLen];
+extern bool m_bDevfeatures;
+extern Timer PacExpiryTimer;
+extern bool IsTimerInitialised;
+extern const std::string kSshBannerFile;
+extern SshBanner gSshBanner;

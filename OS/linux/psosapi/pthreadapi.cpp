@@ -297,7 +297,9 @@ UInt32 t_delete(UInt32 tid) {
           target->taskname, static_cast<int>(target->tid));
   if (target == self) {
     pthread_setspecific(tlsKey, nullptr);
-    pthread_detach(pthread_self());
+    // Nobody joins a task thread we created; an attached thread belongs to
+    // whoever made it, who may still join it.
+    if (target->task_start) pthread_detach(pthread_self());
     freeTcb(target);
     pthread_exit(nullptr);
   }

@@ -1,0 +1,78 @@
+// Helpers of the interval-timer, task, event and tick-timer tests.
+//
+// The test main installs one recorder seam for the whole binary, with the
+// log device "/dev/crvllog" as a plain file under its root, and starts the
+// log facility as "psostest": everything the library logs can be read back
+// byte for byte.
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+#include "platform/sysio/sysio_recorder.h"
+
+RecorderSysIo& psosRec();
+
+// Log text written from the moment of construction on.
+class LogMark {
+ public:
+  LogMark();
+  std::string text() const;
+  bool has(const std::string& s) const { return text().find(s) != std::string::npos; }
+
+ private:
+  size_t m_at;
+};
+
+// Standard output (file descriptor 1) goes to a file until stop().
+class StdoutCapture {
+ public:
+  StdoutCapture();
+  ~StdoutCapture();
+  std::string stop();
+
+ private:
+  int m_saved = -1;
+  std::string m_file;
+};
+
+// Polls `pred` every 5 ms until it holds or `timeoutMs` passes.
+bool waitFor(const std::function<bool()>& pred, int timeoutMs);
+
+using SteadyClock = std::chrono::steady_clock;
+double secondsSince(SteadyClock::time_point t0);
+void sleepMs(int ms);
+
+// Threads of this process (entries of /proc/self/task).
+int threadCount();
+// POSIX timers of this process, -1 when the kernel does not list them.
+int posixTimerCount();
+// Kernel id of the calling thread.
+int callerTid();
+
+// "%p" of a pointer value, as the library prints it.
+std::string pointerText(const void* p);
+
+// Tasks whose body is a test lambda.
+#include <thread>
+
+#include "OS/ostypes.h"
+
+// t_create + t_start of a task running `body`; returns its id (0 when
+// either call failed, with the codes in *createRc / *startRc if given).
+UInt32 spawnTask(const char* name, int priority, std::function<void()> body, UInt32* startRc = nullptr);
+
+// A plain thread that attaches itself as a task before running `body` and
+// deletes itself (ending the thread) after it.
+class AttachedThread {
+ public:
+  AttachedThread(const char* name, std::function<void()> body);
+  ~AttachedThread();
+  UInt32 tid() const { return m_tid; }
+  void join();
+
+ private:
+  std::thread m_thread;
+  UInt32 m_tid = 0;
+};

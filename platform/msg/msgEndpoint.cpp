@@ -2,9 +2,11 @@
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/timerfd.h>
 #include <unistd.h>
 
 #include "platform/msg/msgInternal.h"
@@ -38,9 +40,13 @@ int openLocal(const std::string& name) {
   ep->name = name;
   ep->dir = dir;
   ep->path = path;
+  ep->epollFd = epoll_create1(EPOLL_CLOEXEC);
   ep->inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
   ep->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  if (ep->inotifyFd < 0 || ep->wakeFd < 0 || inotify_add_watch(ep->inotifyFd, dir.c_str(), kMsgDirEvents) < 0) {
+  ep->timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+  if (ep->epollFd < 0 || ep->inotifyFd < 0 || ep->wakeFd < 0 || ep->timerFd < 0 ||
+      inotify_add_watch(ep->inotifyFd, dir.c_str(), kMsgDirEvents) < 0 || !msgWatchFd(*ep, ep->inotifyFd, kMsgTagDir) ||
+      !msgWatchFd(*ep, ep->wakeFd, kMsgTagWake) || !msgWatchFd(*ep, ep->timerFd, kMsgTagTimer)) {
     msgLog("cannot watch socket directory %s: %s", dir.c_str(), strerror(errno));
     msgReleaseEndpoint(*ep);
     return -1;
@@ -48,7 +54,8 @@ int openLocal(const std::string& name) {
   // The directory is watched before the socket appears, so no remote that
   // appears after this call can be missed.
   ep->listenFd = msgListen(dir, path, &ep->dev, &ep->ino);
-  if (ep->listenFd < 0) {
+  if (ep->listenFd < 0 || !msgWatchFd(*ep, ep->listenFd, kMsgTagListen)) {
+    if (ep->listenFd >= 0) unlink(path.c_str());
     msgReleaseEndpoint(*ep);
     return -1;
   }
@@ -92,17 +99,19 @@ std::string msgNameOf(MSG_Endpoint id) {
   return s.names[id - 1];
 }
 
-void msgCloseFd(MsgEndpoint& ep, int fd) {
-  if (fd < 0) return;
-  if (ep.reading) {
-    ep.deferredClose.push_back(fd);
-  } else {
-    close(fd);
-  }
+bool msgWatchFd(MsgEndpoint& ep, int fd, uint64_t tag) {
+  struct epoll_event ev;
+  ev.events = EPOLLIN;
+  ev.data.u64 = tag;
+  if (epoll_ctl(ep.epollFd, EPOLL_CTL_ADD, fd, &ev) == 0) return true;
+  msgLog("%s: epoll_ctl: %s", ep.name.c_str(), strerror(errno));
+  return false;
 }
 
+// Never while a reader waits on the epoll set: MSG_CloseLocal leaves it to
+// the reader then.
 void msgReleaseEndpoint(MsgEndpoint& ep) {
-  for (int* fd : {&ep.listenFd, &ep.inotifyFd, &ep.wakeFd}) {
+  for (int* fd : {&ep.epollFd, &ep.listenFd, &ep.inotifyFd, &ep.wakeFd, &ep.timerFd}) {
     if (*fd >= 0) close(*fd);
     *fd = -1;
   }
@@ -111,8 +120,6 @@ void msgReleaseEndpoint(MsgEndpoint& ep) {
     c->fd = -1;
   }
   ep.conns.clear();
-  for (int fd : ep.deferredClose) close(fd);
-  ep.deferredClose.clear();
   for (MSG_Message* m : ep.held) delete m;
   ep.held.clear();
 }

@@ -26,18 +26,20 @@ void putHalf(char* p, uint16_t v) { memcpy(p, &v, sizeof v); }
 
 }  // namespace
 
-std::string msgFrameHeader(uint16_t kind, MSG_Type type, uint32_t sequence, const std::string& sender,
-                           uint32_t payloadBytes) {
-  if (sender.empty() || sender.size() > kMsgMaxNameBytes || payloadBytes > MSG_MAX_PAYLOAD) return std::string();
-  std::string h(kMsgFrameHeaderBytes, '\0');
-  putWord(&h[0], kMsgFrameMagic);
-  putHalf(&h[4], kind);
-  putHalf(&h[6], static_cast<uint16_t>(sender.size()));
-  putWord(&h[8], type);
-  putWord(&h[12], sequence);
-  putWord(&h[16], payloadBytes);
-  h += sender;
-  return h;
+bool msgFrameHeader(MsgFrameHead* out, uint16_t kind, MSG_Type type, uint32_t sequence, const std::string& sender,
+                    uint32_t payloadBytes) {
+  out->size = 0;
+  if (sender.empty() || sender.size() > kMsgMaxNameBytes || payloadBytes > MSG_MAX_PAYLOAD) return false;
+  char* h = out->bytes;
+  putWord(h, kMsgFrameMagic);
+  putHalf(h + 4, kind);
+  putHalf(h + 6, static_cast<uint16_t>(sender.size()));
+  putWord(h + 8, type);
+  putWord(h + 12, sequence);
+  putWord(h + 16, payloadBytes);
+  memcpy(h + kMsgFrameHeaderBytes, sender.data(), sender.size());
+  out->size = kMsgFrameHeaderBytes + sender.size();
+  return true;
 }
 
 bool MsgFrameReader::headerValid() const {

@@ -44,9 +44,15 @@ struct MsgFrame {
 };
 
 // Header and sender name of a frame; the payload follows it on the wire.
-// Empty when the sender name or the payload size cannot be framed.
-std::string msgFrameHeader(uint16_t kind, MSG_Type type, uint32_t sequence, const std::string& sender,
-                           uint32_t payloadBytes);
+// Built on the stack: a send should cost no allocation of its own.
+struct MsgFrameHead {
+  char bytes[kMsgFrameHeaderBytes + kMsgMaxNameBytes];
+  size_t size = 0;
+};
+
+// False when the sender name or the payload size cannot be framed.
+bool msgFrameHeader(MsgFrameHead* out, uint16_t kind, MSG_Type type, uint32_t sequence, const std::string& sender,
+                    uint32_t payloadBytes);
 
 enum MsgPopResult {
   kMsgPopNone,   // no complete frame buffered yet

@@ -1,9 +1,11 @@
 // Reading the sockets of a local endpoint, and the two receive calls.
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/inotify.h>
+#include <sys/timerfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -13,7 +15,7 @@
 namespace {
 
 // One busy peer must not keep the reader from the others: this many reads of
-// one connection per pass, then poll() again.
+// one connection per pass, then the others get their turn.
 constexpr int kMsgReadsPerPass = 64;
 
 // A data frame goes to the first thread waiting for its type, else to the
@@ -28,6 +30,7 @@ void deliver(MsgEndpoint& ep, MsgFrame& f) {
     msgLog("out of memory; a message of type 0x%x from %s is lost", f.type, f.sender.c_str());
     return;
   }
+  m->arrival = ++ep.arrivals;
   m->type = f.type;
   m->sequence = f.sequence;
   m->senderName = std::move(f.sender);
@@ -49,7 +52,8 @@ void dropConn(MsgEndpoint& ep, const std::shared_ptr<MsgInConn>& c) {
       break;
     }
   }
-  msgCloseFd(ep, c->fd);
+  // Closing takes it out of the epoll set, also while a reader waits.
+  close(c->fd);
   c->fd = -1;
 }
 
@@ -97,6 +101,11 @@ void acceptAll(MsgEndpoint& ep) {
     }
     auto c = std::make_shared<MsgInConn>();
     c->fd = fd;
+    c->id = ep.nextConnId++;
+    if (!msgWatchFd(ep, fd, c->id)) {
+      close(fd);
+      continue;
+    }
     ep.conns.push_back(c);
     // What it sent already (a subscription, say) is taken in now.
     readConn(ep, c);
@@ -172,6 +181,56 @@ void runOpenCallbacks(Lock& lk, MsgEndpoint& ep) {
   }
 }
 
+// Until when the next held message must stay held for a thread that sent a
+// request and is not yet waiting for its reply; now or earlier when it may go.
+MsgClock::time_point heldBackUntil(MsgEndpoint& ep) {
+  MsgClock::time_point now = MsgClock::now();
+  MsgClock::time_point until = now;
+  uint64_t next = ep.held.front()->arrival;
+  for (auto it = ep.tickets.begin(); it != ep.tickets.end();) {
+    if (it->second.until <= now) {
+      it = ep.tickets.erase(it);
+      continue;
+    }
+    if (next > it->second.after && it->second.until > until) until = it->second.until;
+    ++it;
+  }
+  return until;
+}
+
+// Takes the calling thread's reply ticket back; true when it had one.
+bool dropTicket(MsgEndpoint& ep) {
+  std::thread::id self = std::this_thread::get_id();
+  for (auto it = ep.tickets.begin(); it != ep.tickets.end(); ++it) {
+    if (it->first == self) {
+      ep.tickets.erase(it);
+      return true;
+    }
+  }
+  return false;
+}
+
+// Makes the endpoint's timer fire by `deadline`. Arming a kernel timer for
+// every wait costs about a microsecond, a sixth of a local round trip; so
+// the timer stays armed and is moved only when a wait must end before it
+// fires. A wait that it ends early simply waits again.
+void armTimer(MsgEndpoint& ep, MsgClock::time_point deadline) {
+  MsgClock::time_point now = MsgClock::now();
+  if (ep.timerArmed && ep.timerAt > now && ep.timerAt <= deadline) return;
+  auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(deadline.time_since_epoch()).count();
+  struct itimerspec ts = {};
+  ts.it_value.tv_sec = static_cast<time_t>(ns / 1000000000);
+  ts.it_value.tv_nsec = static_cast<long>(ns % 1000000000);
+  if (ts.it_value.tv_sec == 0 && ts.it_value.tv_nsec == 0) ts.it_value.tv_nsec = 1;  // 0 would disarm
+  // steady_clock is CLOCK_MONOTONIC, the timer's clock.
+  if (timerfd_settime(ep.timerFd, TFD_TIMER_ABSTIME, &ts, nullptr) != 0) {
+    msgLog("%s: timerfd_settime: %s", ep.name.c_str(), strerror(errno));
+    return;
+  }
+  ep.timerArmed = true;
+  ep.timerAt = deadline;
+}
+
 MsgClock::time_point deadlineOf(int timeoutMs) {
   return MsgClock::now() + std::chrono::milliseconds(timeoutMs < 0 ? 0 : timeoutMs);
 }
@@ -181,24 +240,18 @@ MsgClock::time_point deadlineOf(int timeoutMs) {
 void msgPollAndRead(Lock& lk, const MsgEndpointPtr& ep, int timeoutMs) {
   MsgState& s = msgState();
   if (ep->closed) return;
-  std::vector<std::shared_ptr<MsgInConn>> conns = ep->conns;
-  std::vector<struct pollfd> fds;
-  fds.reserve(3 + conns.size());
-  fds.push_back({ep->listenFd, POLLIN, 0});
-  fds.push_back({ep->inotifyFd, POLLIN, 0});
-  fds.push_back({ep->wakeFd, POLLIN, 0});
-  for (auto& c : conns) fds.push_back({c->fd, POLLIN, 0});
+  struct epoll_event evs[32];
   bool unlocked = timeoutMs != 0;
+  if (timeoutMs > 0) armTimer(*ep, MsgClock::now() + std::chrono::milliseconds(timeoutMs));
   if (unlocked) {
     ep->reading = true;
     lk.unlock();
   }
-  int n = poll(fds.data(), fds.size(), timeoutMs);
+  // A finite wait is ended by the timer, which costs nothing here.
+  int n = epoll_wait(ep->epollFd, evs, 32, unlocked ? -1 : 0);
   if (unlocked) {
     lk.lock();
     ep->reading = false;
-    for (int fd : ep->deferredClose) close(fd);
-    ep->deferredClose.clear();
   }
   if (ep->closed) {
     msgReleaseEndpoint(*ep);
@@ -206,16 +259,25 @@ void msgPollAndRead(Lock& lk, const MsgEndpointPtr& ep, int timeoutMs) {
     return;
   }
   std::vector<MsgRange> resubscribe;
-  if (n > 0) {
-    for (size_t i = 0; i < conns.size(); ++i) {
-      if (fds[3 + i].revents != 0 && conns[i]->fd >= 0) readConn(*ep, conns[i]);
-    }
-    if (fds[0].revents != 0) acceptAll(*ep);
-    if (fds[1].revents != 0) readDirEvents(*ep, &resubscribe);
-    if (fds[2].revents != 0) {
+  for (int i = 0; i < n; ++i) {
+    uint64_t tag = evs[i].data.u64;
+    if (tag == kMsgTagListen) {
+      acceptAll(*ep);
+    } else if (tag == kMsgTagDir) {
+      readDirEvents(*ep, &resubscribe);
+    } else if (tag == kMsgTagWake || tag == kMsgTagTimer) {
       uint64_t v;
-      ssize_t r = read(ep->wakeFd, &v, sizeof v);
+      ssize_t r = read(tag == kMsgTagWake ? ep->wakeFd : ep->timerFd, &v, sizeof v);
       (void)r;
+      if (tag == kMsgTagTimer) ep->timerArmed = false;
+    } else {
+      for (size_t k = 0; k < ep->conns.size(); ++k) {
+        if (ep->conns[k]->id == tag) {
+          std::shared_ptr<MsgInConn> c = ep->conns[k];  // readConn may drop it from the list
+          readConn(*ep, c);
+          break;
+        }
+      }
     }
   }
   if (!resubscribe.empty()) {
@@ -226,9 +288,10 @@ void msgPollAndRead(Lock& lk, const MsgEndpointPtr& ep, int timeoutMs) {
     std::string dir = ep->dir;
     lk.unlock();
     for (const MsgRange& r : resubscribe) {
+      MsgFrameHead head;
       uint8_t payload[kMsgSubscribePayloadBytes];
-      std::string header = msgSubscribeHeader(local, payload, r.min, r.max);
-      if (msgSendFrame(dir, r.name, header, payload, sizeof payload) != 0) {
+      msgSubscribeFrame(&head, payload, local, r.min, r.max);
+      if (msgSendFrame(dir, r.name, head, payload, sizeof payload) != 0) {
         msgLog("%s: cannot renew the subscription at %s", local.c_str(), r.name.c_str());
       }
     }
@@ -237,11 +300,25 @@ void msgPollAndRead(Lock& lk, const MsgEndpointPtr& ep, int timeoutMs) {
   s.changed.notify_all();
 }
 
+void msgExpectReply(MsgEndpoint& ep) {
+  std::thread::id self = std::this_thread::get_id();
+  if (ep.loopThreads.count(self) != 0) return;
+  MsgReplyTicket t = {ep.arrivals, MsgClock::now() + std::chrono::milliseconds(kMsgReplyGraceMs)};
+  for (auto& have : ep.tickets) {
+    if (have.first == self) {
+      have.second = t;
+      return;
+    }
+  }
+  ep.tickets.emplace_back(self, t);
+}
+
 MSG_Message* MSG_RecvMsg(const char* local, MSG_Type type, int timeoutMs) {
   MsgState& s = msgState();
   Lock lk(s.lock);
   MsgEndpointPtr ep = msgFindLocal(local);
   if (!ep) return nullptr;
+  if (dropTicket(*ep)) s.changed.notify_all();
   for (auto it = ep->held.begin(); it != ep->held.end(); ++it) {
     if ((*it)->type == type) {
       MSG_Message* m = *it;
@@ -258,7 +335,7 @@ MSG_Message* MSG_RecvMsg(const char* local, MSG_Type type, int timeoutMs) {
     if (polled && !forever && msLeft(deadline) == 0) break;
     waitStep(lk, ep, forever, deadline, &polled);
   }
-  ep->waiters.remove(&w);
+  ep->waiters.erase(std::find(ep->waiters.begin(), ep->waiters.end(), &w));
   return w.msg;
 }
 
@@ -267,6 +344,8 @@ MSG_Message* MSG_RecvAnyMsg(const char* local, int timeoutMs) {
   Lock lk(s.lock);
   MsgEndpointPtr ep = msgFindLocal(local);
   if (!ep) return nullptr;
+  ep->loopThreads.insert(std::this_thread::get_id());
+  dropTicket(*ep);
   bool forever = timeoutMs < 0;
   MsgClock::time_point deadline = deadlineOf(timeoutMs);
   bool polled = false;
@@ -274,9 +353,18 @@ MSG_Message* MSG_RecvAnyMsg(const char* local, int timeoutMs) {
     runOpenCallbacks(lk, *ep);
     if (ep->closed) return nullptr;
     if (!ep->held.empty()) {
-      MSG_Message* m = ep->held.front();
-      ep->held.pop_front();
-      return m;
+      MsgClock::time_point until = heldBackUntil(*ep);
+      if (until <= MsgClock::now()) {
+        MSG_Message* m = ep->held.front();
+        ep->held.pop_front();
+        return m;
+      }
+      // The thread the ticket belongs to reads the sockets itself when it
+      // waits, and wakes us when it takes the ticket back.
+      if (!forever && deadline < until) until = deadline;
+      s.changed.wait_until(lk, until);
+      if (!forever && msLeft(deadline) == 0) return nullptr;
+      continue;
     }
     if (polled && !forever && msLeft(deadline) == 0) return nullptr;
     waitStep(lk, ep, forever, deadline, &polled);

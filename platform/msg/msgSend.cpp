@@ -16,31 +16,39 @@ bool stillOpen(int fd) {
   return poll(&p, 1, 0) == 0;
 }
 
-void forget(const std::string& path, const std::shared_ptr<MsgOutConn>& conn) {
+using MsgOutKey = std::pair<std::string, std::string>;
+
+void forget(const MsgOutKey& key, const std::shared_ptr<MsgOutConn>& conn) {
   MsgState& s = msgState();
   std::lock_guard<std::mutex> g(s.lock);
-  auto it = s.out.find(path);
+  auto it = s.out.find(key);
   if (it != s.out.end() && it->second == conn) s.out.erase(it);
 }
 
-// The cached connection to `path`, or a new one. *fresh tells which.
-std::shared_ptr<MsgOutConn> connection(const std::string& path, bool* fresh) {
+// The cached connection to remote key.second in directory key.first, or a
+// new one. *fresh tells which; errno tells why there is none.
+std::shared_ptr<MsgOutConn> connection(const MsgOutKey& key, bool* fresh) {
   MsgState& s = msgState();
   {
     std::lock_guard<std::mutex> g(s.lock);
-    auto it = s.out.find(path);
+    auto it = s.out.find(key);
     if (it != s.out.end()) {
       *fresh = false;
       return it->second;
     }
   }
   *fresh = true;
+  std::string path;
+  if (!msgSocketPath(key.first, key.second, &path)) {
+    errno = EINVAL;
+    return nullptr;
+  }
   int fd = msgConnect(path);
   if (fd < 0) return nullptr;
   auto conn = std::make_shared<MsgOutConn>();
   conn->fd = fd;
   std::lock_guard<std::mutex> g(s.lock);
-  auto& slot = s.out[path];
+  auto& slot = s.out[key];
   if (slot) return slot;  // another thread connected first; ours closes with `conn`
   slot = conn;
   return conn;
@@ -53,11 +61,10 @@ MsgOutConn::~MsgOutConn() {
 }
 
 bool msgRemoteAlive(const std::string& dir, const std::string& remote) {
-  std::string path;
-  if (!msgSocketPath(dir, remote, &path)) return false;
+  MsgOutKey key(dir, remote);
   for (int attempt = 0; attempt < 2; ++attempt) {
     bool fresh = false;
-    std::shared_ptr<MsgOutConn> conn = connection(path, &fresh);
+    std::shared_ptr<MsgOutConn> conn = connection(key, &fresh);
     if (!conn) return false;
     if (fresh) return true;
     {
@@ -65,21 +72,21 @@ bool msgRemoteAlive(const std::string& dir, const std::string& remote) {
       if (!conn->broken && stillOpen(conn->fd)) return true;
       conn->broken = true;
     }
-    forget(path, conn);
+    forget(key, conn);
   }
   return false;
 }
 
-int msgSendFrame(const std::string& dir, const std::string& remote, const std::string& header, const void* payload,
+int msgSendFrame(const std::string& dir, const std::string& remote, const MsgFrameHead& head, const void* payload,
                  size_t bytes) {
-  std::string path;
-  if (!msgSocketPath(dir, remote, &path)) return -1;
-  struct iovec iov[2] = {{const_cast<char*>(header.data()), header.size()}, {const_cast<void*>(payload), bytes}};
+  if (head.size == 0) return -1;
+  MsgOutKey key(dir, remote);
+  struct iovec iov[2] = {{const_cast<char*>(head.bytes), head.size}, {const_cast<void*>(payload), bytes}};
   MsgClock::time_point deadline = MsgClock::now() + std::chrono::milliseconds(kMsgSendTimeoutMs);
   int err = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
     bool fresh = false;
-    std::shared_ptr<MsgOutConn> conn = connection(path, &fresh);
+    std::shared_ptr<MsgOutConn> conn = connection(key, &fresh);
     if (!conn) {
       msgLog("cannot connect to %s: %s", remote.c_str(), strerror(errno));
       return -1;
@@ -98,7 +105,7 @@ int msgSendFrame(const std::string& dir, const std::string& remote, const std::s
       // drops the truncated frame with the connection.
       conn->broken = true;
     }
-    forget(path, conn);
+    forget(key, conn);
     if (err == ETIMEDOUT) {
       msgLog("%s did not take a %zu-byte message within %d ms", remote.c_str(), bytes, kMsgSendTimeoutMs);
       return -1;
@@ -116,7 +123,7 @@ int MSG_SendMsg(const char* local, MSG_Endpoint remote, MSG_Message* msg) {
   MsgState& s = msgState();
   std::string dir;
   std::string to;
-  std::string header;
+  MsgFrameHead head;
   {
     std::lock_guard<std::mutex> g(s.lock);
     MsgEndpointPtr ep = msgFindLocal(local);
@@ -131,7 +138,9 @@ int MSG_SendMsg(const char* local, MSG_Endpoint remote, MSG_Message* msg) {
       msgLog("send of a %zu-byte payload refused, the limit is %u", msg->payload.size(), MSG_MAX_PAYLOAD);
       return -1;
     }
-    header = msgFrameHeader(kMsgFrameData, msg->type, msg->sequence, ep->name, static_cast<uint32_t>(msg->payload.size()));
+    msgFrameHeader(&head, kMsgFrameData, msg->type, msg->sequence, ep->name, static_cast<uint32_t>(msg->payload.size()));
+    // Before the send: the reply may beat the return from it.
+    msgExpectReply(*ep);
   }
-  return msgSendFrame(dir, to, header, msg->payload.data(), msg->payload.size());
+  return msgSendFrame(dir, to, head, msg->payload.data(), msg->payload.size());
 }

@@ -25,11 +25,11 @@ void addOnce(std::vector<MsgRange>* list, const MsgRange& r) {
 
 }  // namespace
 
-std::string msgSubscribeHeader(const std::string& local, uint8_t payload[kMsgSubscribePayloadBytes], MSG_Type min,
-                               MSG_Type max) {
+void msgSubscribeFrame(MsgFrameHead* head, uint8_t payload[kMsgSubscribePayloadBytes], const std::string& local,
+                       MSG_Type min, MSG_Type max) {
   memcpy(payload, &min, sizeof min);
   memcpy(payload + sizeof min, &max, sizeof max);
-  return msgFrameHeader(kMsgFrameSubscribe, 0, 0, local, kMsgSubscribePayloadBytes);
+  msgFrameHeader(head, kMsgFrameSubscribe, 0, 0, local, kMsgSubscribePayloadBytes);
 }
 
 void msgAddSubscriber(MsgEndpoint& ep, const MsgFrame& frame) {
@@ -71,9 +71,10 @@ int MSG_RegisterNotificationRemote(const char* local, MSG_Type min, MSG_Type max
     dir = ep->dir;
     self = ep->name;
   }
+  MsgFrameHead head;
   uint8_t payload[kMsgSubscribePayloadBytes];
-  std::string header = msgSubscribeHeader(self, payload, min, max);
-  return msgSendFrame(dir, name, header, payload, sizeof payload);
+  msgSubscribeFrame(&head, payload, self, min, max);
+  return msgSendFrame(dir, name, head, payload, sizeof payload);
 }
 
 int MSG_SendNotification(const char* local, MSG_Message* msg) {
@@ -81,7 +82,7 @@ int MSG_SendNotification(const char* local, MSG_Message* msg) {
   if (!msg) return -1;
   MsgState& s = msgState();
   std::string dir;
-  std::string header;
+  MsgFrameHead head;
   std::vector<std::string> to;
   {
     std::unique_lock<std::mutex> lk(s.lock);
@@ -100,11 +101,11 @@ int MSG_SendNotification(const char* local, MSG_Message* msg) {
       }
     }
     dir = ep->dir;
-    header = msgFrameHeader(kMsgFrameData, msg->type, msg->sequence, ep->name, static_cast<uint32_t>(msg->payload.size()));
+    msgFrameHeader(&head, kMsgFrameData, msg->type, msg->sequence, ep->name, static_cast<uint32_t>(msg->payload.size()));
   }
   std::vector<std::string> gone;
   for (const std::string& name : to) {
-    if (msgSendFrame(dir, name, header, msg->payload.data(), msg->payload.size()) != 0) gone.push_back(name);
+    if (msgSendFrame(dir, name, head, msg->payload.data(), msg->payload.size()) != 0) gone.push_back(name);
   }
   if (gone.empty()) return 0;
   std::lock_guard<std::mutex> g(s.lock);

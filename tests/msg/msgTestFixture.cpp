@@ -1,0 +1,93 @@
+#include "tests/msg/msgTestFixture.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ftw.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/msg/msgTestTypes.h"
+
+namespace {
+
+int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
+
+}  // namespace
+
+long msgMsSince(std::chrono::steady_clock::time_point t0) {
+  return static_cast<long>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count());
+}
+
+void MsgTest::SetUp() {
+  // Short, because a socket path must fit 107 bytes.
+  char tmpl[] = "/tmp/mt.XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  m_root = tmpl;
+  m_dir = m_root + "/s";
+  setenv("MSG_SOCKET_DIR", m_dir.c_str(), 1);
+  MSG_DebugSetName("msg_tests");
+}
+
+void MsgTest::TearDown() {
+  for (pid_t pid : m_peers) {
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+  }
+  for (const std::string& name : m_locals) MSG_CloseLocal(name.c_str());
+  nftw(m_root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+pid_t MsgTest::startPeer(const std::vector<std::string>& args) {
+  std::vector<char*> argv;
+  std::string exe = MSG_PEER_PATH;
+  argv.push_back(&exe[0]);
+  std::vector<std::string> copy = args;
+  for (std::string& a : copy) argv.push_back(&a[0]);
+  argv.push_back(nullptr);
+  pid_t pid = fork();
+  if (pid == 0) {
+    execv(exe.c_str(), argv.data());
+    _exit(127);
+  }
+  if (pid > 0) m_peers.push_back(pid);
+  return pid;
+}
+
+void MsgTest::killPeer(pid_t pid) {
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+  m_peers.erase(std::remove(m_peers.begin(), m_peers.end(), pid), m_peers.end());
+}
+
+int MsgTest::waitPeer(pid_t pid, int timeoutMs) {
+  auto t0 = std::chrono::steady_clock::now();
+  for (;;) {
+    int status = 0;
+    if (waitpid(pid, &status, WNOHANG) == pid) {
+      m_peers.erase(std::remove(m_peers.begin(), m_peers.end(), pid), m_peers.end());
+      return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    if (msgMsSince(t0) > timeoutMs) return -1;
+    usleep(10000);
+  }
+}
+
+void MsgTest::openLocal(const std::string& name) {
+  ASSERT_EQ(MSG_OpenLocal(name.c_str()), 0) << name;
+  m_locals.push_back(name);
+}
+
+MSG_Endpoint MsgTest::waitRemote(const std::string& local, const std::string& remote) {
+  MSG_Endpoint id = 0;
+  if (MSG_OpenRemoteSync(local.c_str(), remote.c_str(), 5000, &id) != 0) return 0;
+  return id;
+}
+
+MSG_Message* MsgTest::request(const std::string& local, MSG_Endpoint to, MSG_Type type,
+                              const std::vector<uint32_t>& words, MSG_Type rspType, int timeoutMs) {
+  if (MSG_SendMsg(local.c_str(), to, msgTestMessage(type, MSG_GetNextSequence(), words)) != 0) return nullptr;
+  return MSG_RecvMsg(local.c_str(), rspType, timeoutMs);
+}

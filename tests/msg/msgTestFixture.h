@@ -1,0 +1,43 @@
+// Fixture of the message-layer tests: a private socket directory per test,
+// helper processes that are always reaped, local endpoints that are always
+// closed.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <vector>
+#include <sys/types.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/msg/MSG.h"
+
+class MsgTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts "msg_peer <args...>"; it is killed and reaped after the test.
+  pid_t startPeer(const std::vector<std::string>& args);
+  // SIGKILL and reap.
+  void killPeer(pid_t pid);
+  // Exit status of the peer once it ended within timeoutMs, else -1.
+  int waitPeer(pid_t pid, int timeoutMs);
+  // Opens a local endpoint that is closed after the test.
+  void openLocal(const std::string& name);
+  // Waits (5 s at most) until `remote` accepts connections; its id, or 0.
+  MSG_Endpoint waitRemote(const std::string& local, const std::string& remote);
+  // Sends a `type` request carrying `words` and waits for the `rspType`
+  // answer (null on failure).
+  MSG_Message* request(const std::string& local, MSG_Endpoint to, MSG_Type type, const std::vector<uint32_t>& words,
+                       MSG_Type rspType, int timeoutMs = 5000);
+
+  std::string m_root;  // private temporary directory
+  std::string m_dir;   // MSG_SOCKET_DIR, created by the library
+
+ private:
+  std::vector<std::string> m_locals;
+  std::vector<pid_t> m_peers;
+};
+
+long msgMsSince(std::chrono::steady_clock::time_point t0);

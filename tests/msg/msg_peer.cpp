@@ -1,0 +1,136 @@
+// Helper process of the message-layer tests: the other side of every
+// exchange, run as a real separate process.
+//
+//   msg_peer service <name> [delay-ms]
+//       opens <name> (after the delay) and serves the requests of
+//       msgTestTypes.h through registered handlers until kTestQuit.
+//   msg_peer subscriber <name> <publisher> <min> <max> <report>
+//       subscribes at <publisher> for [min, max] whenever it opens, tells
+//       <report> with kTestSubscribed, and forwards every notification it
+//       gets to <report> unchanged.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "platform/msg/MSG.h"
+#include "tests/msg/msgTestTypes.h"
+
+namespace {
+
+std::string gName;
+
+void reply(const MSG_Message* req, MSG_Type type, const std::vector<uint32_t>& words) {
+  MSG_Message* m = MSG_AllocMsgCopyHdr(req, type, static_cast<uint32_t>(words.size() * 4));
+  if (m == nullptr) return;
+  if (!words.empty()) memcpy(MSG_GetPayloadMutable(m), words.data(), words.size() * 4);
+  if (MSG_SendMsg(gName.c_str(), 0, m) != 0) fprintf(stderr, "msg_peer %s: reply failed\n", gName.c_str());
+}
+
+void onEcho(void*, const MSG_Message* msg) {
+  MSG_Message* m = MSG_AllocMsgCopyHdr(msg, kTestEchoRsp, MSG_GetPayloadBytes(msg));
+  if (m == nullptr) return;
+  memcpy(MSG_GetPayloadMutable(m), MSG_GetPayload(msg), MSG_GetPayloadBytes(msg));
+  if (MSG_SendMsg(gName.c_str(), 0, m) != 0) fprintf(stderr, "msg_peer %s: echo failed\n", gName.c_str());
+}
+
+void onEchoExtra(void*, const MSG_Message* msg) {
+  MSG_SendMsg(gName.c_str(), MSG_GetSender(msg), msgTestMessage(kTestExtra, MSG_GetSequence(msg), {}));
+  onEcho(nullptr, msg);
+}
+
+void onPublish(void*, const MSG_Message* msg) {
+  std::vector<uint32_t> types = msgTestWords(msg);
+  uint32_t ok = 0;
+  for (uint32_t i = 0; i < types.size(); ++i) {
+    if (MSG_SendNotification(gName.c_str(), msgTestMessage(types[i], i + 1, {i})) == 0) ++ok;
+  }
+  reply(msg, kTestPublished, {ok});
+}
+
+void onBurst(void*, const MSG_Message* msg) {
+  std::vector<uint32_t> types = msgTestWords(msg);
+  for (uint32_t i = 0; i < types.size(); ++i) {
+    MSG_SendMsg(gName.c_str(), MSG_GetSender(msg), msgTestMessage(types[i], i, {i}));
+  }
+}
+
+void onQuit(void*, const MSG_Message*) {
+  MSG_CloseLocal(gName.c_str());
+  exit(0);
+}
+
+struct Handler {
+  MSG_Type type;
+  MSG_CallbackFunc func;
+};
+
+const Handler kServiceHandlers[] = {
+    {kTestEcho, onEcho},   {kTestEchoExtra, onEchoExtra}, {kTestPublish, onPublish},
+    {kTestBurst, onBurst}, {kTestQuit, onQuit},
+};
+
+int runService(int delayMs) {
+  if (delayMs > 0) usleep(static_cast<useconds_t>(delayMs) * 1000);
+  if (MSG_OpenLocal(gName.c_str()) != 0) return 2;
+  for (const Handler& h : kServiceHandlers) {
+    MSG_Callback cb = {h.func, nullptr, h.type, h.type, 0};
+    MSG_RegisterCallback(gName.c_str(), &cb);
+  }
+  for (;;) {
+    MSG_Message* m = MSG_RecvAnyMsg(gName.c_str(), -1);
+    if (m == nullptr) continue;
+    if (MSG_ProcessCallback(gName.c_str(), m) != 0) {
+      fprintf(stderr, "msg_peer %s: no handler for 0x%x\n", gName.c_str(), MSG_GetType(m));
+    }
+    MSG_ReleaseMsg(m);
+  }
+}
+
+struct Subscriber {
+  std::string publisher;
+  MSG_Type min;
+  MSG_Type max;
+  std::string report;
+};
+
+void onPublisherOpen(void* ctx, const MSG_Message*) {
+  Subscriber* s = static_cast<Subscriber*>(ctx);
+  MSG_Endpoint pub = MSG_GetRemoteId(gName.c_str(), s->publisher.c_str());
+  if (pub == 0 || MSG_RegisterNotificationRemote(gName.c_str(), s->min, s->max, pub) != 0) return;
+  MSG_Endpoint rep = MSG_GetRemoteId(gName.c_str(), s->report.c_str());
+  MSG_SendMsg(gName.c_str(), rep, msgTestMessage(kTestSubscribed, 0, {}));
+}
+
+int runSubscriber(Subscriber* s) {
+  if (MSG_OpenLocal(gName.c_str()) != 0) return 2;
+  MSG_Callback cb = {onPublisherOpen, s, 0, 0, 0};
+  if (MSG_OpenRemoteAsync(gName.c_str(), s->publisher.c_str(), &cb, 0) != 0) return 3;
+  for (;;) {
+    MSG_Message* m = MSG_RecvAnyMsg(gName.c_str(), -1);
+    if (m == nullptr) continue;
+    if (MSG_GetType(m) == kTestQuit) onQuit(nullptr, m);
+    MSG_Endpoint rep = MSG_GetRemoteId(gName.c_str(), s->report.c_str());
+    MSG_SendMsg(gName.c_str(), rep, m);  // forwarded as it came
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc >= 3 && strcmp(argv[1], "service") == 0) {
+    gName = argv[2];
+    MSG_DebugSetName(("peer " + gName).c_str());
+    return runService(argc >= 4 ? atoi(argv[3]) : 0);
+  }
+  if (argc == 7 && strcmp(argv[1], "subscriber") == 0) {
+    gName = argv[2];
+    MSG_DebugSetName(("peer " + gName).c_str());
+    Subscriber s = {argv[3], static_cast<MSG_Type>(strtoul(argv[4], nullptr, 0)),
+                    static_cast<MSG_Type>(strtoul(argv[5], nullptr, 0)), argv[6]};
+    return runSubscriber(&s);
+  }
+  fprintf(stderr, "usage: msg_peer service <name> [delay-ms] | subscriber <name> <pub> <min> <max> <report>\n");
+  return 64;
+}

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "OS/linux/psosapi/pthreadapi.h"
+#include "tests/psos/psos_task_util.h"
 #include "tests/psos/psos_test_util.h"
 
 namespace {

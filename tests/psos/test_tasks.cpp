@@ -10,6 +10,7 @@
 
 #include "OS/linux/psosapi/pthreadapi.h"
 #include "OS/linux/psosapi/ptimer.h"
+#include "tests/psos/psos_task_util.h"
 #include "tests/psos/psos_test_util.h"
 
 namespace {

@@ -1,0 +1,137 @@
+// CPU-usage reports and name lookups from procfs (fake files under the
+// recorder's root).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "OS/linux/psosapi/pthreadapi.h"
+#include "OS/linux/psosapi/taskusage.h"
+#include "tests/psos/psos_task_util.h"
+#include "tests/psos/psos_test_util.h"
+
+namespace {
+
+// A stat line with the given name, times and real-time priority.
+std::string statLine(int pid, const std::string& comm, long utime, long stime, int rtprio = 0) {
+  std::string s = std::to_string(pid) + " (" + comm + ") S";
+  // fields 4..13
+  for (int f = 4; f <= 13; ++f) s += " " + std::to_string(f);
+  s += " " + std::to_string(utime) + " " + std::to_string(stime);
+  for (int f = 16; f <= 39; ++f) s += " " + std::to_string(f == 18 ? 20 : 0);
+  s += " " + std::to_string(rtprio) + " 0 0\n";
+  return s;
+}
+
+std::string pidPath(int pid) { return "/proc/" + std::to_string(pid) + "/stat"; }
+
+}  // namespace
+
+TEST(TaskUsage, StatLineParsingCopesWithOddCommandNames) {
+  ProcStat st;
+  ASSERT_TRUE(usage_parse_stat(statLine(12, "we (ird) x", 150, 25, 66), &st));
+  EXPECT_EQ(st.comm, "we (ird) x");
+  EXPECT_EQ(st.utime, 150);
+  EXPECT_EQ(st.stime, 25);
+  EXPECT_EQ(st.rtPriority, 66);
+  EXPECT_FALSE(usage_parse_stat("", &st));
+  EXPECT_FALSE(usage_parse_stat("12 (short) S 1 2 3", &st));
+  EXPECT_FALSE(usage_parse_stat("12 no parens", &st));
+}
+
+TEST(TaskUsage, ReportArithmeticAndLayout) {
+  UsageSample before, after;
+  TaskUsage a;
+  a.tid = 101;
+  memcpy(a.name, "abcd", 4);
+  a.priority = 5;
+  a.jiffies = 10;
+  TaskUsage b;
+  b.tid = 2345678;
+  memcpy(b.name, "tm", 2);
+  b.priority = 66;
+  b.jiffies = 0;
+  before.tasks = {a, b};
+  before.process = 20;
+  before.cpuTotal = 1000;
+  before.cpuIdle = 400;
+  after = before;
+  after.tasks[0].jiffies = 60;  // 50 of 100 ticks: 50.0 %
+  after.tasks[1].jiffies = 3;   // 3 of 100: 3.0 %
+  after.process = 20 + 50 + 3 + 7;
+  after.cpuTotal = 1800;
+  after.cpuIdle = 1000;  // 600 of 800: 75.0 %
+  TaskUsage gone;        // a task that appeared meanwhile counts from 0
+  gone.tid = 9;
+  memcpy(gone.name, "new", 3);
+  after.tasks.push_back(gone);
+  StdoutCapture out;
+  usage_print(before, after, 1000);
+  EXPECT_EQ(out.stop(),
+            "TaskID     Name  Pri Usage\n"
+            "       101 abcd   5  50.0\n"
+            "   2345678   tm  66   3.0\n"
+            "         9  new   0   0.0\n"
+            "           idle      75.0\n"
+            "          other       7.0\n");
+}
+
+TEST(TaskUsage, ReportOfARunningTaskFromProcFiles) {
+  static std::atomic<int> tid{0};
+  static std::atomic<bool> release{false};
+  UInt32 id = spawnTask("usag", 3, [] {
+    tid = callerTid();
+    while (!release) sleepMs(2);
+  });
+  ASSERT_NE(id, 0u);
+  ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
+  int pid = getpid();
+  psosRec().put_file("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/stat",
+                     statLine(tid, "usag", 40, 2));
+  psosRec().put_file(pidPath(pid), statLine(pid, "psos_tests", 100, 20));
+  psosRec().put_file("/proc/stat", "cpu  10 0 10 80 0 0 0 0 0 0\ncpu0 1 2 3 4\n");
+  psosRec().clear();
+  StdoutCapture out;
+  osTaskUsage(50);
+  std::string text = out.stop();
+  char line[64];
+  snprintf(line, sizeof line, "%10d usag   3   0.0\n", tid.load());
+  EXPECT_EQ(text.rfind("TaskID     Name  Pri Usage\n", 0), 0u) << text;
+  EXPECT_NE(text.find(line), std::string::npos) << text;
+  EXPECT_NE(text.find("           idle       0.0\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("          other       0.0\n"), std::string::npos) << text;
+  // The sampling interval is a sleep through the seam: 50 ticks.
+  auto sleeps = psosRec().records(SysIoCall::kSleep);
+  ASSERT_EQ(sleeps.size(), 1u);
+  EXPECT_EQ(sleeps[0].us, 500000u);
+  release = true;
+}
+
+TEST(TaskUsage, OtherProcessTimesAndNamesByKernelId) {
+  psosRec().put_file(pidPath(777), statLine(777, "ptp4l", 1200, 34, 40));
+  EXPECT_EQ(cpu_usage_other(777), 1234);
+  EXPECT_EQ(cpu_usage_other(778), -1);
+  char buf[32];
+  EXPECT_STREQ(t_name_from_pid(777, buf, sizeof buf), "ptp4l");
+  int pri = -1;
+  EXPECT_EQ(t_name_and_pri_from_pid(777, buf, sizeof buf, &pri), 0u);
+  EXPECT_EQ(pri, 40);
+  EXPECT_EQ(t_name_from_pid(778, buf, sizeof buf), nullptr);
+  EXPECT_EQ(t_name_and_pri_from_pid(778, buf, sizeof buf, &pri), 9u);
+  char small[4];
+  EXPECT_STREQ(t_name_from_pid(777, small, sizeof small), "ptp");  // cut to fit
+
+  static std::atomic<int> tid{0};
+  static std::atomic<bool> release{false};
+  UInt32 id = spawnTask("name", 8, [] {
+    tid = callerTid();
+    while (!release) sleepMs(2);
+  });
+  ASSERT_NE(id, 0u);
+  ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
+  EXPECT_EQ(t_name_and_pri_from_pid(tid, buf, sizeof buf, &pri), 0u);
+  EXPECT_STREQ(buf, "name");
+  EXPECT_EQ(pri, 8);
+  release = true;
+}

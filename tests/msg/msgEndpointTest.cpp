@@ -3,7 +3,11 @@
 #include <cstring>
 #include <thread>
 #include <dirent.h>
+#include <csignal>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/msg/msgSocket.h"
@@ -208,6 +212,46 @@ TEST_F(MsgTest, SendToAKilledPeerFailsAtOnceAndReachesItsSuccessor) {
   ASSERT_NE(rsp, nullptr);
   EXPECT_EQ(msgTestWords(rsp), std::vector<uint32_t>{4});
   MSG_ReleaseMsg(rsp);
+}
+
+TEST_F(MsgTest, SendToAPeerThatDoesNotReadGivesUpAfterTheSendTimeout) {
+  openLocal("t");
+  // A process that listens under an endpoint name but never reads.
+  std::string path = m_dir + "/deaf";
+  int sv[2];
+  ASSERT_EQ(pipe(sv), 0);
+  pid_t pid = fork();
+  if (pid == 0) {
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    struct sockaddr_un sa;
+    memset(&sa, 0, sizeof sa);
+    sa.sun_family = AF_UNIX;
+    strncpy(sa.sun_path, path.c_str(), sizeof sa.sun_path - 1);
+    if (bind(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0 || listen(fd, 4) != 0) _exit(2);
+    char c = 'r';
+    if (write(sv[1], &c, 1) != 1) _exit(3);
+    pause();
+    _exit(0);
+  }
+  ASSERT_GT(pid, 0);
+  char c;
+  ASSERT_EQ(read(sv[0], &c, 1), 1);
+  close(sv[0]);
+  close(sv[1]);
+  MSG_Endpoint deaf = MSG_GetRemoteId("t", "deaf");
+  ASSERT_NE(deaf, 0u);
+  MSG_Message* big = MSG_AllocMsg(kTestEcho, 1, 4u * 1024u * 1024u);
+  ASSERT_NE(big, nullptr);
+  auto t0 = Clock::now();
+  testing::internal::CaptureStderr();
+  EXPECT_NE(MSG_SendMsg("t", deaf, big), 0);
+  std::string err = testing::internal::GetCapturedStderr();
+  long took = msgMsSince(t0);
+  EXPECT_GE(took, 4500);
+  EXPECT_LT(took, 15000);
+  EXPECT_NE(err.find("msg_tests: deaf did not take a 4194304-byte message within 5000 ms"), std::string::npos) << err;
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
 }
 
 TEST_F(MsgTest, ALiveEndpointNameCannotBeTakenOver) {

@@ -151,6 +151,24 @@ TEST_F(MsgTest, SubscriberThatDiedIsDroppedAndTheOthersStillServed) {
   EXPECT_EQ(MSG_RecvAnyMsg("t", 200), nullptr);  // nothing twice
 }
 
+TEST_F(MsgTest, SubscriptionThatArrivedBeforeTheNotificationIsHonoured) {
+  // We publish on "pub" and never receive there; the subscriber reports to
+  // "obs". Only the look at arrived frames inside MSG_SendNotification can
+  // know of the subscription.
+  openLocal("pub");
+  openLocal("obs");
+  startPeer({"subscriber", "s1", "pub", "0x500", "0x500", "obs"});
+  MSG_Message* m = MSG_RecvMsg("obs", kTestSubscribed, 5000);
+  ASSERT_NE(m, nullptr);
+  MSG_ReleaseMsg(m);
+  ASSERT_EQ(MSG_SendNotification("pub", msgTestMessage(0x500, 9, {77})), 0);
+  m = MSG_RecvMsg("obs", 0x500, 5000);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(MSG_GetSequence(m), 9u);
+  EXPECT_EQ(msgTestWords(m), std::vector<uint32_t>{77});
+  MSG_ReleaseMsg(m);
+}
+
 TEST_F(MsgTest, NotificationWithoutSubscribersIsNotAnError) {
   openLocal("t");
   EXPECT_EQ(MSG_SendNotification("t", msgTestMessage(0x200, 0, {1})), 0);

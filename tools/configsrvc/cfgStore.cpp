@@ -1,0 +1,305 @@
+#include "tools/configsrvc/cfgStore.h"
+
+#include <sqlite3.h>
+
+namespace {
+
+// Kinds of rows in `lists`.
+enum ListKind { kListValue = 0, kListDefault = 1, kListOption = 2, kListSeedOption = 3 };
+
+const char* const kSchema =
+    "CREATE TABLE IF NOT EXISTS vars("
+    " name TEXT PRIMARY KEY COLLATE NOCASE, instances INTEGER NOT NULL,"
+    " read_level INTEGER NOT NULL, write_level INTEGER NOT NULL, multi INTEGER NOT NULL,"
+    " options_fixed INTEGER NOT NULL, default_index INTEGER NOT NULL, seed_default_index INTEGER NOT NULL);"
+    "CREATE TABLE IF NOT EXISTS lists("
+    " name TEXT NOT NULL COLLATE NOCASE, kind INTEGER NOT NULL, instance INTEGER NOT NULL,"
+    " idx INTEGER NOT NULL, text TEXT NOT NULL, PRIMARY KEY(name, kind, instance, idx));"
+    "CREATE TABLE IF NOT EXISTS state("
+    " name TEXT NOT NULL COLLATE NOCASE, instance INTEGER NOT NULL, is_default INTEGER NOT NULL,"
+    " PRIMARY KEY(name, instance));"
+    "CREATE TABLE IF NOT EXISTS registrations("
+    " client TEXT NOT NULL, name TEXT NOT NULL COLLATE NOCASE, instance INTEGER NOT NULL,"
+    " type INTEGER NOT NULL, user_context TEXT NOT NULL, PRIMARY KEY(client, name, instance, type));"
+    "CREATE TABLE IF NOT EXISTS components(name TEXT PRIMARY KEY, attach_order INTEGER NOT NULL);";
+
+// One prepared statement, finalised on scope exit.
+class Stmt {
+ public:
+  Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_s, nullptr); }
+  ~Stmt() { sqlite3_finalize(m_s); }
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
+  bool ok() const { return m_s != nullptr; }
+  Stmt& bind(int i, const std::string& s) {
+    sqlite3_bind_text(m_s, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    return *this;
+  }
+  Stmt& bind(int i, long long v) {
+    sqlite3_bind_int64(m_s, i, v);
+    return *this;
+  }
+  // SQLITE_ROW, SQLITE_DONE or an error.
+  int step() { return m_s ? sqlite3_step(m_s) : SQLITE_ERROR; }
+  bool run() {
+    int rc = step();
+    sqlite3_reset(m_s);
+    sqlite3_clear_bindings(m_s);
+    return rc == SQLITE_DONE;
+  }
+  long long num(int col) const { return sqlite3_column_int64(m_s, col); }
+  std::string text(int col) const {
+    const unsigned char* t = sqlite3_column_text(m_s, col);
+    int n = sqlite3_column_bytes(m_s, col);
+    return t ? std::string(reinterpret_cast<const char*>(t), static_cast<size_t>(n)) : std::string();
+  }
+
+ private:
+  sqlite3_stmt* m_s = nullptr;
+};
+
+bool insertList(sqlite3* db, const std::string& name, int kind, int instance, const std::vector<std::string>& list) {
+  Stmt ins(db, "INSERT INTO lists(name, kind, instance, idx, text) VALUES(?,?,?,?,?)");
+  if (!ins.ok()) return false;
+  for (size_t i = 0; i < list.size(); ++i) {
+    ins.bind(1, name).bind(2, kind).bind(3, instance).bind(4, static_cast<long long>(i)).bind(5, list[i]);
+    if (!ins.run()) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+CfgStore::~CfgStore() { close(); }
+
+void CfgStore::close() {
+  if (m_db != nullptr) sqlite3_close(m_db);
+  m_db = nullptr;
+}
+
+bool CfgStore::exec(const char* sql) {
+  char* msg = nullptr;
+  if (sqlite3_exec(m_db, sql, nullptr, nullptr, &msg) == SQLITE_OK) return true;
+  m_error = msg ? msg : sqlite3_errmsg(m_db);
+  sqlite3_free(msg);
+  return false;
+}
+
+bool CfgStore::open(const std::string& path, std::string* err) {
+  close();
+  if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    *err = path + ": " + (m_db ? sqlite3_errmsg(m_db) : "cannot open");
+    close();
+    return false;
+  }
+  // Another process holding the file (a second service by mistake) gets a
+  // clear error after a while instead of an instant SQLITE_BUSY.
+  sqlite3_busy_timeout(m_db, 2000);
+  if (!exec("PRAGMA journal_mode=WAL;") || !exec("PRAGMA synchronous=FULL;") || !exec(kSchema)) {
+    *err = path + ": " + m_error;
+    close();
+    return false;
+  }
+  return true;
+}
+
+bool CfgStore::begin() { return exec("BEGIN IMMEDIATE;"); }
+bool CfgStore::commit() { return exec("COMMIT;"); }
+void CfgStore::rollback() {
+  std::string keep = m_error;
+  exec("ROLLBACK;");
+  m_error = keep;
+}
+
+bool CfgStore::loadAll(std::map<std::string, CfgVar>* vars, std::vector<CfgReg>* regs,
+                       std::vector<std::string>* components, std::string* err) {
+  vars->clear();
+  regs->clear();
+  components->clear();
+  Stmt v(m_db,
+         "SELECT name, instances, read_level, write_level, multi, options_fixed, default_index, seed_default_index "
+         "FROM vars");
+  if (!v.ok()) {
+    *err = sqlite3_errmsg(m_db);
+    return false;
+  }
+  while (v.step() == SQLITE_ROW) {
+    CfgVar var;
+    var.name = v.text(0);
+    long long n = v.num(1);
+    var.inst.resize(n < 1 ? 1 : static_cast<size_t>(n));
+    var.readLevel = static_cast<int>(v.num(2));
+    var.writeLevel = static_cast<int>(v.num(3));
+    var.multi = v.num(4) != 0;
+    var.optionsFixed = v.num(5) != 0;
+    var.defaultIndex = static_cast<uint32_t>(v.num(6));
+    var.seedDefaultIndex = static_cast<uint32_t>(v.num(7));
+    (*vars)[cfgKey(var.name)] = var;
+  }
+  Stmt l(m_db, "SELECT name, kind, instance, text FROM lists ORDER BY name, kind, instance, idx");
+  while (l.step() == SQLITE_ROW) {
+    auto it = vars->find(cfgKey(l.text(0)));
+    if (it == vars->end()) continue;
+    CfgVar& var = it->second;
+    int instance = static_cast<int>(l.num(2));
+    switch (l.num(1)) {
+      case kListValue:
+        if (instance >= 0 && static_cast<size_t>(instance) < var.inst.size()) var.inst[instance].values.push_back(l.text(3));
+        break;
+      case kListDefault: var.defaults.push_back(l.text(3)); break;
+      case kListOption: var.options.push_back(l.text(3)); break;
+      case kListSeedOption: var.seedOptions.push_back(l.text(3)); break;
+      default: break;
+    }
+  }
+  Stmt s(m_db, "SELECT name, instance, is_default FROM state");
+  while (s.step() == SQLITE_ROW) {
+    auto it = vars->find(cfgKey(s.text(0)));
+    long long instance = s.num(1);
+    if (it == vars->end() || instance < 0 || static_cast<size_t>(instance) >= it->second.inst.size()) continue;
+    it->second.inst[static_cast<size_t>(instance)].isDefault = s.num(2) != 0;
+  }
+  Stmt r(m_db, "SELECT client, name, instance, type, user_context FROM registrations ORDER BY rowid");
+  while (r.step() == SQLITE_ROW) {
+    CfgReg reg;
+    reg.client = r.text(0);
+    reg.name = r.text(1);
+    reg.instance = static_cast<int>(r.num(2));
+    reg.type = static_cast<int>(r.num(3));
+    reg.userContext = r.text(4);
+    regs->push_back(reg);
+  }
+  Stmt c(m_db, "SELECT name FROM components ORDER BY attach_order");
+  while (c.step() == SQLITE_ROW) components->push_back(c.text(0));
+  return true;
+}
+
+bool CfgStore::writeVar(const CfgVar& v) {
+  Stmt delVar(m_db, "DELETE FROM vars WHERE name = ?");
+  Stmt delLists(m_db, "DELETE FROM lists WHERE name = ?");
+  Stmt delState(m_db, "DELETE FROM state WHERE name = ?");
+  if (!delVar.bind(1, v.name).run() || !delLists.bind(1, v.name).run() || !delState.bind(1, v.name).run()) {
+    return false;
+  }
+  Stmt ins(m_db,
+           "INSERT INTO vars(name, instances, read_level, write_level, multi, options_fixed, default_index, "
+           "seed_default_index) VALUES(?,?,?,?,?,?,?,?)");
+  ins.bind(1, v.name)
+      .bind(2, static_cast<long long>(v.inst.size()))
+      .bind(3, v.readLevel)
+      .bind(4, v.writeLevel)
+      .bind(5, v.multi ? 1 : 0)
+      .bind(6, v.optionsFixed ? 1 : 0)
+      .bind(7, static_cast<long long>(v.defaultIndex))
+      .bind(8, static_cast<long long>(v.seedDefaultIndex));
+  if (!ins.run()) return false;
+  if (!insertList(m_db, v.name, kListDefault, 0, v.defaults) || !insertList(m_db, v.name, kListOption, 0, v.options) ||
+      !insertList(m_db, v.name, kListSeedOption, 0, v.seedOptions)) {
+    return false;
+  }
+  for (size_t i = 0; i < v.inst.size(); ++i) {
+    if (!writeInstance(v, static_cast<int>(i))) return false;
+  }
+  return true;
+}
+
+bool CfgStore::writeInstance(const CfgVar& v, int instance) {
+  const CfgInstance& in = v.inst[static_cast<size_t>(instance)];
+  Stmt del(m_db, "DELETE FROM lists WHERE name = ? AND kind = ? AND instance = ?");
+  if (!del.bind(1, v.name).bind(2, kListValue).bind(3, instance).run()) return false;
+  if (!insertList(m_db, v.name, kListValue, instance, in.values)) return false;
+  Stmt st(m_db, "INSERT OR REPLACE INTO state(name, instance, is_default) VALUES(?,?,?)");
+  return st.bind(1, v.name).bind(2, instance).bind(3, in.isDefault ? 1 : 0).run();
+}
+
+// Every public write below is one transaction: all of it is on disk when it
+// returns true, none of it when it returns false.
+bool CfgStore::saveVar(const CfgVar& v) {
+  if (!begin()) return false;
+  if (!writeVar(v)) {
+    m_error = sqlite3_errmsg(m_db);
+    rollback();
+    return false;
+  }
+  return commit();
+}
+
+bool CfgStore::saveVars(const std::vector<const CfgVar*>& vars) {
+  if (!begin()) return false;
+  for (const CfgVar* v : vars) {
+    if (!writeVar(*v)) {
+      m_error = sqlite3_errmsg(m_db);
+      rollback();
+      return false;
+    }
+  }
+  return commit();
+}
+
+bool CfgStore::saveInstance(const CfgVar& v, int instance) {
+  if (instance < 0 || static_cast<size_t>(instance) >= v.inst.size()) return false;
+  if (!begin()) return false;
+  if (!writeInstance(v, instance)) {
+    m_error = sqlite3_errmsg(m_db);
+    rollback();
+    return false;
+  }
+  return commit();
+}
+
+bool CfgStore::saveLevels(const CfgVar& v) {
+  Stmt up(m_db, "UPDATE vars SET read_level = ?, write_level = ? WHERE name = ?");
+  if (!up.bind(1, v.readLevel).bind(2, v.writeLevel).bind(3, v.name).run()) {
+    m_error = sqlite3_errmsg(m_db);
+    return false;
+  }
+  return true;
+}
+
+bool CfgStore::addReg(const CfgReg& r) {
+  Stmt ins(m_db,
+           "INSERT OR REPLACE INTO registrations(client, name, instance, type, user_context) VALUES(?,?,?,?,?)");
+  if (!ins.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).bind(5, r.userContext).run()) {
+    m_error = sqlite3_errmsg(m_db);
+    return false;
+  }
+  return true;
+}
+
+bool CfgStore::removeReg(const CfgReg& r) {
+  Stmt del(m_db, "DELETE FROM registrations WHERE client = ? AND name = ? AND instance = ? AND type = ?");
+  if (!del.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).run()) {
+    m_error = sqlite3_errmsg(m_db);
+    return false;
+  }
+  return true;
+}
+
+bool CfgStore::removeClientRegs(const std::string& client) {
+  Stmt del(m_db, "DELETE FROM registrations WHERE client = ?");
+  if (!del.bind(1, client).run()) {
+    m_error = sqlite3_errmsg(m_db);
+    return false;
+  }
+  return true;
+}
+
+bool CfgStore::addComponent(const std::string& name) {
+  Stmt ins(m_db,
+           "INSERT OR IGNORE INTO components(name, attach_order) "
+           "VALUES(?, (SELECT COALESCE(MAX(attach_order), 0) + 1 FROM components))");
+  if (!ins.bind(1, name).run()) {
+    m_error = sqlite3_errmsg(m_db);
+    return false;
+  }
+  return true;
+}
+
+bool CfgStore::removeComponent(const std::string& name) {
+  Stmt del(m_db, "DELETE FROM components WHERE name = ?");
+  if (!del.bind(1, name).run()) {
+    m_error = sqlite3_errmsg(m_db);
+    return false;
+  }
+  return true;
+}

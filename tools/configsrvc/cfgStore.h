@@ -1,0 +1,76 @@
+// The service's one database file (SQLite).
+//
+// Tables: vars (attributes of a variable), lists (its values per instance,
+// default values, options and the options it was created with), state (the
+// is-default flag per instance), registrations (callbacks per client name)
+// and components (attached components, in attach order).
+//
+// Durability: WAL journal with synchronous=FULL, and every change is its own
+// transaction, committed before the caller answers anyone. A kill -9 after
+// an answer therefore never loses what the answer reported.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/configsrvc/cfgVar.h"
+
+struct sqlite3;
+
+// One callback registration.
+struct CfgReg {
+  std::string client;  // the client's endpoint name
+  std::string name;    // canonical variable name
+  int instance = 0;    // 0: every instance
+  int type = 0;        // ConfigIF.CallbackType
+  std::string userContext;
+};
+
+class CfgStore {
+ public:
+  CfgStore() = default;
+  ~CfgStore();
+  CfgStore(const CfgStore&) = delete;
+  CfgStore& operator=(const CfgStore&) = delete;
+
+  // Opens (creates) the database and its tables. false with `err` set when
+  // the file cannot be used.
+  bool open(const std::string& path, std::string* err);
+  void close();
+
+  // Everything stored, variables keyed by cfgKey(name).
+  bool loadAll(std::map<std::string, CfgVar>* vars, std::vector<CfgReg>* regs, std::vector<std::string>* components,
+               std::string* err);
+
+  // Writes a whole variable (attributes, lists, state), replacing what was
+  // stored under its name.
+  bool saveVar(const CfgVar& v);
+  // Several new variables in one transaction (seeding a new database).
+  bool saveVars(const std::vector<const CfgVar*>& vars);
+  // The values and is-default flag of one instance.
+  bool saveInstance(const CfgVar& v, int instance);
+  // Levels only.
+  bool saveLevels(const CfgVar& v);
+
+  bool addReg(const CfgReg& r);
+  bool removeReg(const CfgReg& r);  // by client, name, instance, type
+  bool removeClientRegs(const std::string& client);
+
+  bool addComponent(const std::string& name);  // after the last one
+  bool removeComponent(const std::string& name);
+
+  // Text of the last failure, for the log.
+  const std::string& lastError() const { return m_error; }
+
+ private:
+  bool exec(const char* sql);
+  bool writeVar(const CfgVar& v);
+  bool writeInstance(const CfgVar& v, int instance);
+  bool begin();
+  bool commit();
+  void rollback();
+
+  sqlite3* m_db = nullptr;
+  std::string m_error;
+};

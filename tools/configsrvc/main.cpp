@@ -1,0 +1,76 @@
+// configsrvc --db PATH [--seed PATH] [--name NAME] [--verbose]
+//
+// Serves the configuration variables of the database PATH on the endpoint
+// NAME (default "ConfigSrvc") until SIGTERM or SIGINT. A new database is
+// created from the seed; an existing one keeps its values and gains the
+// seed's variables it does not have yet.
+#include <csignal>
+#include <cstring>
+#include <iostream>
+#include <string>
+
+#include "tools/configsrvc/cfgLog.h"
+#include "tools/configsrvc/cfgService.h"
+
+namespace {
+
+volatile std::sig_atomic_t gStop = 0;
+
+void onStop(int) { gStop = 1; }
+
+const char* const kUsage = "usage: configsrvc --db PATH [--seed PATH] [--name NAME] [--verbose]";
+
+// "--opt VALUE" or "--opt=VALUE"; advances i over the value.
+bool optValue(int argc, char** argv, int* i, const char* opt, std::string* out) {
+  size_t n = std::strlen(opt);
+  if (std::strcmp(argv[*i], opt) == 0 && *i + 1 < argc) {
+    *out = argv[++*i];
+    return true;
+  }
+  if (std::strncmp(argv[*i], opt, n) == 0 && argv[*i][n] == '=') {
+    *out = argv[*i] + n + 1;
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CfgServiceConfig config;
+  config.name = kCfgDefaultName;
+  for (int i = 1; i < argc; ++i) {
+    if (optValue(argc, argv, &i, "--db", &config.dbPath) || optValue(argc, argv, &i, "--seed", &config.seedPath) ||
+        optValue(argc, argv, &i, "--name", &config.name)) {
+      continue;
+    }
+    if (std::strcmp(argv[i], "--verbose") == 0) {
+      gCfgVerbose = true;
+    } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::cout << kUsage << "\n";
+      return 0;
+    } else {
+      std::cerr << "configsrvc: bad argument '" << argv[i] << "' (" << kUsage << ")" << std::endl;
+      return 2;
+    }
+  }
+  if (config.dbPath.empty() || config.name.empty()) {
+    std::cerr << "configsrvc: " << kUsage << std::endl;
+    return 2;
+  }
+  struct sigaction sa = {};
+  sa.sa_handler = onStop;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGINT, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  CfgService service(config);
+  std::string err;
+  if (!service.open(&err)) {
+    cfgLog("%s", err.c_str());
+    return 1;
+  }
+  service.run(&gStop);
+  return 0;
+}

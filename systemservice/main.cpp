@@ -1,0 +1,3 @@
+#include "systemservice/syssrvMain.h"
+
+int main(int argc, char** argv) { return syssrv_main(argc, argv); }

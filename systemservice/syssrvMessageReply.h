@@ -1,0 +1,30 @@
+// The reply and notification conventions every handler follows.
+//
+// A reply is addressed like its request (same sequence) and sent from
+// "SystemSrvc" to the request's sender; a notification is sent from
+// "SystemSrvc" to its subscribers. A received message is never released or
+// kept by a handler: the loop releases it.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/msg/MSG.h"
+
+namespace google { namespace protobuf { class Message; } }
+
+// Parses the payload of `msg` into `out`. False for a null message or a
+// payload that does not parse; the caller logs its own parse-error line.
+bool syssrvParseRequest(const MSG_Message* msg, google::protobuf::Message* out);
+
+// Sends `rsp` as the `rspType` answer to `req`. When it cannot be built,
+// serialised or sent, logs `errText` (e.g. "SystemIFGetSystemTimeReq: Reply
+// Send Error\n") as an error with `component` and sends nothing.
+// 0, or -1.
+int syssrvSendReply(const MSG_Message* req, MSG_Type rspType, const google::protobuf::Message& rsp,
+                    const char* errText, const char* component = nullptr);
+
+// Sends `ntfy` as a `type` notification with `sequence` (0, or
+// MSG_GetNextSequence()). Failures log "<handlerName>: msg alloc failed\n"
+// or "<handlerName>: msg send failed\n" as errors. 0, or -1.
+int syssrvSendNotification(MSG_Type type, uint32_t sequence, const google::protobuf::Message& ntfy,
+                           const char* handlerName, const char* component = nullptr);

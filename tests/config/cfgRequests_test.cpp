@@ -359,3 +359,47 @@ TEST_F(CfgRequestTest, DumpListsWhatTheRoleMayReadSortedByName) {
 }
 
 }  // namespace
+
+namespace {
+
+// The service as the daemon meets it: seeded from the repository's file.
+class CfgRepositorySeedService : public CfgSrvTest {
+ protected:
+  void SetUp() override {
+    CfgSrvTest::SetUp();
+    startService(CFG_TEST_SEED);
+    openLocal("SystemSrvc");
+  }
+  const std::string c = "SystemSrvc";
+};
+
+TEST_F(CfgRepositorySeedService, ServesTheAppliancesVariables) {
+  ConfigIF::ReadRsp r = read(c, "system.log.level", 0, 30);
+  EXPECT_EQ(r.error(), 0);
+  EXPECT_EQ(r.value(0), "Info");
+  EXPECT_TRUE(r.is_default());
+  EXPECT_EQ(read(c, "system.network.dnsserver", 3, 30).error(), 0);
+  EXPECT_EQ(read(c, "system.network.dnsserver", 4, 30).error(), -7);
+  EXPECT_EQ(read(c, "video.monitor[1].signalType", 0, 30).value(0), "HDMI");
+  EXPECT_EQ(write(c, "system.post.results[0].errorcode", "0x050", 30).error(), 0);
+  EXPECT_EQ(read(c, "system.post.results.errorcode", 0, 30).value(0), "0x050");
+  EXPECT_EQ(write(c, "system.network.wired.ipv4nic.mode", "DHCP", 30).error(), -3);
+  EXPECT_EQ(write(c, "system.network.wired.ipv4nic.mode", "Off", 30).error(), 0);
+  EXPECT_EQ(write(c, "system.info.model", "CEDAR", 50).error(), 0);
+  EXPECT_EQ(write(c, "system.info.model", "CEDAR", 20).error(), -8);
+  ConfigIF::GetAttributeOptionsReq go;
+  go.set_name(c);
+  go.set_role(CommonIF::kAdmin);
+  *go.mutable_instance() = cfgInst("location.language");
+  ConfigIF::GetAttributeOptionsRsp gor;
+  ASSERT_TRUE(call(c, go, &gor));
+  EXPECT_EQ(gor.node_options_size(), 57);
+  EXPECT_EQ(gor.node_options(gor.default_index()), "ENGLISHUS");
+  // The start-up registrations of the daemon, one of each kind.
+  EXPECT_EQ(registerCb(c, "system.network.submit", ConfigIF::kSubmit), 0);
+  EXPECT_EQ(registerCb(c, "system.modularroom.mode", ConfigIF::kDynamicValidator), 0);
+  EXPECT_EQ(registerCb(c, "system.network.wired.ipv4nic.mode", ConfigIF::kOnChange), 0);
+  EXPECT_EQ(registerCb(c, "video.monitor[1].Resolution", ConfigIF::kChangeNotify), 0);
+}
+
+}  // namespace

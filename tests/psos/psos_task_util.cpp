@@ -8,7 +8,8 @@
 
 namespace {
 std::mutex gBodyMu;
-std::map<UInt32, std::function<void()>> gBodies;
+// Never destroyed: a task may still look it up while the process exits.
+std::map<UInt32, std::function<void()>>& gBodies = *new std::map<UInt32, std::function<void()>>();
 UInt32 gNextBody = 1;
 
 void runBody(UInt32 key, UInt32, UInt32, UInt32) {
@@ -51,11 +52,13 @@ AttachedThread::AttachedThread(const char* name, std::function<void()> body) {
     UInt32 tid = 0;
     t_attach(n.c_str(), -1, &tid);
     {
+      // Notified under the lock: the constructor's cv lives on its stack and
+      // is gone as soon as it sees `attached`.
       std::lock_guard<std::mutex> l(mu);
       m_tid = tid;
       attached = true;
+      cv.notify_all();
     }
-    cv.notify_all();
     body();
     t_delete(0);  // leaves the task list; ends the thread
   });

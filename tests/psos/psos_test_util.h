@@ -9,6 +9,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "platform/sysio/sysio_recorder.h"
 
@@ -36,6 +37,16 @@ class StdoutCapture {
   int m_saved = -1;
   std::string m_file;
 };
+
+// Runs `fn` with standard output captured; returns its result and the
+// text. Expectations belong outside: a failure printed while capturing
+// would vanish into the capture.
+template <typename F>
+auto withStdout(F fn) {
+  StdoutCapture cap;
+  auto r = fn();
+  return std::make_pair(r, cap.stop());
+}
 
 // Polls `pred` every 5 ms until it holds or `timeoutMs` passes.
 bool waitFor(const std::function<bool()>& pred, int timeoutMs);

@@ -55,9 +55,9 @@ TEST(TickTimers, EventEveryTenTicksUntilCancelled) {
     double took = secondsSince(t0);
     EXPECT_GE(took, 0.45);  // five periods of 100 ms
     EXPECT_LE(took, 3.0);
-    StdoutCapture out;
-    EXPECT_EQ(tm_cancel(tm), 0);
-    EXPECT_EQ(out.stop(), "");
+    auto out = withStdout([&] { return tm_cancel(tm); });
+    EXPECT_EQ(out.first, 0);
+    EXPECT_EQ(out.second, "");
     sleepMs(150);
     ev_receive(0x8, kEvNoWait, 0, &got);  // one may have been on its way
     sleepMs(400);
@@ -93,9 +93,9 @@ TEST(TickTimers, CallbackIsReArmedWhileItReturnsNonZero) {
   sleepMs(300);
   EXPECT_EQ(gCalls.load(), 3);
   // Finished: its block is back in the pool.
-  StdoutCapture out;
-  EXPECT_EQ(tm_cancel(tm), 0);
-  EXPECT_EQ(out.stop(), "RemoveTimer: " + pointerText(reinterpret_cast<void*>(static_cast<uintptr_t>(tm))) +
+  auto out = withStdout([&] { return tm_cancel(tm); });
+  EXPECT_EQ(out.first, 0);
+  EXPECT_EQ(out.second, "RemoveTimer: " + pointerText(reinterpret_cast<void*>(static_cast<uintptr_t>(tm))) +
                             " not found\n");
 }
 
@@ -105,15 +105,15 @@ TEST(TickTimers, CancellingAFinishedOneShotPrintsNotFound) {
     ASSERT_EQ(tm_evafter(2, 0x1, &tm), 0);
     ASSERT_EQ(ev_receive(0x1, kEvWaitAll, 0, &got), 0u);
     sleepMs(50);
-    StdoutCapture out;
-    EXPECT_EQ(tm_cancel(tm), 0);
-    EXPECT_EQ(out.stop(), "RemoveTimer: " + pointerText(reinterpret_cast<void*>(static_cast<uintptr_t>(tm))) +
+    auto out = withStdout([&] { return tm_cancel(tm); });
+    EXPECT_EQ(out.first, 0);
+    EXPECT_EQ(out.second, "RemoveTimer: " + pointerText(reinterpret_cast<void*>(static_cast<uintptr_t>(tm))) +
                               " not found\n");
   });
   th.join();
-  StdoutCapture out;
-  EXPECT_EQ(tm_cancel(0), 0);
-  EXPECT_EQ(out.stop(), "RemoveTimer: " + pointerText(nullptr) + " not found\n");
+  auto out = withStdout([&] { return tm_cancel(0); });
+  EXPECT_EQ(out.first, 0);
+  EXPECT_EQ(out.second, "RemoveTimer: " + pointerText(nullptr) + " not found\n");
 }
 
 TEST(TickTimers, ExpiriesComeInTickOrder) {
@@ -235,8 +235,8 @@ TEST(TickTimers, DeletingATaskCancelsItsEventTimers) {
   ASSERT_TRUE(waitFor([] { return armed.load(); }, 5000));
   ASSERT_NE(tm.load(), 0u);
   EXPECT_EQ(t_delete(task), 0u);
-  StdoutCapture out;
-  EXPECT_EQ(tm_cancel(tm), 0);
-  EXPECT_EQ(out.stop(), "RemoveTimer: " + pointerText(reinterpret_cast<void*>(static_cast<uintptr_t>(tm.load()))) +
+  auto out = withStdout([&] { return tm_cancel(tm); });
+  EXPECT_EQ(out.first, 0);
+  EXPECT_EQ(out.second, "RemoveTimer: " + pointerText(reinterpret_cast<void*>(static_cast<uintptr_t>(tm.load()))) +
                             " not found\n");
 }

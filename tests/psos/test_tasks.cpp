@@ -98,37 +98,34 @@ TEST(Tasks, IdentFindsTheFirstOfANameAndShortNames) {
 TEST(Tasks, StartRejectsUnknownAndRepeatedStarts) {
   EXPECT_EQ(t_start(0x1234, 0, noop, nullptr), 9u);
   EXPECT_EQ(t_start(0, 0, noop, nullptr), 9u);
-  std::atomic<bool> release{false};
-  UInt32 id = spawnTask("twic", 0, [&] {
-    while (!release) usleep(1000);
+  UInt32 id = spawnTask("twic", 0, [] {
+    for (;;) usleep(1000);  // until deleted
   });
   ASSERT_NE(id, 0u);
   LogMark log;
   UInt32 args[4] = {0, 0, 0, 0};
   EXPECT_EQ(t_start(id, 0, noop, args), 1u);
   EXPECT_TRUE(log.has("t_start task twic: already started or no entry")) << log.text();
-  release = true;
+  EXPECT_EQ(t_delete(id), 0u);  // ends the task before what it uses goes
 }
 
 TEST(Tasks, OutOfRangePriorityStartsAtZeroWithWarning) {
   LogMark log;
-  std::atomic<bool> release{false};
-  UInt32 id = spawnTask("hipr", 120, [&] {
-    while (!release) usleep(1000);
+  UInt32 id = spawnTask("hipr", 120, [] {
+    for (;;) usleep(1000);  // until deleted
   });
   ASSERT_NE(id, 0u);
   EXPECT_TRUE(log.has(logLine('4', "t_start priority 120 out of range, setting to 0"))) << log.text();
   UInt32 old = 77;
   EXPECT_EQ(t_setpri(id, 0, &old), 0u);  // unchanged: nothing to do
   EXPECT_EQ(old, 0u);
-  release = true;
+  EXPECT_EQ(t_delete(id), 0u);  // ends the task before what it uses goes
 }
 
 TEST(Tasks, RealtimePriorityIsAppliedOrCreationFailsForLackOfPrivilege) {
   set_sched_policy(SCHED_FIFO);
   EXPECT_EQ(get_sched_policy(), SCHED_FIFO);
   static std::atomic<int> policy{-1}, prio{-1};
-  std::atomic<bool> release{false};
   UInt32 rc = 99;
   UInt32 id = spawnTask("rtpr", 10,
                         [&] {
@@ -137,7 +134,7 @@ TEST(Tasks, RealtimePriorityIsAppliedOrCreationFailsForLackOfPrivilege) {
                           pthread_getschedparam(pthread_self(), &pol, &sp);
                           policy = pol;
                           prio = sp.sched_priority;
-                          while (!release) usleep(1000);
+                          for (;;) usleep(1000);  // until deleted
                         },
                         &rc);
   set_sched_policy(0);
@@ -147,7 +144,7 @@ TEST(Tasks, RealtimePriorityIsAppliedOrCreationFailsForLackOfPrivilege) {
     ASSERT_TRUE(waitFor([] { return policy.load() != -1; }, 5000));
     EXPECT_EQ(policy.load(), SCHED_FIFO);
     EXPECT_EQ(prio.load(), 10);
-    release = true;
+    EXPECT_EQ(t_delete(id), 0u);
   } else {
     // Without the privilege the thread cannot be created; the block stays.
     EXPECT_EQ(rc, 1u);
@@ -158,41 +155,39 @@ TEST(Tasks, RealtimePriorityIsAppliedOrCreationFailsForLackOfPrivilege) {
 }
 
 TEST(Tasks, SetPriorityUnderTheDefaultPolicy) {
-  std::atomic<bool> release{false};
   static std::atomic<int> tid{0};
-  UInt32 id = spawnTask("setp", 5, [&] {
+  UInt32 id = spawnTask("setp", 5, [] {
     tid = callerTid();
-    while (!release) usleep(1000);
+    for (;;) usleep(1000);  // until deleted
   });
   ASSERT_NE(id, 0u);
   ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
   std::string t = std::to_string(tid.load());
   UInt32 old = 0;
   // The time-sharing policy has no static priorities: the kernel refuses.
-  StdoutCapture out;
-  EXPECT_EQ(t_setpri(id, 50, &old), 22u);
+  auto out = withStdout([&] { return t_setpri(id, 50, &old); });
+  EXPECT_EQ(out.first, 22u);
   EXPECT_EQ(old, 5u);
-  EXPECT_EQ(out.stop(), "t_setpri error 22 " + t + " 5 50\n");
+  EXPECT_EQ(out.second, "t_setpri error 22 " + t + " 5 50\n");
   // Back to 0 is always allowed.
-  StdoutCapture out2;
-  EXPECT_EQ(t_setpri(id, 0, &old), 0u);
-  EXPECT_EQ(out2.stop(), "t_setpri " + t + " 5 0\n");
+  auto out2 = withStdout([&] { return t_setpri(id, 0, &old); });
+  EXPECT_EQ(out2.first, 0u);
+  EXPECT_EQ(out2.second, "t_setpri " + t + " 5 0\n");
   LogMark log;
-  StdoutCapture out3;
-  EXPECT_EQ(t_setpri(id, 150, &old), 0u);  // out of range becomes 0, unchanged
-  EXPECT_EQ(out3.stop(), "t_setpri " + t + " 0 0\n");
+  auto out3 = withStdout([&] { return t_setpri(id, 150, &old); });  // out of range becomes 0, unchanged
+  EXPECT_EQ(out3.first, 0u);
+  EXPECT_EQ(out3.second, "t_setpri " + t + " 0 0\n");
   EXPECT_TRUE(log.has(logLine('4', "t_setpri priority 150 out of range, setting to 0"))) << log.text();
   EXPECT_EQ(t_setpri(0x4321, 1, &old), 9u);
   EXPECT_EQ(t_setpri(0, 1, &old), 6u);
-  release = true;
+  EXPECT_EQ(t_delete(id), 0u);  // ends the task before what it uses goes
 }
 
 TEST(Tasks, SetPriorityUnderARealtimePolicyAppliesOrReportsThePermissionError) {
-  std::atomic<bool> release{false};
   static std::atomic<int> tid{0};
-  UInt32 id = spawnTask("rtsp", 0, [&] {
+  UInt32 id = spawnTask("rtsp", 0, [] {
     tid = callerTid();
-    while (!release) usleep(1000);
+    for (;;) usleep(1000);  // until deleted
   });
   ASSERT_NE(id, 0u);
   ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
@@ -216,15 +211,15 @@ TEST(Tasks, SetPriorityUnderARealtimePolicyAppliesOrReportsThePermissionError) {
     EXPECT_EQ(rc, static_cast<UInt32>(EPERM));
     EXPECT_EQ(printed, "t_setpri error 1 " + t + " 0 20\n");
   }
-  release = true;
+  EXPECT_EQ(t_delete(id), 0u);  // ends the task before what it uses goes
 }
 
 TEST(Tasks, NotYetStartedTaskTakesThePriorityLater) {
   UInt32 id = 0, old = 0;
   ASSERT_EQ(t_create("late", 3, 0, 0, 0, &id), 0u);
-  StdoutCapture out;
-  EXPECT_EQ(t_setpri(id, 7, &old), 0u);
-  EXPECT_EQ(out.stop(), "t_setpri 0 3 7\n");
+  auto out = withStdout([&] { return t_setpri(id, 7, &old); });
+  EXPECT_EQ(out.first, 0u);
+  EXPECT_EQ(out.second, "t_setpri 0 3 7\n");
   EXPECT_EQ(old, 3u);
   EXPECT_EQ(t_delete(id), 0u);
 }

@@ -133,15 +133,18 @@ TEST(IntervalTimer, SecondTimerSharesTheOneTimerThread) {
   Calls a, b;
   Timer ta, tb;
   StdoutCapture out;
-  int before = threadCount();
-  ASSERT_EQ(ta.TimerInit(record, &a, 100, false), 0);
+  int initA = ta.TimerInit(record, &a, 100, false);
   int afterFirst = threadCount();
-  ASSERT_EQ(tb.TimerInit(record, &b, 100, false), 0);
-  EXPECT_EQ(threadCount(), afterFirst);
-  EXPECT_EQ(afterFirst, before + (threadExisted ? 0 : 1));
-  EXPECT_EQ(ta.TimerStartThread(), 0);  // once is enough
-  EXPECT_EQ(threadCount(), afterFirst);
+  int initB = tb.TimerInit(record, &b, 100, false);
+  int afterSecond = threadCount();
+  int again = ta.TimerStartThread();  // once is enough
+  int afterAgain = threadCount();
   std::string printed = out.stop();
+  ASSERT_EQ(initA, 0);
+  ASSERT_EQ(initB, 0);
+  EXPECT_EQ(again, 0);
+  EXPECT_EQ(afterSecond, afterFirst);
+  EXPECT_EQ(afterAgain, afterFirst);
   size_t starts = 0;
   for (size_t p = printed.find("timerTask: Thread started\n"); p != std::string::npos;
        p = printed.find("timerTask: Thread started\n", p + 1))
@@ -171,31 +174,33 @@ TEST(IntervalTimer, ArmingFailurePrintsTheErrorAndClearsRunning) {
   Timer t;
   ASSERT_EQ(t.TimerInit(record, &c, 1000, false), 0);
   ASSERT_EQ(t.TimerStart(), 0);
-  StdoutCapture out;
-  EXPECT_EQ(t.TimerStart(-5), -3);  // negative nanoseconds: EINVAL
-  EXPECT_EQ(out.stop(), "TimerStart: time_settime error! 22\n");
+  auto out = withStdout([&] { return t.TimerStart(-5); });  // negative nanoseconds: EINVAL
+  EXPECT_EQ(out.first, -3);
+  EXPECT_EQ(out.second, "TimerStart: time_settime error! 22\n");
   EXPECT_FALSE(t.TimerRunning());
 }
 
 TEST(IntervalTimer, UninitialisedTimerFailsToArmAndAFailedStopKeepsRunning) {
   ProbeTimer t;
   EXPECT_EQ(t.timerId(), UINT32_MAX);
-  StdoutCapture out;
-  EXPECT_EQ(t.TimerStart(100), -3);
+  auto start = withStdout([&] { return t.TimerStart(100); });
+  EXPECT_EQ(start.first, -3);
+  EXPECT_EQ(start.second, "TimerStart: time_settime error! 22\n");
   EXPECT_FALSE(t.TimerRunning());
   t.forceRunning(true);
-  EXPECT_EQ(t.TimerStop(), -3);
+  auto stop = withStdout([&] { return t.TimerStop(); });
+  EXPECT_EQ(stop.first, -3);
+  EXPECT_EQ(stop.second, "TimerStop: time_settime error 22!\n");
   EXPECT_TRUE(t.TimerRunning());
-  EXPECT_EQ(out.stop(), "TimerStart: time_settime error! 22\nTimerStop: time_settime error 22!\n");
 }
 
 TEST(IntervalTimer, InitWithoutTimerThreadFailsWithText) {
   if (timerThreadTid() != 0) GTEST_SKIP() << "timer thread already running in this process";
   ProbeTimer t;
   t.failStartThread = true;
-  StdoutCapture out;
-  EXPECT_EQ(t.TimerInit(record, nullptr, 100, false), -1);
-  EXPECT_EQ(out.stop(), "TimerInit: timer_create failed, errno 22\n");
+  auto out = withStdout([&] { return t.TimerInit(record, nullptr, 100, false); });
+  EXPECT_EQ(out.first, -1);
+  EXPECT_EQ(out.second, "TimerInit: timer_create failed, errno 22\n");
   EXPECT_EQ(t.startThreadCalls, 1);  // called through the virtual slot
   EXPECT_EQ(t.timerId(), UINT32_MAX);
 }

@@ -79,10 +79,9 @@ TEST(TaskUsage, ReportArithmeticAndLayout) {
 
 TEST(TaskUsage, ReportOfARunningTaskFromProcFiles) {
   static std::atomic<int> tid{0};
-  static std::atomic<bool> release{false};
   UInt32 id = spawnTask("usag", 3, [] {
     tid = callerTid();
-    while (!release) sleepMs(2);
+    for (;;) sleepMs(2);  // until deleted
   });
   ASSERT_NE(id, 0u);
   ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
@@ -105,7 +104,7 @@ TEST(TaskUsage, ReportOfARunningTaskFromProcFiles) {
   auto sleeps = psosRec().records(SysIoCall::kSleep);
   ASSERT_EQ(sleeps.size(), 1u);
   EXPECT_EQ(sleeps[0].us, 500000u);
-  release = true;
+  EXPECT_EQ(t_delete(id), 0u);  // ends the task before what it uses goes
 }
 
 TEST(TaskUsage, OtherProcessTimesAndNamesByKernelId) {
@@ -123,15 +122,14 @@ TEST(TaskUsage, OtherProcessTimesAndNamesByKernelId) {
   EXPECT_STREQ(t_name_from_pid(777, small, sizeof small), "ptp");  // cut to fit
 
   static std::atomic<int> tid{0};
-  static std::atomic<bool> release{false};
   UInt32 id = spawnTask("name", 8, [] {
     tid = callerTid();
-    while (!release) sleepMs(2);
+    for (;;) sleepMs(2);  // until deleted
   });
   ASSERT_NE(id, 0u);
   ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
   EXPECT_EQ(t_name_and_pri_from_pid(tid, buf, sizeof buf, &pri), 0u);
   EXPECT_STREQ(buf, "name");
   EXPECT_EQ(pri, 8);
-  release = true;
+  EXPECT_EQ(t_delete(id), 0u);  // ends the task before what it uses goes
 }

@@ -275,13 +275,16 @@ UInt32 t_delete(UInt32 tid) {
   TCB* self = FindTcbThread();
   TCB* target;
   pthread_t thread = 0;
+  pid_t targetTid = 0;
   {
     PsosLock lock(&tcblistmutex);
     target = tcb_find_locked(tid);
-    // Unlinked here, so that exactly one caller frees it.
+    // Unlinked here, so that exactly one caller frees it. A task that is
+    // just starting writes its ids under this lock, so they are read here.
     if (target) {
       unlinkLocked(target);
       thread = target->thread;
+      targetTid = target->tid;
     }
   }
   if (!target) {
@@ -294,7 +297,7 @@ UInt32 t_delete(UInt32 tid) {
   tm_cancel_task(idOf(target));
   // The per-thread "pid" of the listing is the kernel thread id.
   logwarn(kPsosComponent, "task %4.4s deleted task:%4.4s, pid %d\n", self ? self->taskname : "????",
-          target->taskname, static_cast<int>(target->tid));
+          target->taskname, static_cast<int>(targetTid));
   if (target == self) {
     pthread_setspecific(tlsKey, nullptr);
     // Nobody joins a task thread we created; an attached thread belongs to

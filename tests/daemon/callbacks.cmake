@@ -1,0 +1,10 @@
+# Configuration service callbacks and the access-level policy, against a
+# fake "ConfigSrvc" thread on the real message layer.
+file(GLOB _callbacks_test_sources CONFIGURE_DEPENDS
+  ${CMAKE_CURRENT_LIST_DIR}/test_callbacks_*.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_access_*.cpp)
+add_executable(callbacks_tests ${_callbacks_test_sources})
+syssrv_target(callbacks_tests)
+target_link_libraries(callbacks_tests PRIVATE syssrvcallbacks syssrvpending syssrvcfg syssrvstate msgutil msglib
+  sysio oslib GTest::gtest_main Threads::Threads)
+gtest_discover_tests(callbacks_tests PROPERTIES LABELS daemon)

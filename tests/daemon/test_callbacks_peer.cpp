@@ -1,0 +1,359 @@
+#include "tests/daemon/test_callbacks_peer.h"
+
+#include <cstdlib>
+#include <memory>
+
+#include "CommonIF.pb.h"
+#include "OS/logmsg.h"
+#include "OS/os_testing.h"
+#include "platform/msgutil/msgIds.h"
+#include "platform/msgutil/msgUtil.h"
+#include "systemservice/syssrvCallTrace.h"
+#include "systemservice/syssrvCallbacks.h"
+#include "systemservice/syssrvCfgMsg.h"
+#include "systemservice/syssrvMessage.h"
+
+namespace {
+
+const char kPeerName[] = "ConfigSrvc";
+
+void replyTo(const MSG_Message* req, const google::protobuf::Message& rsp) {
+  std::string bytes = rsp.SerializeAsString();
+  MSG_Message* out = MSG_AllocMsgCopyHdr(req, msgUtil_getMsgId(rsp), static_cast<uint32_t>(bytes.size()));
+  if (out == nullptr) return;
+  if (!bytes.empty()) memcpy(MSG_GetPayloadMutable(out), bytes.data(), bytes.size());
+  MSG_SendMsg(kPeerName, MSG_GetSender(req), out);
+}
+
+void replyRaw(const MSG_Message* req, MSG_Type type, const std::string& bytes) {
+  MSG_Message* out = MSG_AllocMsgCopyHdr(req, type, static_cast<uint32_t>(bytes.size()));
+  if (out == nullptr) return;
+  memcpy(MSG_GetPayloadMutable(out), bytes.data(), bytes.size());
+  MSG_SendMsg(kPeerName, MSG_GetSender(req), out);
+}
+
+std::string nodeText(const ConfigIF::Inst& inst) {
+  std::string s;
+  for (int i = 0; i < inst.node_size(); ++i) {
+    if (i > 0) s += "|";
+    s += inst.node(i).name() + "#" + std::to_string(inst.node(i).instance());
+  }
+  return s;
+}
+
+std::string levelText(bool has, int level) { return has ? std::to_string(level) : "-"; }
+
+// A field the request must not carry is shown so that a comparison fails.
+std::string extra(const google::protobuf::Message& m) {
+  return m.GetReflection()->GetUnknownFields(m).empty() ? "" : " +unknown";
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ fake service
+
+void FakeConfigSrvc::start() {
+  ASSERT_EQ(MSG_OpenLocal(kPeerName), 0);
+  m_open = true;
+  m_stop = false;
+  m_thread = std::thread([this] { run(); });
+}
+
+void FakeConfigSrvc::stop() {
+  m_stop = true;
+  if (m_thread.joinable()) m_thread.join();
+  if (m_open) MSG_CloseLocal(kPeerName);
+  m_open = false;
+}
+
+void FakeConfigSrvc::set(const std::string& name, const std::string& value, int instance) {
+  std::lock_guard<std::mutex> g(m_mu);
+  m_values[{name, instance}] = value;
+}
+
+void FakeConfigSrvc::unreadable(const std::string& name) {
+  std::lock_guard<std::mutex> g(m_mu);
+  m_unreadable.insert(name);
+}
+
+void FakeConfigSrvc::ignoreAccessLevels(const std::string& name) {
+  std::lock_guard<std::mutex> g(m_mu);
+  m_ignoreAccess.insert(name);
+}
+
+std::string FakeConfigSrvc::value(const std::string& name, int instance) const {
+  std::lock_guard<std::mutex> g(m_mu);
+  auto it = m_values.find({name, instance});
+  return it == m_values.end() ? std::string("<unset>") : it->second;
+}
+
+std::vector<PeerRequest> FakeConfigSrvc::requests() const {
+  std::lock_guard<std::mutex> g(m_mu);
+  return m_requests;
+}
+
+void FakeConfigSrvc::clearRequests() {
+  std::lock_guard<std::mutex> g(m_mu);
+  m_requests.clear();
+}
+
+void FakeConfigSrvc::run() {
+  while (!m_stop) {
+    MSG_Message* msg = MSG_RecvAnyMsg(kPeerName, 20);
+    if (msg == nullptr) continue;
+    handle(msg);
+    MSG_ReleaseMsg(msg);
+  }
+}
+
+void FakeConfigSrvc::handle(const MSG_Message* msg) {
+  PeerRequest r;
+  r.type = MSG_GetType(msg);
+  const char* p = static_cast<const char*>(MSG_GetPayload(msg));
+  r.payload.assign(p ? p : "", MSG_GetPayloadBytes(msg));
+  {
+    std::lock_guard<std::mutex> g(m_mu);
+    m_requests.push_back(r);
+  }
+  if (r.type == kMsgIdConfigIFReadReq) {
+    ConfigIF::ReadReq req;
+    req.ParseFromString(r.payload);
+    std::string name = req.instance().node_size() > 0 ? req.instance().node(0).name() : "";
+    int instance = req.instance().node_size() > 0 ? req.instance().node(0).instance() : 0;
+    ConfigIF::ReadRsp rsp;
+    *rsp.mutable_instance() = req.instance();
+    bool broken = false;
+    {
+      std::lock_guard<std::mutex> g(m_mu);
+      auto it = m_values.find({name, instance});
+      if (m_unreadable.count(name) != 0) {
+        broken = true;
+      } else if (it == m_values.end()) {
+        // As the real service: an error code and no value.
+        rsp.set_error(CommonIF::kErrItemNotFound);
+      } else {
+        rsp.add_value(it->second);
+        rsp.set_error(0);
+      }
+    }
+    if (broken) {
+      replyRaw(msg, kMsgIdConfigIFReadRsp, std::string("\x0a\x09" "cut", 5));
+    } else {
+      replyTo(msg, rsp);
+    }
+  } else if (r.type == kMsgIdConfigIFWriteReq) {
+    ConfigIF::WriteReq req;
+    req.ParseFromString(r.payload);
+    const ConfigIF::Inst& inst = req.instance_val().instance();
+    if (inst.node_size() > 0 && req.instance_val().value_size() > 0) {
+      std::lock_guard<std::mutex> g(m_mu);
+      m_values[{inst.node(0).name(), inst.node(0).instance()}] = req.instance_val().value(0);
+    }
+    ConfigIF::WriteRsp rsp;
+    rsp.set_error(0);
+    replyTo(msg, rsp);
+  } else if (r.type == kMsgIdConfigIFSetAccessLevelsReq) {
+    ConfigIF::SetAccessLevelsReq req;
+    req.ParseFromString(r.payload);
+    std::string name;
+    if (req.instance_size() > 0 && req.instance(0).node_size() > 0) name = req.instance(0).node(0).name();
+    bool ignore;
+    {
+      std::lock_guard<std::mutex> g(m_mu);
+      ignore = m_ignoreAccess.count(name) != 0;
+    }
+    if (!ignore) {
+      ConfigIF::SetAccessLevelsRsp rsp;
+      rsp.set_error(0);
+      replyTo(msg, rsp);
+    }
+  }
+}
+
+// -------------------------------------------------------------- transcripts
+
+std::vector<std::string> transcript(const std::vector<PeerRequest>& requests) {
+  std::vector<std::string> out;
+  for (const PeerRequest& r : requests) {
+    if (r.type == kMsgIdConfigIFReadReq) {
+      ConfigIF::ReadReq req;
+      if (!req.ParseFromString(r.payload)) {
+        out.push_back("read <unparsable>");
+        continue;
+      }
+      std::string who = (req.name() == "SystemSrvc" && req.role() == CommonIF::kSystem) ? "" : " from " + req.name();
+      out.push_back("read " + nodeText(req.instance()) + who + extra(req));
+    } else if (r.type == kMsgIdConfigIFWriteReq) {
+      ConfigIF::WriteReq req;
+      if (!req.ParseFromString(r.payload)) {
+        out.push_back("write <unparsable>");
+        continue;
+      }
+      std::string values;
+      for (int i = 0; i < req.instance_val().value_size(); ++i) {
+        values += (i > 0 ? "|" : "") + req.instance_val().value(i);
+      }
+      std::string who = req.name() == "SystemSrvc" ? "" : " from " + req.name();
+      out.push_back("write " + nodeText(req.instance_val().instance()) + "=" + values +
+                    " role=" + levelText(req.has_role(), req.role()) + who + extra(req));
+    } else if (r.type == kMsgIdConfigIFSetAccessLevelsReq) {
+      ConfigIF::SetAccessLevelsReq req;
+      if (!req.ParseFromString(r.payload)) {
+        out.push_back("access <unparsable>");
+        continue;
+      }
+      std::string insts;
+      for (int i = 0; i < req.instance_size(); ++i) insts += (i > 0 ? "," : "") + nodeText(req.instance(i));
+      std::string who = req.name() == "SystemSrvc" ? "" : " from " + req.name();
+      out.push_back("access " + insts + " read=" + levelText(req.has_read_level(), req.read_level()) +
+                    " write=" + levelText(req.has_write_level(), req.write_level()) +
+                    " role=" + levelText(req.has_role(), req.role()) + who + extra(req));
+    } else {
+      out.push_back("type " + std::to_string(r.type));
+    }
+  }
+  return out;
+}
+
+std::vector<std::string> accessLines(const std::vector<PeerRequest>& requests) {
+  std::vector<std::string> out;
+  for (const std::string& l : transcript(requests)) {
+    if (l.compare(0, 7, "access ") == 0) out.push_back(l);
+  }
+  return out;
+}
+
+std::string accessLine(const std::string& name, int instance, int read, int write) {
+  return "access " + name + "#" + std::to_string(instance) + " read=" + (read ? std::to_string(read) : "-") +
+         " write=" + (write ? std::to_string(write) : "-") + " role=30";
+}
+
+ConfigIF::ReturnMessage expectedRet(int error, bool reboot, const std::string& serverContext) {
+  ConfigIF::ReturnMessage ret;
+  ret.set_error(error);
+  ret.set_server_context(serverContext);
+  ret.set_client_name("SystemSrvc");
+  ret.set_reboot_required(reboot);
+  return ret;
+}
+
+// ------------------------------------------------------------------ fixture
+
+void CallbacksTest::SetUp() {
+  m_rec = std::make_unique<RecorderSysIo>();
+  sysio_install(m_rec.get());
+  logmsg_testing_reset();
+  m_rec->put_file("/dev/crvllog", "");
+  ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
+  setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
+  ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
+  ASSERT_EQ(MSG_OpenLocal(kCaller), 0);
+  m_peer.start();
+  ASSERT_EQ(syssrvCfgMsgInit(kLocal), 0);
+  syssrvCallTrace_clear();
+  eModel = kUnknownModel;
+  m_bDevfeatures = false;
+  delegate_running = 0;
+  m_LanDirtyBit = 0;
+  m_IPv6DirtyBit = 0;
+  m_DnsDirtyBit = 0;
+}
+
+void CallbacksTest::TearDown() {
+  m_peer.stop();
+  MSG_CloseLocal(kCaller);
+  MSG_CloseLocal(kLocal);
+  syssrvCallTrace_clear();
+  eModel = kUnknownModel;
+  m_bDevfeatures = false;
+  delegate_running = 0;
+  m_LanDirtyBit = 0;
+  m_IPv6DirtyBit = 0;
+  m_DnsDirtyBit = 0;
+  logmsg_testing_reset();
+  sysio_install(nullptr);
+  unsetenv("MSG_SOCKET_DIR");
+  m_rec.reset();
+}
+
+void CallbacksTest::deliver(MSG_Type type, const std::string& payload, MSG_CallbackFunc handler, uint32_t sequence) {
+  MSG_Message* out = MSG_AllocMsg(type, sequence, static_cast<uint32_t>(payload.size()));
+  ASSERT_NE(out, nullptr);
+  if (!payload.empty()) memcpy(MSG_GetPayloadMutable(out), payload.data(), payload.size());
+  MSG_Endpoint to = MSG_GetRemoteId(kCaller, kLocal);
+  ASSERT_NE(to, 0u);
+  ASSERT_EQ(MSG_SendMsg(kCaller, to, out), 0);
+  MSG_Message* in = MSG_RecvMsg(kLocal, type, 5000);
+  ASSERT_NE(in, nullptr) << "the request did not reach " << kLocal;
+  handler(nullptr, in);
+  MSG_ReleaseMsg(in);
+}
+
+bool CallbacksTest::answer(MSG_Type type, google::protobuf::Message* out, int timeoutMs, uint32_t* sequence) {
+  MSG_Message* in = MSG_RecvMsg(kCaller, type, timeoutMs);
+  if (in == nullptr) return false;
+  bool ok = out->ParseFromArray(MSG_GetPayload(in), static_cast<int>(MSG_GetPayloadBytes(in)));
+  if (sequence != nullptr) *sequence = MSG_GetSequence(in);
+  MSG_ReleaseMsg(in);
+  return ok;
+}
+
+bool CallbacksTest::anyAnswer(int timeoutMs) {
+  MSG_Message* in = MSG_RecvAnyMsg(kCaller, timeoutMs);
+  if (in == nullptr) return false;
+  MSG_ReleaseMsg(in);
+  return true;
+}
+
+ConfigIF::DynamicValidateRsp CallbacksTest::validate(const std::string& name, const std::string& value, int instance) {
+  ConfigIF::DynamicValidateRsp rsp;
+  auto req = callbackRequest<ConfigIF::DynamicValidateReq>(name, value, instance);
+  deliver(kMsgIdConfigIFDynamicValidateReq, req.SerializeAsString(), config_dynamic_validate);
+  EXPECT_TRUE(answer(kMsgIdConfigIFDynamicValidateRsp, &rsp)) << "no DynamicValidateRsp for " << name;
+  return rsp;
+}
+
+ConfigIF::OnChangeRsp CallbacksTest::onChange(const std::string& name, const std::string& value, int instance) {
+  ConfigIF::OnChangeRsp rsp;
+  auto req = callbackRequest<ConfigIF::OnChangeReq>(name, value, instance);
+  deliver(kMsgIdConfigIFOnChangeReq, req.SerializeAsString(), config_on_change);
+  EXPECT_TRUE(answer(kMsgIdConfigIFOnChangeRsp, &rsp)) << "no OnChangeRsp for " << name;
+  EXPECT_EQ(rsp.SerializeAsString(), [] {
+    ConfigIF::OnChangeRsp e;
+    *e.mutable_ret_message() = expectedRet(0, false);
+    return e.SerializeAsString();
+  }()) << rsp.ShortDebugString();
+  return rsp;
+}
+
+void CallbacksTest::submit(const std::string& name, ConfigIF::SubmitType type) {
+  ConfigIF::SubmitNtfy ntfy;
+  ConfigIF::Node* node = ntfy.mutable_instance()->add_node();
+  node->set_name(name);
+  node->set_instance(0);
+  ntfy.set_type(type);
+  deliver(kMsgIdConfigIFSubmitNtfy, ntfy.SerializeAsString(), config_submit_notify);
+}
+
+std::vector<std::string> CallbacksTest::logLines() const {
+  std::vector<std::string> out;
+  std::string bytes = m_rec->file_bytes("/dev/crvllog");
+  size_t start = 0;
+  for (size_t nl; (nl = bytes.find('\n', start)) != std::string::npos; start = nl + 1) {
+    out.push_back(bytes.substr(start, nl - start));
+  }
+  return out;
+}
+
+std::vector<std::string> CallbacksTest::logLines(const std::string& component) const {
+  std::vector<std::string> out;
+  const std::string tag = "syssrv: hd[0]: " + component + ": ";
+  for (const std::string& l : logLines()) {
+    if (l.size() > 3 && l.compare(3, tag.size(), tag) == 0) out.push_back(l);
+  }
+  return out;
+}
+
+std::string CallbacksTest::line(int level, const std::string& component, const std::string& text) {
+  return "<" + std::to_string(level) + ">syssrv: hd[0]: " + component + ": " + text;
+}

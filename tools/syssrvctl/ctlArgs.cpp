@@ -25,6 +25,8 @@ const OptionRow kOptionTable[] = {
     {"--timeout", kCtlOptTimeout, ValueKind::kCount, nullptr, &CtlArgs::timeoutMs},
     {"--count", kCtlOptCount, ValueKind::kCount, nullptr, &CtlArgs::count},
     {"--delay", kCtlOptDelay, ValueKind::kCount, nullptr, &CtlArgs::delayMs},
+    {"--role", kCtlOptRole, ValueKind::kText, &CtlArgs::role, nullptr},
+    {"--submit", kCtlOptSubmit, ValueKind::kText, &CtlArgs::submit, nullptr},
 };
 
 const OptionRow* findOption(const std::string& name) {

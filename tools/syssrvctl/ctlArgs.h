@@ -15,6 +15,8 @@ enum CtlOption : unsigned {
   kCtlOptExpect = 1u << 4,   // --expect TYPE
   kCtlOptCount = 1u << 5,    // --count N
   kCtlOptDelay = 1u << 6,    // --delay MS
+  kCtlOptRole = 1u << 7,     // --role ROLE (config)
+  kCtlOptSubmit = 1u << 8,   // --submit POINT (config)
 };
 
 struct CtlArgs {
@@ -27,6 +29,8 @@ struct CtlArgs {
   long timeoutMs = -1;
   long count = 0;
   long delayMs = 0;
+  std::string role;
+  std::string submit;
 };
 
 // Parses argv[first..argc) for a command accepting `allowed` options.

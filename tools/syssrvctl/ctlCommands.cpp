@@ -31,6 +31,7 @@ const CtlCommand kCommandTable[] = {
     {"list", ctlCmdList, 0,
      "list [TEXT]\n"
      "      every known message with its type in decimal and hex"},
+    {"config", ctlCmdConfig, kCtlConfigOptions, kCtlConfigUsage},
 };
 
 void printUsage(std::ostream& out) {

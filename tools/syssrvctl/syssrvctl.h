@@ -29,6 +29,10 @@ int ctlCmdCall(const CtlArgs& args, CtlIo& io);
 int ctlCmdSend(const CtlArgs& args, CtlIo& io);
 int ctlCmdWatch(const CtlArgs& args, CtlIo& io);
 int ctlCmdList(const CtlArgs& args, CtlIo& io);
+// `config ...`: the configuration service's variables (ctlConfig.cpp).
+int ctlCmdConfig(const CtlArgs& args, CtlIo& io);
+extern const unsigned kCtlConfigOptions;
+extern const char* const kCtlConfigUsage;
 
 // Peer assumed when --to / --from is not given: the system service.
 extern const char* const kCtlDefaultPeer;

@@ -1,0 +1,12 @@
+# Start-up configuration: registrations, identity, model-specific settings
+# and the start-up steps against a recording configuration service, and the
+# registrations and identity against the configuration service itself.
+add_executable(startup_tests
+  ${CMAKE_CURRENT_LIST_DIR}/test_startup_fixture.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_startup_register.cpp)
+syssrv_target(startup_tests)
+# The start-up steps reach into most modules, which call each other back.
+target_link_libraries(startup_tests PRIVATE
+  "$<LINK_GROUP:RESCAN,syssrvstartup,syssrvcore,syssrvcallbacks,syssrvnotify,syssrvpending,syssrvcfg,syssrvstate>"
+  syssystem cfgcommon multicodec_util msgutil msglib protos psosapi timerutil sysio oslib GTest::gtest_main)
+gtest_discover_tests(startup_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 LABELS daemon)

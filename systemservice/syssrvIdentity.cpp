@@ -30,8 +30,8 @@ namespace {
 struct syssrvEnvRow {
   const char* env;
   const char* var;          // copied here unless `apply` is set
-  const char* missingText;  // error when the variable is not set at all
-  const char* blankText;    // logged at blankLevel when it is set but empty
+  const char* missingText;  // error line when the variable is not set at all
+  const char* blankText;    // line logged at blankLevel when it is set but empty
   int blankLevel;
   void (*before)();                                      // runs first, set or not
   void (*apply)(const syssrvEnvRow& row, const char* value);  // instead of the copy
@@ -45,24 +45,24 @@ void applyEncryption(const syssrvEnvRow& row, const char* value);
 // In this order: the human-readable version needs the build variables
 // before it, and the board id (row 0) is handled by getPlatformModel.
 const syssrvEnvRow kEnvTable[] = {
-    {"CORVALE_BOARDID", "system.info.model", "CORVALE_BOARDID not set in environment.\n",
-     "CORVALE_BOARDID is blank.\n", LOG_LEVEL_ERR, nullptr, nullptr, nullptr},
-    {"CORVALE_SERIALNUM", "system.info.serialnumber", "CORVALE_SERIALNUM not set in environment.\n",
-     "CORVALE_SERIALNUM is blank.\n", LOG_LEVEL_ERR, nullptr, nullptr, nullptr},
-    {"HARDWARE_VERSION", "system.info.hardwareversion", "HARDWARE_VERSION not set in environment.\n",
-     "HARDWARE_VERSION is blank.\n", LOG_LEVEL_ERR, nullptr, nullptr, nullptr},
-    {"DEVFEATURES", "system.info.devfeatures", "DEVFEATURES is not set in environment.\n", "DEVFEATURES is blank.\n",
+    {"CORVALE_BOARDID", "system.info.model", "CORVALE_BOARDID not set in environment.",
+     "CORVALE_BOARDID is blank.", LOG_LEVEL_ERR, nullptr, nullptr, nullptr},
+    {"CORVALE_SERIALNUM", "system.info.serialnumber", "CORVALE_SERIALNUM not set in environment.",
+     "CORVALE_SERIALNUM is blank.", LOG_LEVEL_ERR, nullptr, nullptr, nullptr},
+    {"HARDWARE_VERSION", "system.info.hardwareversion", "HARDWARE_VERSION not set in environment.",
+     "HARDWARE_VERSION is blank.", LOG_LEVEL_ERR, nullptr, nullptr, nullptr},
+    {"DEVFEATURES", "system.info.devfeatures", "DEVFEATURES is not set in environment.", "DEVFEATURES is blank.",
      LOG_LEVEL_DEBUG, nullptr, applyDevFeatures, nullptr},
-    {"ENCRYPTION_ENABLE", nullptr, "ENCRYPTION_ENABLE is not set in environment.\n", "ENCRYPTION_ENABLE is blank.\n",
+    {"ENCRYPTION_ENABLE", nullptr, "ENCRYPTION_ENABLE is not set in environment.", "ENCRYPTION_ENABLE is blank.",
      LOG_LEVEL_DEBUG, markEncryptionKnown, applyEncryption, nullptr},
-    {"PRODUCTLINE", "system.info.system", "PRODUCTLINE not set in environment.\n", nullptr, 0, nullptr, nullptr,
+    {"PRODUCTLINE", "system.info.system", "PRODUCTLINE not set in environment.", nullptr, 0, nullptr, nullptr,
      nullptr},
-    {"PROJECTPHASE", "system.info.buildtype", "PROJECTPHASE not set in environment.\n", nullptr, 0, nullptr, nullptr,
+    {"PROJECTPHASE", "system.info.buildtype", "PROJECTPHASE not set in environment.", nullptr, 0, nullptr, nullptr,
      nullptr},
-    {"VERSION", "system.info.version", "VERSION not set in environment.\n", nullptr, 0, nullptr, nullptr, nullptr},
-    {"BUILDNUMBER", "system.info.build", "BUILDNUMBER not set in environment.\n", nullptr, 0, nullptr, nullptr,
+    {"VERSION", "system.info.version", "VERSION not set in environment.", nullptr, 0, nullptr, nullptr, nullptr},
+    {"BUILDNUMBER", "system.info.build", "BUILDNUMBER not set in environment.", nullptr, 0, nullptr, nullptr,
      SetHumanVersion},
-    {"DATETIME", "system.info.builddate", "DATETIME not set in environment.\n", nullptr, 0, nullptr, nullptr,
+    {"DATETIME", "system.info.builddate", "DATETIME not set in environment.", nullptr, 0, nullptr, nullptr,
      nullptr},
 };
 
@@ -71,10 +71,10 @@ const syssrvEnvRow kEnvTable[] = {
 const char* envValue(const syssrvEnvRow& row) {
   const char* value = getenv(row.env);
   if (value == nullptr) {
-    logerr(nullptr, "%s", row.missingText);
+    logerr(nullptr, "%s\n", row.missingText);
     return nullptr;
   }
-  if (value[0] == '\0' && row.blankText != nullptr) logmsg(row.blankLevel, nullptr, "%s", row.blankText);
+  if (value[0] == '\0' && row.blankText != nullptr) logmsg(row.blankLevel, nullptr, "%s\n", row.blankText);
   return value;
 }
 

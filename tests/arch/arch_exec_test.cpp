@@ -63,6 +63,17 @@ TEST(ArchExec, NoWrapperLeavesTheCommandLineAlone) {
   EXPECT_EQ(archExecArgvWith("   ", {"/b/prog"}), (Argv{"/b/prog"}));
 }
 
+TEST(ArchExec, EmulationIsWhatTheWrapperSays) {
+  EXPECT_TRUE(archUnderEmulationWith("/usr/bin/qemu-arm -L /s"));
+  EXPECT_FALSE(archUnderEmulationWith(nullptr));
+  EXPECT_FALSE(archUnderEmulationWith(""));
+  EXPECT_FALSE(archUnderEmulationWith(" \t "));
+#if defined(__x86_64__)
+  // This machine runs its own programs natively.
+  EXPECT_FALSE(archUnderEmulation());
+#endif
+}
+
 TEST(ArchExec, SiblingProgramRunsWithTheSameArchitecture) {
   char want[128];
   std::snprintf(want, sizeof want, "long=%zu ptr=%zu char=%s time_t=%zu input_event=%zu\n",

@@ -35,6 +35,21 @@ inline std::vector<std::string> archExecArgv(const std::vector<std::string>& arg
   return archExecArgvWith(std::getenv("SYSSRV_EXEC_WRAPPER"), argv);
 }
 
+// Whether `wrapper` (the value of SYSSRV_EXEC_WRAPPER) names an emulator.
+inline bool archUnderEmulationWith(const char* wrapper) {
+  return !archExecArgvWith(wrapper, {}).empty();
+}
+
+// True on the armhf run, where every test program runs under qemu-arm.
+// Only for what the emulator itself cannot do, and a test that skips or
+// adapts for it must say which: qemu-arm cannot deliver real-time signals
+// 63 and 64 (timer_create with them fails with EINVAL, sigaction claims
+// success), and a process's own /proc/<pid>/stat shows the program's file
+// name, not a name set with prctl(PR_SET_NAME).
+inline bool archUnderEmulation() {
+  return archUnderEmulationWith(std::getenv("SYSSRV_EXEC_WRAPPER"));
+}
+
 // Text to put before a program of this build in a shell command line:
 // empty, or the wrapper followed by one space.
 inline std::string archExecShellPrefix() {

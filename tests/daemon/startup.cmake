@@ -4,7 +4,9 @@
 add_executable(startup_tests
   ${CMAKE_CURRENT_LIST_DIR}/test_startup_fixture.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_startup_register.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/test_startup_identity.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/test_startup_identity.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_startup_model.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_startup_steps.cpp)
 syssrv_target(startup_tests)
 # The start-up steps reach into most modules, which call each other back.
 target_link_libraries(startup_tests PRIVATE

@@ -8,138 +8,13 @@
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvStartup.h"
 #include "tests/daemon/test_startup_fixture.h"
+#include "tests/daemon/test_startup_registrations.h"
 
 namespace {
 
-// 3 change notify, 6 submit, 1 dynamic validator, 2 on change.
-const std::vector<std::pair<const char*, int>> kExpected = {
-    {"time.timeserver.mode", 3},
-    {"time.timeformat", 3},
-    {"time.timeserver.address", 3},
-    {"time.timezone", 3},
-    {"location.language", 3},
-    {"location.country", 3},
-    {"system.info.systemname", 3},
-    {"security.remoteaccess.telnet.enabled", 3},
-    {"system.remote.channelid", 3},
-    {"system.info.outofbox", 3},
-    {"system.discovery.broadcastbeacon", 3},
-    {"video.monitor[1].signalType", 3},
-    {"video.monitor[1].Resolution", 3},
-    {"system.network.icmpoutpacketrate", 3},
-    {"system.network.enableecho", 3},
-    {"system.network.enableunreachabletx", 3},
-    {"system.network.ignoreredirect", 3},
-    {"system.network.ipv6dadcount", 3},
-    {"system.network.wired.ipv6nic.moflag", 3},
-    {"security.banner.enabled", 3},
-    {"security.banner.bannertext", 3},
-    {"security.banner.DoD", 3},
-    {"security.banner.localsecuritybanner", 3},
-    {"management.provisioning.inserverdiscoverystatus", 3},
-    {"softupdate.dirtybit", 3},
-    {"system.proxy.pacfile.expirytime", 3},
-    {"system.proxy.webproxy.blockbasicauth", 3},
-    {"management.provisioning.discoverycomplete", 3},
-    {"system.modularroom.secondary.pairing.state", 3},
-    // config_change_notify, set_logspace_configured
-    {"system.log.filename", 3},
-    {"system.log.maxfilesize", 3},
-    {"system.log.maxfiles", 3},
-    {"system.log.level", 3},
-    {"system.log.remotelog.enabled", 3},
-    {"system.log.remotelog.serveraddress", 3},
-    {"system.log.remotelog.serverprotocol", 3},
-    {"comm.Callsetting.callFeatures.fips140enable", 3},
-    {"security.disabletlsversionone", 3},
-    {"system.log.spacemonitoring.enable", 3},
-    {"system.log.spacemonitoring.max", 3},
-    {"system.log.spacemonitoring.usedpercent", 3},
-    {"system.log.spacemonitoring.threshold", 3},
-    {"system.log.spacemonitoring.autotransfer.transferfrequency", 3},
-    {"system.log.spacemonitoring.autotransfer.foldernameoption", 3},
-    {"system.log.spacemonitoring.autotransfer.foldername", 3},
-    {"system.log.spacemonitoring.autotransfer.inprogress", 3},
-    {"system.proxy.webproxysubmit", 6},
-    {"system.proxy.webproxy.enabled", 3},
-    {"system.proxy.pacfile.lastupdatedtime", 3},
-    {"system.network.submit", 6},
-    // config_submit_notify
-    {"system.network.hostname", 3},
-    {"system.network.domainname", 3},
-    {"system.network.wired.devicename", 3},
-    {"system.network.wired.ethernet.autoneg", 3},
-    {"system.network.wired.ethernet.portspeed", 3},
-    {"system.network.wired.ethernet.duplexmode", 3},
-    {"system.network.wired.dot1x.enabled", 3},
-    {"system.network.wired.dot1x.userid", 3},
-    {"system.network.wired.dot1x.password", 3},
-    {"system.network.wired.lldp.mednetworkpolicy.enabled", 3},
-    {"system.network.wired.vlan.enabled", 3},
-    {"system.network.wired.vlan.vlanid", 3},
-    {"system.network.wired.vlan.videopriority", 3},
-    {"system.network.wired.vlan.audiopriority", 3},
-    {"system.network.wired.vlan.controlpriority", 3},
-    {"system.network.wired.ipv4nic.mode", 3},
-    {"system.network.wired.ipv4nic.address", 3},
-    {"system.network.wired.ipv4nic.subnetmask", 3},
-    {"system.network.wired.ipv4nic.defaultgateway", 3},
-    {"system.network.wired.ipv4nic.dhcp.dnsserver", 3},
-    {"system.network.dnsserver", 3},
-    {"system.network.embeddedswitch", 3},
-    {"system.network.wired.ipv6nic.enabled", 3},
-    {"system.network.wired.ipv6nic.mode", 3},
-    {"system.network.wired.ipv6nic.defaultgateway", 3},
-    {"system.network.wired.ipv6nic.enableslaac", 3},
-    {"system.network.wired.ipv6nic.linklocal", 3},
-    {"system.network.wired.ipv6nic.sitelocal", 3},
-    {"system.network.wired.ipv6nic.globaladdress", 3},
-    {"comm.Qos.tos.tosoam", 3},
-    {"security.nids.enabled", 3},
-    {"security.profile", 3},
-    {"security.remoteaccess.telnet.pddebugport", 3},
-    {"system.modularroom.mode", 1},
-    {"system.modularroom.secondary.connection.allowexpiredcertificates", 1},
-    {"system.modularroom.secondary.connection.allownonSSL", 1},
-    // config_dynamic_validate
-    {"system.network.wired.ipv4nic.mode", 2},
-    {"system.network.wired.ipv6nic.enabled", 2},
-    {"system.network.wired.ipv6nic.mode", 2},
-    {"system.network.wired.ethernet.autoneg", 2},
-    {"system.network.wired.dot1x.enabled", 2},
-    {"system.network.wired.vlan.enabled", 2},
-    {"time.timeserver.mode", 2},
-    {"location.country", 2},
-    {"system.log.spacemonitoring.enable", 2},
-    {"system.log.spacemonitoring.threshold", 2},
-    {"system.log.spacemonitoring.autotransfer.transferfrequency", 2},
-    {"system.log.spacemonitoring.autotransfer.foldernameoption", 2},
-    {"system.log.remotelog.enabled", 2},
-    {"comm.Firewall.fixedportstcplow", 2},
-    {"comm.Firewall.fixedportsudplow", 2},
-    {"comm.Firewall.fixedports", 2},
-    {"security.remoteaccess.telnet.enabled", 2},
-    {"security.remoteaccess.ssh.enabled", 2},
-    {"security.remoteaccess.sshservice.enabled", 2},
-    {"system.ports.serial.mode", 2},
-    {"security.remoteaccess.telnet.apiport", 2},
-    {"system.uboot.skipvideo", 3},
-    {"uicontrol.apps.home.office365uienabled", 3},
-    {"system.maxventilation", 3},
-    {"system.systemmode.enableitpenginemode", 3},
-    {"system.proxy.wpadenabled", 2},
-    {"system.proxy.pacfile.url", 2},
-    {"comm.NICs.SipNic.sipusername", 2},
-    {"comm.NICs.SipNic.sippassword", 2},
-    {"comm.NICs.SipNic.sipaccountname", 2},
-    {"security.enablecipheraescbc", 2},
-    {"system.modularroom.mode", 2},
-    // config_on_change
-};
-
 std::vector<std::string> expectedRegistrations() {
   std::vector<std::string> out;
-  for (const auto& e : kExpected) out.push_back(std::string("register ") + e.first + " kind " + std::to_string(e.second));
+  for (const auto& e : kStartupRegistrations) out.push_back(std::string("register ") + e.first + " kind " + std::to_string(e.second));
   return out;
 }
 
@@ -156,7 +31,7 @@ int dispatchUnparsable(MSG_Type type) {
 class StartupRegisterTest : public StartupTest {};
 
 TEST_F(StartupRegisterTest, EveryVariableIsRegisteredWithItsKindInOrder) {
-  ASSERT_EQ(kExpected.size(), 118u);
+  ASSERT_EQ(kStartupRegistrations.size(), 118u);
   syssrvRegisterConfigCallbacks();
   EXPECT_EQ(cfg().requests("register "), expectedRegistrations());
   // Nothing failed, and the validator's registration result is logged.

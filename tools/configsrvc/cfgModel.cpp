@@ -52,8 +52,8 @@ bool CfgModel::setOptions(CfgVar* v, const std::vector<std::string>& options, ui
   return true;
 }
 
-// The daemon sets the same levels and registrations on every start; only a
-// real change costs a synchronous commit.
+// The daemon sets the same levels on every start; only a real change costs
+// a synchronous commit.
 bool CfgModel::setLevels(CfgVar* v, int readLevel, int writeLevel) {
   if (v->readLevel == readLevel && v->writeLevel == writeLevel) return true;
   CfgVar next = *v;
@@ -65,9 +65,6 @@ bool CfgModel::setLevels(CfgVar* v, int readLevel, int writeLevel) {
 }
 
 bool CfgModel::addReg(const CfgReg& r) {
-  for (const CfgReg& have : m_regs) {
-    if (sameReg(have, r) && have.userContext == r.userContext) return true;
-  }
   if (!m_store.addReg(r)) return false;
   for (CfgReg& have : m_regs) {
     if (sameReg(have, r)) {

@@ -1,0 +1,371 @@
+#include "tests/sim/simAppliance.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "tests/arch/exec_wrapper.h"
+
+namespace {
+
+// Waits for `pid` up to `ms`; the exit status, or -1 (killed and reaped on
+// time-out, or ended by a signal).
+int waitExit(pid_t pid, int ms) {
+  // Polled every millisecond: the start-up benchmark times the daemon's
+  // launching process by its exit.
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  int st = 0;
+  for (;;) {
+    pid_t got = waitpid(pid, &st, WNOHANG);
+    if (got == pid) return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    if (got < 0 && errno != EINTR) return -1;
+    if (std::chrono::steady_clock::now() >= deadline) break;
+    usleep(1000);
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &st, 0);
+  return -1;
+}
+
+std::vector<char*> cArgv(std::vector<std::string>& words) {
+  std::vector<char*> out;
+  for (std::string& w : words) out.push_back(&w[0]);
+  out.push_back(nullptr);
+  return out;
+}
+
+// In a forked child: stdout and stderr to `path`, or exit.
+void redirectOutput(const std::string& out, const std::string& err) {
+  int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  int e = err == out ? o : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (o < 0 || e < 0) _exit(126);
+  dup2(o, 1);
+  dup2(e, 2);
+  int nul = open("/dev/null", O_RDONLY);
+  if (nul >= 0) dup2(nul, 0);
+}
+
+std::string readAll(const std::string& path) {
+  std::ifstream f(path, std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  return ss.str();
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+  std::vector<std::string> out;
+  std::string line;
+  for (char c : text) {
+    if (c == '\n') {
+      out.push_back(line);
+      line.clear();
+    } else if (c != '\0') {
+      line += c;
+    }
+  }
+  if (!line.empty()) out.push_back(line);
+  return out;
+}
+
+// Process ids whose process group is `pgid`.
+std::vector<pid_t> groupMembers(pid_t pgid) {
+  std::vector<pid_t> out;
+  DIR* d = opendir("/proc");
+  if (d == nullptr) return out;
+  while (struct dirent* e = readdir(d)) {
+    char* end = nullptr;
+    long pid = strtol(e->d_name, &end, 10);
+    if (end == e->d_name || *end != '\0') continue;
+    std::string stat = readAll(std::string("/proc/") + e->d_name + "/stat");
+    size_t close = stat.rfind(')');
+    if (close == std::string::npos) continue;
+    char state = 0;
+    int ppid = 0, pgrp = 0;
+    if (sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &pgrp) != 3) continue;
+    if (pgrp == pgid && state != 'Z') out.push_back(static_cast<pid_t>(pid));
+  }
+  closedir(d);
+  return out;
+}
+
+}  // namespace
+
+int simFind(const std::vector<std::string>& lines, const std::string& text, int from) {
+  for (size_t i = from < 0 ? 0 : static_cast<size_t>(from); i < lines.size(); ++i) {
+    if (lines[i].find(text) != std::string::npos) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+SimAppliance::SimAppliance(const std::string& model) : m_model(model) {
+  // The reaper: reads the process groups to watch from a pipe that only
+  // this process holds open; end of file means the test process is gone
+  // (or done), and every group still alive is killed.
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) return;
+  pid_t r = fork();
+  if (r == 0) {
+    close(fds[1]);
+    signal(SIGINT, SIG_IGN);
+    pid_t groups[64];
+    int n = 0;
+    char buf[256];
+    long cur = 0;
+    bool inNum = false;
+    ssize_t got;
+    while ((got = read(fds[0], buf, sizeof buf)) != 0) {
+      if (got < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      for (ssize_t i = 0; i < got; ++i) {
+        if (buf[i] >= '0' && buf[i] <= '9') {
+          cur = cur * 10 + (buf[i] - '0');
+          inNum = true;
+        } else if (inNum) {
+          if (n < 64 && cur > 1) groups[n++] = static_cast<pid_t>(cur);
+          cur = 0;
+          inNum = false;
+        }
+      }
+    }
+    for (int i = 0; i < n; ++i) kill(-groups[i], SIGKILL);
+    _exit(0);
+  }
+  close(fds[0]);
+  if (r < 0) {
+    close(fds[1]);
+    return;
+  }
+  m_reaper = r;
+  m_reaperFd = fds[1];
+}
+
+SimAppliance::~SimAppliance() {
+  if (!m_endpoint.empty()) MSG_CloseLocal(m_endpoint.c_str());
+  if (m_launcher > 0) stopGroup(m_launcher);
+  if (m_configPid > 0) {
+    stopGroup(m_configPid);
+    waitpid(m_configPid, nullptr, WNOHANG);
+  }
+  if (m_reaperFd >= 0) close(m_reaperFd);
+  if (m_reaper > 0) waitExit(m_reaper, 10000);
+  if (!m_root.empty() && std::getenv("SIM_TEST_KEEP_ROOT") == nullptr) {
+    std::error_code ec;
+    std::filesystem::remove_all(m_root, ec);
+  }
+}
+
+void SimAppliance::watchGroup(pid_t pgid) {
+  if (m_reaperFd < 0) return;
+  std::string line = std::to_string(pgid) + "\n";
+  ssize_t w = write(m_reaperFd, line.data(), line.size());
+  (void)w;  // without the reaper the destructor still stops the group
+}
+
+void SimAppliance::stopGroup(pid_t pgid) {
+  if (kill(-pgid, SIGTERM) != 0) return;
+  bool gone = simWaitFor([&] {
+    waitpid(-pgid, nullptr, WNOHANG);
+    return groupMembers(pgid).empty();
+  }, 5000);
+  if (!gone) kill(-pgid, SIGKILL);
+  while (waitpid(-pgid, nullptr, WNOHANG) > 0) {
+  }
+}
+
+bool SimAppliance::setUp(std::string* why) {
+  if (m_reaper <= 0) {
+    *why = "cannot start the reaper process";
+    return false;
+  }
+  const char* tmp = std::getenv("TMPDIR");
+  std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/sim_test.XXXXXX";
+  if (mkdtemp(&templ[0]) == nullptr) {
+    *why = "mkdtemp failed: " + std::string(strerror(errno));
+    return false;
+  }
+  m_root = templ;
+  std::vector<std::string> argv = {"/bin/bash", SIM_SCRIPT, "--setup-only", m_root, "--model", m_model};
+  pid_t p = fork();
+  if (p == 0) {
+    redirectOutput(m_root + ".setup.log", m_root + ".setup.log");
+    setenv("BUILD_DIR", SIM_BUILD_DIR, 1);
+    std::vector<char*> a = cArgv(argv);
+    execv(a[0], a.data());
+    _exit(127);
+  }
+  int st = waitExit(p, kSimHangMs);
+  std::string log = readAll(m_root + ".setup.log");
+  unlink((m_root + ".setup.log").c_str());
+  if (st != 0) {
+    *why = "scripts/sim --setup-only failed (" + std::to_string(st) + "): " + log;
+    return false;
+  }
+  for (const std::string& line : fileLines("/sim/syssrv.env")) {
+    size_t eq = line.find('=');
+    if (eq != std::string::npos) m_env[line.substr(0, eq)] = line.substr(eq + 1);
+  }
+  m_configArgs = fileLines("/sim/configsrvc.args");
+  if (m_env.count("MSG_SOCKET_DIR") == 0 || m_configArgs.empty()) {
+    *why = "the set-up wrote no daemon environment or service arguments";
+    return false;
+  }
+  // This process talks on the appliance's message layer too.
+  setenv("MSG_SOCKET_DIR", m_env["MSG_SOCKET_DIR"].c_str(), 1);
+  return true;
+}
+
+void SimAppliance::setDaemonEnv(const std::string& name, const std::string& value) { m_env[name] = value; }
+
+bool SimAppliance::startConfigService(std::string* why) {
+  std::vector<std::string> argv = {SIM_CONFIGSRVC_BIN};
+  argv.insert(argv.end(), m_configArgs.begin(), m_configArgs.end());
+  argv = archExecArgv(argv);
+  const std::string log = m_root + "/log/configsrvc.log";
+  pid_t p = fork();
+  if (p == 0) {
+    setpgid(0, 0);
+    redirectOutput(log, log);
+    std::vector<char*> a = cArgv(argv);
+    execv(a[0], a.data());
+    _exit(127);
+  }
+  if (p < 0) {
+    *why = "fork failed";
+    return false;
+  }
+  setpgid(p, p);
+  m_configPid = p;
+  watchGroup(p);
+  bool ready = simWaitFor([&] {
+    if (waitpid(p, nullptr, WNOHANG) == p) return true;
+    return readAll(log).find("configsrvc: serving ConfigSrvc\n") != std::string::npos;
+  });
+  if (!ready || readAll(log).find("configsrvc: serving ConfigSrvc\n") == std::string::npos) {
+    *why = "configsrvc did not come up: " + readAll(log);
+    return false;
+  }
+  return true;
+}
+
+bool SimAppliance::startDaemon(std::string* why, int* status) {
+  std::vector<std::string> argv = archExecArgv({SIM_SYSSRV_BIN});
+  std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + m_root, "LANG=C"};
+  for (const auto& kv : m_env) env.push_back(kv.first + "=" + kv.second);
+  const std::string log = m_root + "/log/syssrv.log";
+  auto t0 = std::chrono::steady_clock::now();
+  pid_t p = fork();
+  if (p == 0) {
+    setsid();
+    if (chdir(m_root.c_str()) != 0) _exit(126);
+    redirectOutput(log, log);
+    std::vector<char*> a = cArgv(argv);
+    std::vector<char*> e = cArgv(env);
+    execve(a[0], a.data(), e.data());
+    _exit(127);
+  }
+  if (p < 0) {
+    *why = "fork failed";
+    return false;
+  }
+  m_launcher = p;
+  watchGroup(p);
+  *status = waitExit(p, kSimHangMs);
+  m_startupUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+  if (*status != 0) {
+    *why = "syssrv start-up ended with " + std::to_string(*status) + ": " + readAll(log);
+    return false;
+  }
+  if (!simWaitFor([&] { return daemonPid() != 0; }, 5000)) {
+    *why = "no background process of syssrv after its start-up";
+    return false;
+  }
+  return true;
+}
+
+pid_t SimAppliance::daemonPid() const {
+  if (m_launcher <= 0) return 0;
+  for (pid_t p : groupMembers(m_launcher)) {
+    if (p == m_launcher) continue;
+    // The stand-ins it runs share the group; the daemon is the one whose
+    // program is syssrv (under the emulator, one of the emulator's words).
+    std::string cmd = readAll("/proc/" + std::to_string(p) + "/cmdline");
+    for (char& c : cmd) c = c == '\0' ? '\n' : c;
+    for (const std::string& w : splitLines(cmd)) {
+      if (w.size() >= 7 && w.compare(w.size() - 7, 7, "/syssrv") == 0) return p;
+    }
+  }
+  return 0;
+}
+
+std::string SimAppliance::file(const std::string& abs) const { return readAll(m_root + abs); }
+
+std::vector<std::string> SimAppliance::fileLines(const std::string& abs) const { return splitLines(file(abs)); }
+
+std::vector<std::string> SimAppliance::configLog() const { return fileLines("/log/configsrvc.log"); }
+
+SimRun SimAppliance::ctl(const std::vector<std::string>& args) const {
+  const std::string seq = std::to_string(++m_runSeq);
+  std::vector<std::string> argv = {SIM_SYSSRVCTL_BIN};
+  argv.insert(argv.end(), args.begin(), args.end());
+  // A name of its own for every run: the default one comes from the pid,
+  // which a busy machine may hand out again while the sandbox lives.
+  argv.push_back("--as");
+  argv.push_back("simtest-ctl-" + seq);
+  argv = archExecArgv(argv);
+  const std::string base = m_root + "/log/ctl-" + seq;
+  pid_t p = fork();
+  SimRun r;
+  if (p == 0) {
+    redirectOutput(base + ".out", base + ".err");
+    std::vector<char*> a = cArgv(argv);
+    execv(a[0], a.data());
+    _exit(127);
+  }
+  if (p < 0) return r;
+  r.status = waitExit(p, kSimHangMs);
+  r.out = readAll(base + ".out");
+  r.err = readAll(base + ".err");
+  return r;
+}
+
+std::string SimAppliance::configGet(const std::string& name) const {
+  SimRun r = ctl({"config", "get", name, "--role", "startup"});
+  if (r.status != 0) return "<error: " + r.err + ">";
+  std::string v = r.out;
+  if (!v.empty() && v.back() == '\n') v.pop_back();
+  return v;
+}
+
+const char* SimAppliance::endpoint() {
+  if (m_endpoint.empty()) {
+    static int sSeq = 0;
+    std::string name = "simtest-" + std::to_string(getpid()) + "-" + std::to_string(++sSeq);
+    if (MSG_OpenLocal(name.c_str()) != 0) return nullptr;
+    m_endpoint = name;
+  }
+  return m_endpoint.c_str();
+}
+
+bool SimAppliance::sendRaw(MSG_Type type, const std::string& payload) {
+  const char* local = endpoint();
+  if (local == nullptr) return false;
+  if (m_systemSrvc == 0 && MSG_OpenRemoteSync(local, "SystemSrvc", 10000, &m_systemSrvc) != 0) return false;
+  MSG_Message* m = MSG_AllocMsg(type, MSG_GetNextSequence(), static_cast<uint32_t>(payload.size()));
+  if (m == nullptr) return false;
+  if (!payload.empty()) memcpy(MSG_GetPayloadMutable(m), payload.data(), payload.size());
+  return MSG_SendMsg(local, m_systemSrvc, m) == 0;
+}

@@ -1,0 +1,180 @@
+// The road of one change through the real processes (an administrator's
+// IPv4 mode submitted as a batch), the LAN status request, and the
+// validator's answer reaching the writer.
+#include <string>
+#include <vector>
+
+#include "ConfigIF.pb.h"
+#include "SystemIF.pb.h"
+#include "platform/msgutil/msgIds.h"
+#include "tests/sim/simFixture.h"
+
+namespace {
+
+const char kSubmitStart[] = "config_submit_notify: cfgVarName=system.network.submit type=SubmitStart dirtyBit=";
+const char kSubmitEnd[] = "config_submit_notify: cfgVarName=system.network.submit type=SubmitEnd dirtyBit=1,";
+const char kModeDirty[] = "config_change_notify: set LAN dirty bit (\"system.network.wired.ipv4nic.mode\")";
+const char kRestartStub[] = "stub: restart_LAN: not available yet";
+const char kStartnetworkRestart[] = "/system/bin/startnetwork --restart";
+
+const char* const kStaticVars[] = {"system.network.wired.ipv4nic.address", "system.network.wired.ipv4nic.subnetmask",
+                                   "system.network.wired.ipv4nic.defaultgateway"};
+
+std::string writeLevel(SimAppliance& app, const std::string& name) {
+  SimRun r = app.ctl({"config", "levels", name, "--role", "startup"});
+  if (r.status != 0) return "<error: " + r.err + ">";
+  size_t w = r.out.find("write ");
+  return w == std::string::npos ? r.out : r.out.substr(w, r.out.find('\n', w) - w);
+}
+
+SimRun submitStaticAddress(SimAppliance& app) {
+  return app.ctl({"config", "set", "system.network.wired.ipv4nic.mode=Off",
+                  "system.network.wired.ipv4nic.address=192.0.2.50",
+                  "system.network.wired.ipv4nic.subnetmask=255.255.255.0",
+                  "system.network.wired.ipv4nic.defaultgateway=192.0.2.1", "--role", "admin", "--submit",
+                  "system.network.submit"});
+}
+
+// The daemon has acted on the batch end once one of its two end actions
+// shows: the LAN restart's command, or the line of its placeholder.
+bool batchEndHandled(SimAppliance& app) {
+  std::vector<std::string> log = app.daemonLog();
+  int end = simFind(log, kSubmitEnd);
+  return end >= 0 && (simFind(log, kRestartStub, end) >= 0 || simFind(app.journal(), kStartnetworkRestart) >= 0);
+}
+
+}  // namespace
+
+TEST_F(SimTest, AdministratorsIpv4ModeBatchTravelsTheRoadAsFarAsTheModulesReach) {
+  bringUp();
+  // Before: the address fields belong to DHCP and only the system writes them.
+  for (const char* v : kStaticVars) EXPECT_EQ(writeLevel(*app, v), "write system (30)") << v;
+  SimRun set = submitStaticAddress(*app);
+  ASSERT_EQ(set.status, 0) << set.err;
+
+  // On-change: answered (the batch was accepted) after the access-level
+  // rule opened the static fields to the administrator.
+  for (const char* v : kStaticVars) EXPECT_EQ(writeLevel(*app, v), "write admin (20)") << v;
+  EXPECT_EQ(app->configGet("system.network.wired.ipv4nic.mode"), "Off");
+  EXPECT_EQ(app->configGet("system.network.wired.ipv4nic.address"), "192.0.2.50");
+
+  // Batch start clears the dirty bits, the change sets the LAN bit, the
+  // batch end finds it set and restarts the LAN.
+  ASSERT_TRUE(simWaitFor([&] { return batchEndHandled(*app); })) << "no batch end handled";
+  std::vector<std::string> log = app->daemonLog();
+  int onChange = simFind(log, "message: config_on_change: varName:system.network.wired.ipv4nic.mode val:Off");
+  int start = simFind(log, kSubmitStart);
+  int dirty = simFind(log, kModeDirty, start);
+  int end = simFind(log, kSubmitEnd, dirty);
+  EXPECT_GE(onChange, 0);
+  EXPECT_GE(start, 0);
+  EXPECT_GT(dirty, start);
+  EXPECT_GT(end, dirty);
+  for (const char* v : kStaticVars) {
+    EXPECT_GT(simFind(log, std::string("config_change_notify: set LAN dirty bit (\"") + v + "\")", start), start)
+        << v;
+  }
+  // The address change also goes into the certificate request fields.
+  simWaitFor([&] { return app->configGet("system.pki.csr.sanipv4dnsaddr") == "192.0.2.50"; }, 10000);
+  EXPECT_EQ(app->configGet("system.pki.csr.sanipv4addr"), "192.0.2.50");
+  EXPECT_EQ(app->configGet("system.pki.csr.sanipv4dnsaddr"), "192.0.2.50");
+  // The configuration service saw the daemon's on-change answer before it
+  // committed the batch.
+  std::vector<std::string> cfg = app->configLog();
+  int asked = simFind(cfg, "configsrvc: OnChangeReq system.network.wired.ipv4nic.mode[0] -> SystemSrvc");
+  int committed = simFind(cfg, "configsrvc: committed system.network.wired.ipv4nic.mode[0] by simtest-ctl-");
+  EXPECT_GE(asked, 0);
+  EXPECT_GT(committed, asked);
+}
+
+TEST_F(SimTest, BatchEndRestartsTheLanAndNotifiesItsState) {
+  bringUp();
+  const char* local = app->endpoint();
+  ASSERT_NE(local, nullptr);
+  MSG_Endpoint sys = 0;
+  ASSERT_EQ(MSG_OpenRemoteSync(local, "SystemSrvc", 10000, &sys), 0);
+  ASSERT_EQ(MSG_RegisterNotificationRemote(local, kMsgIdSystemIFLanStatusChangeNtfy,
+                                           kMsgIdSystemIFLanStatusChangeNtfy, sys),
+            0);
+  SimRun set = submitStaticAddress(*app);
+  ASSERT_EQ(set.status, 0) << set.err;
+  ASSERT_TRUE(simWaitFor([&] { return batchEndHandled(*app); }));
+  if (simFind(app->daemonLog(), kRestartStub) >= 0) {
+    GTEST_SKIP() << "restart_LAN is still a placeholder of the LAN module";
+  }
+  EXPECT_GE(simFind(app->journal(), kStartnetworkRestart), 0);
+  MSG_Message* n = MSG_RecvMsg(local, kMsgIdSystemIFLanStatusChangeNtfy, 10000);
+  ASSERT_NE(n, nullptr) << "no LanStatusChangeNtfy after the LAN restart";
+  SystemIF::LanStatusChangeNtfy ntfy;
+  EXPECT_TRUE(ntfy.ParseFromArray(MSG_GetPayload(n), static_cast<int>(MSG_GetPayloadBytes(n))));
+  MSG_ReleaseMsg(n);
+  EXPECT_TRUE(ntfy.lan_status_connected());  // the sandbox's carrier reads "1"
+}
+
+TEST_F(SimTest, LanStatusRequestIsAnsweredWithTheCarrierSpeedAndDuplex) {
+  bringUp();
+  ASSERT_TRUE(app->sendRaw(kMsgIdSystemIFGetLanStatusReq, ""));
+  MSG_Message* rsp = MSG_RecvMsg(app->endpoint(), kMsgIdSystemIFGetLanStatusRsp, 5000);
+  if (rsp == nullptr && simFind(app->daemonLog(), "stub: lan_status_req: not available yet") >= 0) {
+    GTEST_SKIP() << "lan_status_req is still a placeholder of the LAN module";
+  }
+  ASSERT_NE(rsp, nullptr) << "GetLanStatusReq not answered";
+  SystemIF::GetLanStatusRsp r;
+  EXPECT_TRUE(r.ParseFromArray(MSG_GetPayload(rsp), static_cast<int>(MSG_GetPayloadBytes(rsp))));
+  MSG_ReleaseMsg(rsp);
+  EXPECT_EQ(r.error(), 0);
+  EXPECT_TRUE(r.lan_status_connected());
+  EXPECT_EQ(r.lan_speed(), "1000");
+  EXPECT_EQ(r.lan_duplex(), "full");
+}
+
+TEST_F(SimTest, ValidatorRefusalReachesTheWriter) {
+  bringUp();  // a CEDAR of hardware version 12: no modular room
+  // The administrator may not even try: the start-up locked the setting.
+  SimRun admin = app->ctl({"config", "set", "system.modularroom.mode", "Secondary", "--role", "admin"});
+  EXPECT_EQ(admin.status, 1);
+  EXPECT_NE(admin.err.find("config set system.modularroom.mode: kErrNotAuthorized (-8)"), std::string::npos)
+      << admin.err;
+  // The system may write it, and the daemon's validator refuses the value.
+  SimRun sys = app->ctl({"config", "set", "system.modularroom.mode", "Secondary", "--role", "system"});
+  EXPECT_EQ(sys.status, 1);
+  EXPECT_NE(sys.err.find("config set system.modularroom.mode: kErrNotYetSupported (-6)"), std::string::npos)
+      << sys.err;
+  EXPECT_EQ(app->configGet("system.modularroom.mode"), "Disabled");
+  std::vector<std::string> log = app->daemonLog();
+  EXPECT_GE(simFind(log, "<7>syssrv: hd[0]: message: (config_dynamic_validate) var system.modularroom.mode, val "
+                         "Secondary not allowed for Model, 4 eModel, HWVer=12"),
+            0);
+  EXPECT_GE(simFind(log, "<4>syssrv: hd[0]: message: (config_dynamic_validate) failed validation var "
+                         "system.modularroom.mode, val Secondary, err "),
+            0);
+  EXPECT_GE(simFind(app->configLog(), "configsrvc: SystemSrvc refused system.modularroom.mode[0] with -6"), 0);
+  // Refused means nothing of the secondary mode was applied.
+  EXPECT_EQ(app->configGet("cal.enabled"), "True");
+  EXPECT_EQ(app->configGet("softupdate.pollingenabled"), "True");
+  EXPECT_EQ(app->configGet("system.ppcipenabled"), "True");
+}
+
+TEST_F(SimTest, ValidatorAcceptsModularRoomOnNewHardwareAndAppliesSecondaryMode) {
+  bringUp("CEDAR", {{"HARDWARE_VERSION", "20"}});
+  SimRun set = app->ctl({"config", "set", "system.modularroom.mode", "Secondary", "--role", "admin"});
+  ASSERT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(app->configGet("system.modularroom.mode"), "Secondary");
+  EXPECT_GE(simFind(app->daemonLog(), "message: (config_dynamic_validate)set reboot required flag "), 0);
+  const std::vector<std::pair<const char*, const char*>> secondary = {
+      {"security.remoteaccess.telnet.enabled", "false"},
+      {"cal.enabled", "false"},
+      {"dir.globalserver", "disabled"},
+      {"uicontrol.apps.lumenboard.enabled", "false"},
+      {"security.remoteaccess.permanentpairing.enabled", "false"},
+      {"security.remoteaccess.ssh.enabled", "false"},
+      {"security.remoteaccess.sshservice.enabled", "false"},
+      {"management.snmp.enabled", "false"},
+      {"system.sleeptimeout", "0"},
+      {"softupdate.pollingenabled", "false"},
+      {"system.ppcipenabled", "False"},
+      {"system.ppcipenabled_BACKUP", "True"},
+      {"uicontrol.apps.home.office365uienabled", "false"},
+  };
+  for (const auto& e : secondary) EXPECT_EQ(app->configGet(e.first), e.second) << e.first;
+}

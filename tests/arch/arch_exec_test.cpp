@@ -24,9 +24,12 @@ struct RunResult {
   std::string out;
 };
 
-// Runs argv through the wrapper with its standard output captured.
-RunResult runCaptured(const Argv& argv) {
+// Runs argv through the wrapper with its standard output captured, by
+// archExecvp in the child or, with `prepared`, by an ArchExecLine made
+// before the fork.
+RunResult runCaptured(const Argv& argv, bool prepared = false) {
   RunResult r;
+  const ArchExecLine line(argv);
   int fds[2];
   if (pipe(fds) != 0) return r;
   const pid_t pid = fork();
@@ -39,7 +42,11 @@ RunResult runCaptured(const Argv& argv) {
     dup2(fds[1], STDOUT_FILENO);
     close(fds[0]);
     close(fds[1]);
-    archExecvp(argv);
+    if (prepared) {
+      line.exec();
+    } else {
+      archExecvp(argv);
+    }
     _exit(127);
   }
   close(fds[1]);
@@ -86,10 +93,27 @@ TEST(ArchExec, SiblingProgramRunsWithTheSameArchitecture) {
 }
 
 TEST(ArchExec, MissingProgramFailsInsteadOfHanging) {
-  const RunResult r = runCaptured({std::string(ARCH_PROBE_PATH) + ".missing"});
-  ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status;
-  EXPECT_NE(WEXITSTATUS(r.status), 0);
-  EXPECT_EQ(r.out, "");
+  for (bool prepared : {false, true}) {
+    const RunResult r = runCaptured({std::string(ARCH_PROBE_PATH) + ".missing"}, prepared);
+    ASSERT_TRUE(WIFEXITED(r.status)) << "status " << r.status << (prepared ? " (prepared)" : "");
+    EXPECT_NE(WEXITSTATUS(r.status), 0);
+    EXPECT_EQ(r.out, "");
+  }
+}
+
+TEST(ArchExec, PreparedLineHoldsTheWrappedWordsAndRunsTheSibling) {
+  const Argv argv = {ARCH_PROBE_PATH, "a b", ""};
+  const ArchExecLine line(argv);
+  Argv words;
+  for (char* const* p = line.argv(); *p != nullptr; ++p) words.push_back(*p);
+  EXPECT_EQ(words, archExecArgv(argv));
+
+  const RunResult plain = runCaptured({ARCH_PROBE_PATH});
+  const RunResult prepared = runCaptured({ARCH_PROBE_PATH}, true);
+  ASSERT_TRUE(WIFEXITED(prepared.status)) << "status " << prepared.status;
+  EXPECT_EQ(WEXITSTATUS(prepared.status), 0);
+  EXPECT_EQ(prepared.out, plain.out);
+  EXPECT_NE(prepared.out, "");
 }
 
 }  // namespace

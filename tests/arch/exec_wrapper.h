@@ -57,6 +57,28 @@ inline std::string archExecShellPrefix() {
   return (w != nullptr && *w != '\0') ? std::string(w) + " " : std::string();
 }
 
+// archExecArgv(argv) as execv wants it, made before a fork: the child of a
+// threaded test program must not allocate, it only execs. Not copyable, as
+// the pointers point into its own strings.
+class ArchExecLine {
+ public:
+  explicit ArchExecLine(const std::vector<std::string>& argv) : m_words(archExecArgv(argv)) {
+    for (auto& w : m_words) m_ptrs.push_back(&w[0]);
+    m_ptrs.push_back(nullptr);
+  }
+  ArchExecLine(const ArchExecLine&) = delete;
+  ArchExecLine& operator=(const ArchExecLine&) = delete;
+
+  char* const* argv() const { return m_ptrs.data(); }
+  // execv, or execve with `envp`; return only when the exec failed.
+  int exec() const { return m_words.empty() ? -1 : execv(m_ptrs[0], m_ptrs.data()); }
+  int exec(char* const* envp) const { return m_words.empty() ? -1 : execve(m_ptrs[0], m_ptrs.data(), envp); }
+
+ private:
+  std::vector<std::string> m_words;
+  std::vector<char*> m_ptrs;
+};
+
 // execvp of archExecArgv(argv); returns only when the exec failed.
 inline int archExecvp(const std::vector<std::string>& argv) {
   std::vector<std::string> full = archExecArgv(argv);

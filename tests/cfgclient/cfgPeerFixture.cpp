@@ -14,6 +14,7 @@
 #include "OS/os_testing.h"
 #include "platform/msgutil/msgUtil.h"
 #include "systemservice/syssrvCfgMsg.h"
+#include "tests/arch/exec_wrapper.h"
 
 namespace {
 
@@ -90,8 +91,10 @@ void CfgClientTest::startFakePeer(const std::vector<PeerStep>& steps) {
 
 void CfgClientTest::startProcess(const std::vector<std::string>& argv) {
   ASSERT_LT(m_peer, 0) << "one peer per test";
+  // Made before the fork: the child of a threaded test only execs.
+  std::vector<std::string> words = archExecArgv(argv);
   std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  for (std::string& w : words) args.push_back(&w[0]);
   args.push_back(nullptr);
   pid_t pid = fork();
   ASSERT_GE(pid, 0);

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "platform/msgutil/msgIds.h"
+#include "tests/arch/exec_wrapper.h"
 #include "tests/config/cfgRecorder.h"
 #include "tests/config/cfgTestFixture.h"
 
@@ -36,16 +37,14 @@ class CfgCtlTest : public CfgSrvTest {
   pid_t spawn(const std::vector<std::string>& words, const std::string& tag) {
     std::vector<std::string> argv = {CFG_TEST_SYSSRVCTL, "config"};
     argv.insert(argv.end(), words.begin(), words.end());
+    const ArchExecLine line(argv);
     pid_t pid = fork();
     if (pid == 0) {
       int o = open((m_root + "/" + tag + ".out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int e = open((m_root + "/" + tag + ".err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       dup2(o, 1);
       dup2(e, 2);
-      std::vector<char*> args;
-      for (std::string& a : argv) args.push_back(&a[0]);
-      args.push_back(nullptr);
-      execv(args[0], args.data());
+      line.exec();
       _exit(127);
     }
     return pid;

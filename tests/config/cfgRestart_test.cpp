@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "platform/msgutil/msgIds.h"
+#include "tests/arch/exec_wrapper.h"
 #include "tests/config/cfgRecorder.h"
 #include "tests/config/cfgTestFixture.h"
 
@@ -85,12 +86,12 @@ TEST_F(CfgRestartTest, ExistingDatabaseKeepsValuesAndGainsNewSeedVariables) {
 
 TEST_F(CfgRestartTest, BadSeedOrDatabaseStopsTheServiceWithAReason) {
   std::ofstream(m_root + "/bad.txt") << "test.a user/admin \"x\"\ntest.b user/nobody \"y\"\n";
+  const ArchExecLine line({CFG_TEST_CONFIGSRVC, "--db", m_db, "--seed", m_root + "/bad.txt"});
   pid_t pid = fork();
   if (pid == 0) {
     int fd = open((m_root + "/configsrvc.log").c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     dup2(fd, 2);
-    execl(CFG_TEST_CONFIGSRVC, CFG_TEST_CONFIGSRVC, "--db", m_db.c_str(), "--seed", (m_root + "/bad.txt").c_str(),
-          static_cast<char*>(nullptr));
+    line.exec();
     _exit(127);
   }
   int status = 0;

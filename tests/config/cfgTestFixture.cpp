@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/msgutil/msgUtil.h"
+#include "tests/arch/exec_wrapper.h"
 
 const char* const kCfgTestSeed =
     "set colours\n"
@@ -71,12 +72,12 @@ void CfgSrvTest::TearDown() {
 void CfgSrvTest::startService(const std::string& seedPath) {
   std::string seed = seedPath.empty() ? m_root + "/seed.txt" : seedPath;
   std::string log = m_root + "/configsrvc.log";
+  const ArchExecLine line({CFG_TEST_CONFIGSRVC, "--db", m_db, "--seed", seed, "--verbose"});
   pid_t pid = fork();
   if (pid == 0) {
     int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     if (fd >= 0) dup2(fd, 2);
-    execl(CFG_TEST_CONFIGSRVC, CFG_TEST_CONFIGSRVC, "--db", m_db.c_str(), "--seed", seed.c_str(), "--verbose",
-          static_cast<char*>(nullptr));
+    line.exec();
     _exit(127);
   }
   ASSERT_GT(pid, 0);

@@ -21,6 +21,7 @@
 #include "systemservice/syssrvAccessLevels.h"
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvCfgMsg.h"
+#include "tests/arch/exec_wrapper.h"
 
 namespace {
 
@@ -37,10 +38,11 @@ class ConfigSrvcAccessTest : public ::testing::Test {
     setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
     ASSERT_EQ(MSG_OpenLocal("SystemSrvc"), 0);
     string db = m_rec->root() + "/config.db";
+    const ArchExecLine line({CONFIGSRVC_BIN, "--db", db, "--seed", CONFIGSRVC_SEED});
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
-      execl(CONFIGSRVC_BIN, CONFIGSRVC_BIN, "--db", db.c_str(), "--seed", CONFIGSRVC_SEED, static_cast<char*>(nullptr));
+      line.exec();
       _exit(127);
     }
     m_service = pid;

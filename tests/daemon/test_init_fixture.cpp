@@ -14,6 +14,7 @@
 #include "systemservice/syssrvCallTrace.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageTable.h"
+#include "tests/arch/exec_wrapper.h"
 
 extern char** environ;
 
@@ -38,10 +39,9 @@ long msSince(Clock::time_point t0) {
   // dup2 clears close-on-exec on the copy the child keeps.
   posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
   std::string bin = INIT_PEER_BIN;
-  std::vector<char*> argv = {const_cast<char*>(bin.c_str()), const_cast<char*>(endpoint.c_str()),
-                             const_cast<char*>(mode.c_str()), nullptr};
+  const ArchExecLine line({bin, endpoint, mode});
   // The child inherits MSG_SOCKET_DIR, so it opens its endpoint beside ours.
-  int rc = posix_spawn(&m_pid, bin.c_str(), &actions, nullptr, argv.data(), environ);
+  int rc = posix_spawn(&m_pid, line.argv()[0], &actions, nullptr, line.argv(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(fds[1]);
   if (rc != 0) {

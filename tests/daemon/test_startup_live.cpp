@@ -26,6 +26,7 @@
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvStartup.h"
+#include "tests/arch/exec_wrapper.h"
 #include "tests/daemon/test_startup_registrations.h"
 
 namespace {
@@ -54,10 +55,11 @@ class StartupLiveTest : public ::testing::Test {
     ASSERT_EQ(MSG_OpenLocal(kWriter), 0);
 
     m_db = m_rec->root() + "/config.db";
+    const ArchExecLine line({CONFIGSRVC, "--db", m_db, "--seed", CONFIGSRVC_SEED_FILE});
     m_pid = fork();
     ASSERT_GE(m_pid, 0);
     if (m_pid == 0) {
-      execl(CONFIGSRVC, CONFIGSRVC, "--db", m_db.c_str(), "--seed", CONFIGSRVC_SEED_FILE, static_cast<char*>(nullptr));
+      line.exec();
       _exit(127);
     }
     // Bounded, unlike the client's own wait: a service that failed to

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/arch/exec_wrapper.h"
 #include "tests/msg/msgTestTypes.h"
 
 namespace {
@@ -42,14 +43,14 @@ void MsgTest::TearDown() {
 
 pid_t MsgTest::startPeer(const std::vector<std::string>& args) {
   std::vector<char*> argv;
-  std::string exe = MSG_PEER_PATH;
-  argv.push_back(&exe[0]);
-  std::vector<std::string> copy = args;
+  std::vector<std::string> copy = {MSG_PEER_PATH};
+  copy.insert(copy.end(), args.begin(), args.end());
+  copy = archExecArgv(copy);
   for (std::string& a : copy) argv.push_back(&a[0]);
   argv.push_back(nullptr);
   pid_t pid = fork();
   if (pid == 0) {
-    execv(exe.c_str(), argv.data());
+    execv(argv[0], argv.data());
     _exit(127);
   }
   if (pid > 0) m_peers.push_back(pid);

@@ -9,6 +9,7 @@
 #include "platform/props/props.h"
 #include "platform/sysio/sysio_sandbox.h"
 #include "platform/sysio/sysio_tempdir.h"
+#include "tests/arch/exec_wrapper.h"
 
 #ifndef SETPROP_BIN
 #error "SETPROP_BIN must name the built setprop"
@@ -67,7 +68,7 @@ class PropsToolsTest : public ::testing::Test {
   ToolRun tool(const std::string& bin, const std::vector<std::string>& args) {
     std::vector<std::string> argv{bin};
     argv.insert(argv.end(), args.begin(), args.end());
-    return run(argv, env);
+    return run(archExecArgv(argv), env);
   }
   SysIoTempDir tmp{"props-tools"};
   std::string dir = tmp.path() + "/store";

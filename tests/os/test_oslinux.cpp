@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -82,35 +83,50 @@ TEST_F(OsLinuxTest, FindPidNullNameIsNotFound) {
   EXPECT_EQ(find_pid(nullptr), -1);
 }
 
-string own_comm() {
-  std::ifstream f("/proc/self/comm");
+string comm_of(int pid) {
+  std::ifstream f("/proc/" + std::to_string(pid) + "/comm");
   string comm;
   std::getline(f, comm);
   return comm;
 }
 
-// Against this machine's own /proc, through the real seam.
+// Against this machine's own /proc, through the real seam. The process
+// looked for is a child under a name it set itself: under qemu-arm a
+// process's own /proc/<pid>/stat shows the program's file name instead of
+// that name, while the kernel's view of another process is what find_pid
+// reads on the appliance.
 TEST(FindPidRealProcTest, FindsProcessWithOwnCommandName) {
   sysio_install(nullptr);
-  string comm = own_comm();
-  ASSERT_FALSE(comm.empty());
-  int pid = find_pid(comm.c_str());
-  ASSERT_GT(pid, 0);
-  // Other copies of this test binary may run at the same time; whichever
-  // was found must carry our name.
-  std::ifstream f("/proc/" + std::to_string(pid) + "/comm");
-  string found;
-  std::getline(f, found);
-  EXPECT_EQ(found, comm);
-
-  // Under a name of our own, only this process can match.
   char unique[16];
   snprintf(unique, sizeof unique, "osfp%d", static_cast<int>(getpid()) % 100000000);
-  ASSERT_EQ(prctl(PR_SET_NAME, unique, 0, 0, 0), 0);
-  int me = find_pid(unique);
-  prctl(PR_SET_NAME, comm.c_str(), 0, 0, 0);
-  EXPECT_EQ(me, static_cast<int>(getpid()));
+  int ready[2], done[2];
+  ASSERT_EQ(pipe(ready), 0);
+  ASSERT_EQ(pipe(done), 0);
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(ready[0]);
+    close(done[1]);
+    char c = prctl(PR_SET_NAME, unique, 0, 0, 0) == 0 ? 'y' : 'n';
+    if (write(ready[1], &c, 1) != 1) _exit(2);
+    ssize_t n = read(done[0], &c, 1);  // until the parent has looked
+    _exit(n == 0 ? 0 : 3);
+  }
+  close(ready[1]);
+  close(done[0]);
+  char c = 0;
+  EXPECT_EQ(read(ready[0], &c, 1), 1);
+  EXPECT_EQ(c, 'y') << "prctl(PR_SET_NAME) failed in the child";
+  EXPECT_EQ(comm_of(child), unique);
+  EXPECT_EQ(find_pid(unique), static_cast<int>(child));
   EXPECT_EQ(find_pid("no-such-proc-q"), -1);
+  close(done[1]);
+  close(ready[0]);
+  int status = -1;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  // Gone and reaped: no longer found.
+  EXPECT_EQ(find_pid(unique), -1);
 }
 
 // ---- interruptsOff / interruptsRestore ----

@@ -4,7 +4,7 @@
 # SYSSRV_HAVE_TSAN: ThreadSanitizer builds and runs here. Targets or test
 # variants built with -fsanitize=thread must be guarded by it: the
 # sanitizer has no runtime for 32-bit ARM, and a cross build could not run
-# its programs natively anyway. The armhf toolchain file sets it OFF.
+# its programs natively anyway, so a cross build has it OFF.
 
 include_guard(GLOBAL)
 

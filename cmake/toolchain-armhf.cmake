@@ -77,6 +77,3 @@ find_program(SYSSRV_QEMU_ARM qemu-arm REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR "${SYSSRV_QEMU_ARM};-L;${_sr}")
 
 find_program(Protobuf_PROTOC_EXECUTABLE protoc REQUIRED)
-
-# ThreadSanitizer has no 32-bit ARM runtime.
-set(SYSSRV_HAVE_TSAN OFF CACHE BOOL "ThreadSanitizer usable on this target" FORCE)

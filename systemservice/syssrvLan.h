@@ -19,8 +19,20 @@ void set_tos();
 void start_LAN();
 void stop_LAN();
 void lan_status_req(void* pContext, const MSG_Message* msg);
+// Clear the IPv6 variables unless IPv6 addressing is manual.
 void syssrvLanInit();
 void syssrvLanRestart();
 void clearIPv6Config();
-// Called every pass with the state check_lan_status produced.
+// Called every pass with the state check_lan_status produced; while the
+// link is up it runs checkIPv6Addr and checkIPv6GatewayAddr in turn.
 void syssrvLanUpdateStatus(int state);
+// One scan of /proc/net/if_inet6 and of /proc/net/ipv6_route for the wired
+// device, publishing what changed.
+void checkIPv6Addr();
+void checkIPv6GatewayAddr();
+
+// Closes the carrier file and the /proc tables and forgets every reading
+// and address, as at process start. The state is process-wide, and a test
+// must not inherit a handle into an earlier test's temporary root.
+void syssrvLan_testing_reset();
+void syssrvLanIPv6_testing_reset();

@@ -35,6 +35,25 @@ class SubmitTest : public CallbacksTest {
     EXPECT_EQ(m_IPv6DirtyBit, ipv6);
     EXPECT_EQ(m_DnsDirtyBit, dns);
   }
+  // What the LAN restart asks: no device is configured here, so the
+  // carrier cannot be read and the link counts as down.
+  static vector<string> lanRestartRequests() {
+    return {"read system.network.wired.devicename#0",
+            "write management.provisioning.inserverdiscoverystatus#0=FAILED role=30",
+            "read system.proxy.webproxy.enabled#0"};
+  }
+  // syssrvLanRestart in automatic IPv6 mode.
+  static vector<string> ipv6ClearRequests() {
+    return {"write system.network.wired.ipv6nic.linklocal#0=::/128 role=30",
+            "write system.network.wired.ipv6nic.sitelocal#0=::/128 role=30",
+            "write system.network.wired.ipv6nic.globaladdress#0=::/128 role=30",
+            "write system.network.wired.ipv6nic.defaultgateway#0=:: role=30"};
+  }
+  static vector<string> join(vector<vector<string>> parts) {
+    vector<string> out;
+    for (const vector<string>& p : parts) out.insert(out.end(), p.begin(), p.end());
+    return out;
+  }
 };
 
 TEST_F(SubmitTest, StartClearsTheDirtyBitsAfterLoggingThem) {
@@ -77,9 +96,12 @@ TEST_F(SubmitTest, EndWithLanDirtyRestartsLanAndStartsDiscoveryForStaticAddress)
   peer().set("system.network.wired.ipv4nic.mode", "Off");
   setBits(1, 0, 0);
   submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
-  EXPECT_EQ(syssrvCallTrace(),
-            (vector<string>{"restart_LAN()", "StartWpad()", "syssrvLanRestart()", "updateDnsConfig()"}));
-  EXPECT_EQ(all(), (vector<string>{"read system.proxy.webproxy.enabled#0", "read system.network.wired.ipv4nic.mode#0"}));
+  // The restart stops discovery (the proxy is on), this starts it again.
+  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"StopWpad()", "StartWpad()", "isIPv6Manual()", "updateDnsConfig()"}));
+  EXPECT_EQ(rec().commands(), (vector<string>{"/system/bin/startnetwork --restart"}));
+  EXPECT_EQ(all(), join({lanRestartRequests(),
+                         {"read system.proxy.webproxy.enabled#0", "read system.network.wired.ipv4nic.mode#0"},
+                         ipv6ClearRequests()}));
   EXPECT_EQ(logLines("message")[1], msgLine(7, "config_submit_notify kCfgVarDHCPOption is : Off"));
   expectBits(1, 0, 0);
 }
@@ -94,17 +116,22 @@ TEST_F(SubmitTest, EndWithLanDirtyLeavesDiscoveryAloneOtherwise) {
     peer().set("system.network.wired.ipv4nic.mode", c.mode);
     setBits(1, 1, 1);
     syssrvCallTrace_clear();
+    rec().clear();
     submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
-    EXPECT_EQ(syssrvCallTrace(), (vector<string>{"restart_LAN()", "syssrvLanRestart()", "updateDnsConfig()"}))
-        << c.proxy << "/" << c.mode;
+    // The restart itself stops a running discovery; nothing starts it again.
+    vector<string> expected = {"isIPv6Manual()", "updateDnsConfig()"};
+    if (string(c.proxy) == "True") expected.insert(expected.begin(), "StopWpad()");
+    EXPECT_EQ(syssrvCallTrace(), expected) << c.proxy << "/" << c.mode;
+    EXPECT_EQ(rec().commands(), (vector<string>{"/system/bin/startnetwork --restart"})) << c.proxy << "/" << c.mode;
   }
 }
 
 TEST_F(SubmitTest, EndWithOnlyIpv6DirtyRestartsIpv6) {
   setBits(0, 1, 0);
   submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
-  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"restart_IPv6Only()", "syssrvLanRestart()", "updateDnsConfig()"}));
-  EXPECT_TRUE(peer().requests().empty());
+  EXPECT_EQ(rec().commands(), (vector<string>{"/system/bin/startnetwork --restartv6only"}));
+  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"isIPv6Manual()", "updateDnsConfig()"}));
+  EXPECT_EQ(all(), ipv6ClearRequests());
 }
 
 TEST_F(SubmitTest, ProxySubmitEndStartsDiscoveryWhenEnabled) {
@@ -157,9 +184,18 @@ TEST_F(SubmitTest, RoadOfOneChange) {
   // The change notification (dispatcher) marks the LAN dirty.
   m_LanDirtyBit = 1;
   syssrvCallTrace_clear();
+  rec().clear();
+  MSG_Endpoint svc = MSG_GetRemoteId(kCaller, kLocal);
+  ASSERT_EQ(MSG_RegisterNotificationRemote(kCaller, kMsgIdSystemIFLanStatusChangeNtfy,
+                                           kMsgIdSystemIFLanStatusChangeNtfy, svc),
+            0);
   submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
-  EXPECT_EQ(syssrvCallTrace(),
-            (vector<string>{"restart_LAN()", "StartWpad()", "syssrvLanRestart()", "updateDnsConfig()"}));
+  EXPECT_EQ(rec().commands(), (vector<string>{"/system/bin/startnetwork --restart"}));
+  SystemIF::LanStatusChangeNtfy ntfy;
+  ASSERT_TRUE(answer(kMsgIdSystemIFLanStatusChangeNtfy, &ntfy)) << "no LanStatusChangeNtfy after the restart";
+  EXPECT_TRUE(ntfy.has_lan_status_connected());
+  EXPECT_FALSE(ntfy.lan_status_connected());  // no carrier file here
+  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"StopWpad()", "StartWpad()", "isIPv6Manual()", "updateDnsConfig()"}));
 }
 
 // ---- out-of-box reset ----

@@ -12,6 +12,7 @@
 #include "platform/msgutil/msgUtil.h"
 #include "systemservice/syssrvCallTrace.h"
 #include "systemservice/syssrvCfgMsg.h"
+#include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageTable.h"
 
@@ -144,6 +145,7 @@ void DaemonTest::SetUp() {
   setenv("MSG_SOCKET_DIR", (m_sockDir + "/s").c_str(), 1);
   MSG_OpenLocal(kSyssrvEndpoint);
   syssrvCallTrace_clear();
+  syssrvLan_testing_reset();
   eModel = kUnknownModel;
   discoverProvisioningTimeout = 0;
   fdVirtKeyPressDev = -1;
@@ -158,6 +160,7 @@ void DaemonTest::TearDown() {
   if (fdVirtKeyPressDev >= 0) close(fdVirtKeyPressDev);
   fdVirtKeyPressDev = -1;
   syssrvCallTrace_clear();
+  syssrvLan_testing_reset();
   logmsg_testing_reset();
   velar_idx_testing_reset();
   sysio_install(nullptr);

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,7 @@ class MainLoopTest : public DaemonTest {
   void SetUp() override {
     DaemonTest::SetUp();
     startConfig();
+    m_cfg->set("system.network.wired.devicename", "eth0");
     st.message_wait_ms = 0;
     didLoggingUpdate = false;
   }
@@ -114,11 +116,14 @@ TEST_F(MainLoopTest, OnePassCallsEveryStepInOrder) {
   st.alert_sock = 9;
   m_cfg->set(kHoursVar, "1");
   syssrvMainLoopPass(&st);
-  const std::vector<std::string> expect = {
-      "monitor_temperature(0)",  "syssrvForwardAlertMessages(9)", "check_lan_status(ptr)",
-      "syssrvLanUpdateStatus(1)", "syssrvLogUploadStatus()",       "update_logging(null,null)",
-      "bLoggingRestartNeeded(1)"};
+  const std::vector<std::string> expect = {"monitor_temperature(0)", "syssrvForwardAlertMessages(9)",
+                                           "syssrvLogUploadStatus()", "update_logging(null,null)",
+                                           "bLoggingRestartNeeded(1)"};
   EXPECT_EQ(syssrvCallTrace(), expect);
+  // The LAN poll ran: its first pass opens the configured device's carrier.
+  std::vector<std::string> opened;
+  for (const SysIoRecord& r : rec().records(SysIoCall::kOpen)) opened.push_back(r.path);
+  EXPECT_NE(std::find(opened.begin(), opened.end(), "/sys/class/net/eth0/carrier"), opened.end());
   EXPECT_TRUE(didLoggingUpdate);
   // Once applied, the logging configuration is not applied again.
   syssrvCallTrace_clear();

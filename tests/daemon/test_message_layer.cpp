@@ -118,16 +118,21 @@ TEST_F(MessageTest, EveryHandlerSurvivesAPayloadThatDoesNotParse) {
     EXPECT_EQ(syssrvMessageLoop(2000), 0);
     // The registered handler ran: a module not built yet leaves its trace;
     // a built one logs its parse-error line. Neither answers, except the
-    // out-of-box reset, which never looks at its request.
+    // out-of-box reset and the LAN status request, which never look at
+    // their requests.
     std::string entry = std::string(kExpected[i].name) + "(null," + std::to_string(kExpected[i].type) + ")";
     bool ran = traced(entry) || log().size() > logBefore;
-    EXPECT_TRUE(ran) << log().substr(logBefore);
-    if (kExpected[i].type == kMsgIdSystemIFSetOobReq) {
+    const MSG_Type unparsedAnswer = kExpected[i].type == kMsgIdSystemIFSetOobReq         ? kMsgIdSystemIFSetOobRsp
+                                    : kExpected[i].type == kMsgIdSystemIFGetLanStatusReq ? kMsgIdSystemIFGetLanStatusRsp
+                                                                                         : 0;
+    if (unparsedAnswer != 0) {
       MSG_Message* m = MSG_RecvAnyMsg("TestPeer", 2000);
       ASSERT_NE(m, nullptr);
-      EXPECT_EQ(MSG_GetType(m), kMsgIdSystemIFSetOobRsp);
+      EXPECT_EQ(MSG_GetType(m), unparsedAnswer);
       MSG_ReleaseMsg(m);
+      ran = true;
     }
+    EXPECT_TRUE(ran) << log().substr(logBefore);
     expectNoReply();
   }
   // The service still dispatches afterwards.
@@ -139,19 +144,23 @@ TEST_F(MessageTest, EveryHandlerSurvivesAPayloadThatDoesNotParse) {
     answered = MSG_GetType(m) == kMsgIdSystemIFGetLanStatusRsp;
     MSG_ReleaseMsg(m);
   }
-  EXPECT_TRUE(traced("lan_status_req(null," + std::to_string(kMsgIdSystemIFGetLanStatusReq) + ")") || answered);
+  EXPECT_TRUE(answered);
 }
 
 TEST_F(MessageTest, HandlerRunsOnlyForItsOwnRow) {
   ASSERT_EQ(syssrvRegisterHandlers(12, 12), 0);
   sendToService("TestPeer", kMsgIdSystemIFGetLanStatusReq, "");
   syssrvMessageLoop(2000);
-  EXPECT_EQ(syssrvCallTrace(), (std::vector<std::string>{"lan_status_req(null,1769616)"}));
+  MSG_Message* rsp = MSG_RecvAnyMsg("TestPeer", 2000);
+  ASSERT_NE(rsp, nullptr);
+  EXPECT_EQ(MSG_GetType(rsp), kMsgIdSystemIFGetLanStatusRsp);
+  MSG_ReleaseMsg(rsp);
   // Row 11 was not registered: its message is released unprocessed.
   syssrvCallTrace_clear();
   sendToService("TestPeer", kMsgIdSystemIFGetMasterVelarTimeReq, "");
   syssrvMessageLoop(2000);
   EXPECT_TRUE(syssrvCallTrace().empty());
+  expectNoReply();
 }
 
 TEST_F(MessageTest, UnknownTypeIsReleasedAndTheLoopGoesOn) {

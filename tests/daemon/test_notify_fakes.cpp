@@ -133,12 +133,14 @@ TEST_F(NotifyFakesTest, Row19UnboundRestartsIPv6OnlyWhenTheMOFlagWasNotSetAtBoot
   gMONotSetOnBoot = true;
   notify(var, "Unbound");
   EXPECT_EQ(trace(), (Strings{"update_logspace_management(" + var + ",Unbound)", "updateDnsConfig()",
-                              "isMONotSetOnBoot()", "restart_IPv6Only()"}));
+                              "isMONotSetOnBoot()"}));
+  EXPECT_EQ(commands(), (Strings{"/system/bin/startnetwork --restartv6only"}));
   forget();
   cfg().set(var, "Bound");
   notify(var, "Unbound");  // the stored value decides
   EXPECT_EQ(trace(), (Strings{"update_logspace_management(" + var + ",Unbound)", "updateDnsConfig()",
                               "discoverProvisioning()"}));
+  EXPECT_EQ(commands(), Strings{});
 }
 
 TEST_F(NotifyFakesTest, Row21MOFlagRestartsIPv6OnlyWhenAddressingDependsOnIt) {
@@ -146,7 +148,8 @@ TEST_F(NotifyFakesTest, Row21MOFlagRestartsIPv6OnlyWhenAddressingDependsOnIt) {
   cfg().set(var, "On");
   gDependMO = true;
   notify(var, "On");
-  EXPECT_EQ(trace(), (Strings{"update_logspace_management(" + var + ",On)", "isDependMO()", "restart_IPv6Only()"}));
+  EXPECT_EQ(trace(), (Strings{"update_logspace_management(" + var + ",On)", "isDependMO()"}));
+  EXPECT_EQ(commands(), (Strings{"/system/bin/startnetwork --restartv6only"}));
 }
 
 }  // namespace

@@ -17,7 +17,6 @@
 #include "systemservice/syssrvCallTrace.h"
 #include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvHostname.h"
-#include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvLed.h"
 #include "systemservice/syssrvLocale.h"
 #include "systemservice/syssrvLogging.h"
@@ -265,14 +264,6 @@ TEST_F(PendingTest, ProcessHelpersReportThatNothingWasStarted) {
   EXPECT_EQ(sendVirtualKeyPressEvent(nullptr), -1);
   EXPECT_EQ(syssrvCallTrace(), (vector<string>{"forkExec(/opt/corvale/bin/amxbeacond,ptr)", "waitOnChild(1234,ptr)",
                                                "findPid(ptp4l)", "sendVirtualKeyPressEvent(null)"}));
-}
-
-TEST_F(PendingTest, LanPollLeavesTheCallersStateAlone) {
-  int lan = LAN_UP;
-  check_lan_status(&lan);
-  EXPECT_EQ(lan, LAN_UP);
-  syssrvLanUpdateStatus(lan);
-  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"check_lan_status(ptr)", "syssrvLanUpdateStatus(1)"}));
 }
 
 }  // namespace

@@ -1,0 +1,19 @@
+# LAN module: the carrier poll and link actions, the restarts, the LAN
+# status request and the IPv6 variables, against the callback tests' fake
+# "ConfigSrvc", a recorder whose root holds the sysfs and /proc files, and a
+# subscriber of the LAN notifications.
+add_executable(lan_tests
+  ${CMAKE_CURRENT_LIST_DIR}/test_callbacks_peer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_lan_fixture.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_lan_carrier.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_lan_status.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_lan_actions.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/test_lan_ipv6.cpp)
+syssrv_target(lan_tests)
+target_link_libraries(lan_tests PRIVATE
+  "$<LINK_GROUP:RESCAN,syssrvlan,syssrvcallbacks,syssrvpending,syssrvcfg,syssrvstate>"
+  msgutil msglib protos sysio oslib GTest::gtest_main Threads::Threads)
+# The fixture's isIPv6Manual answers as each test says; it comes first on
+# the link line and wins over the DNS and DHCP module's.
+target_link_options(lan_tests PRIVATE -Wl,--allow-multiple-definition)
+gtest_discover_tests(lan_tests PROPERTIES LABELS daemon)

@@ -94,7 +94,8 @@ bool sendLanStatusChange(int state, bool fromRestart) {
   SystemIF::LanStatusChangeNtfy ntfy;
   ntfy.set_lan_status_connected(state != 0);
   const size_t size = ntfy.ByteSizeLong();
-  MSG_Message* msg = MSG_AllocMsg(kMsgIdSystemIFLanStatusChangeNtfy, MSG_GetNextSequence(), static_cast<uint32_t>(size));
+  MSG_Message* msg =
+      MSG_AllocMsg(kMsgIdSystemIFLanStatusChangeNtfy, MSG_GetNextSequence(), static_cast<uint32_t>(size));
   if (msg == nullptr) {
     logerr(nullptr, "lan_state_change_notify: msg_alloc failed\n");
     return false;

@@ -138,8 +138,8 @@ void checkIPv6Addr() {
   char name[9];
   // A line that does not have the table's shape ends the scan as the end
   // of the file does, so a damaged table cannot stall the main loop.
-  while (fscanf(fp, "%8x%8x%8x%8x %2x %2x %2x %2x %8s\n", &words[0], &words[1], &words[2], &words[3], &ifindex,
-                &prefix, &scope, &flags, name) == 9) {
+  while (fscanf(fp, "%8x%8x%8x%8x %2x %2x %2x %2x %8s\n", &words[0], &words[1], &words[2], &words[3], &ifindex, &prefix,
+                &scope, &flags, name) == 9) {
     if (strcmp(name, dev) != 0) continue;
     const unsigned masked = scope & kScopeMask;
     if (masked == kScopeHost) continue;
@@ -226,13 +226,15 @@ void clearIPv6Config() {
 
 void syssrvLanInit() {
   if (isIPv6Manual()) return;
-  logdebug(nullptr, "Clear out configuration variables on IPv6 addresses and gateway during start-up in IPv6-auto mode.\n");
+  logdebug(nullptr,
+           "Clear out configuration variables on IPv6 addresses and gateway during start-up in IPv6-auto mode.\n");
   clearIPv6Config();
 }
 
 void syssrvLanRestart() {
   if (isIPv6Manual()) return;
-  logdebug(nullptr, "Clear out configuration variables on IPv6 addresses and gateway during restart in IPv6-auto mode.\n");
+  logdebug(nullptr,
+           "Clear out configuration variables on IPv6 addresses and gateway during restart in IPv6-auto mode.\n");
   clearIPv6Config();
 }
 

@@ -91,8 +91,7 @@ TEST_F(LanActionTest, RestartThatFindsTheLinkChangedRunsTheLinkActionFirst) {
   primeCarrier("1\n");
   carrier("0\n");
   restart_LAN();
-  EXPECT_EQ(rec().commands(),
-            (Strings{"/system/bin/startnetwork --linkdown", "/system/bin/startnetwork --restart"}));
+  EXPECT_EQ(rec().commands(), (Strings{"/system/bin/startnetwork --linkdown", "/system/bin/startnetwork --restart"}));
   EXPECT_EQ(notifications(), (vector<bool>{false, false}));
 }
 

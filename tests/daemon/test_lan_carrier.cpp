@@ -127,8 +127,8 @@ TEST_F(LanCarrierTest, LinkDownNotifiesFailsDiscoveryStopsProxyDiscoveryAndClear
   EXPECT_EQ(poll(LAN_UP), LAN_DOWN);
   EXPECT_EQ(notifications(), (vector<bool>{false}));
   EXPECT_TRUE(logged(7, "lan_state_change_notify 0"));
-  EXPECT_EQ(requests(), (Strings{read(kDiscoveryVar), write(kDiscoveryVar, "FAILED"), read(kModeVar),
-                                 write(kAddrVar, "0.0.0.0")}));
+  EXPECT_EQ(requests(),
+            (Strings{read(kDiscoveryVar), write(kDiscoveryVar, "FAILED"), read(kModeVar), write(kAddrVar, "0.0.0.0")}));
   EXPECT_EQ(syssrvCallTrace(), (Strings{"StopWpad()"}));
   EXPECT_EQ(rec().commands(), (Strings{"/system/bin/startnetwork --linkdown"}));
 }
@@ -196,7 +196,7 @@ TEST_F(LanCarrierTest, UnreadableDeviceNameLeavesTheStateAlone) {
 TEST_F(LanCarrierTest, EmptyReadClosesTheFileAndTheNextPollOpensItAgain) {
   primeCarrier("1\n");
   carrier("");
-  EXPECT_EQ(poll(LAN_UP), LAN_UP);  // no byte: no state
+  EXPECT_EQ(poll(LAN_UP), LAN_UP);      // no byte: no state
   EXPECT_EQ(poll(LAN_DOWN), LAN_DOWN);  // reopened, not read
   EXPECT_EQ(opens(rec()), (Strings{string(kCarrierPath) + " ro"}));
   carrier("0\n");

@@ -76,14 +76,16 @@ class LanIpv6Test : public LanTest {
 TEST_F(LanIpv6Test, InitAndRestartClearTheVariablesInAutomaticMode) {
   syssrvLanInit();
   EXPECT_EQ(requests(), clearing());
-  EXPECT_TRUE(logged(7, "Clear out configuration variables on IPv6 addresses and gateway during start-up in "
-                        "IPv6-auto mode."));
+  EXPECT_TRUE(logged(7,
+                     "Clear out configuration variables on IPv6 addresses and gateway during start-up in "
+                     "IPv6-auto mode."));
   EXPECT_EQ(syssrvCallTrace(), (Strings{"isIPv6Manual()"}));
   forget();
   syssrvLanRestart();
   EXPECT_EQ(requests(), clearing());
-  EXPECT_TRUE(logged(7, "Clear out configuration variables on IPv6 addresses and gateway during restart in "
-                        "IPv6-auto mode."));
+  EXPECT_TRUE(logged(7,
+                     "Clear out configuration variables on IPv6 addresses and gateway during restart in "
+                     "IPv6-auto mode."));
 }
 
 TEST_F(LanIpv6Test, InitAndRestartLeaveManualAddressesAlone) {
@@ -92,10 +94,12 @@ TEST_F(LanIpv6Test, InitAndRestartLeaveManualAddressesAlone) {
   syssrvLanRestart();
   EXPECT_TRUE(requests().empty());
   EXPECT_EQ(syssrvCallTrace(), (Strings{"isIPv6Manual()", "isIPv6Manual()"}));
-  EXPECT_FALSE(logged(7, "Clear out configuration variables on IPv6 addresses and gateway during start-up in "
-                         "IPv6-auto mode."));
-  EXPECT_FALSE(logged(7, "Clear out configuration variables on IPv6 addresses and gateway during restart in "
-                         "IPv6-auto mode."));
+  EXPECT_FALSE(logged(7,
+                      "Clear out configuration variables on IPv6 addresses and gateway during start-up in "
+                      "IPv6-auto mode."));
+  EXPECT_FALSE(logged(7,
+                      "Clear out configuration variables on IPv6 addresses and gateway during restart in "
+                      "IPv6-auto mode."));
 }
 
 TEST_F(LanIpv6Test, ClearingForgetsWhatWasPublished) {
@@ -354,9 +358,9 @@ TEST_F(LanIpv6Test, LinkDownWithdrawsEverythingKnownAndTheNextScansRestoreIt) {
   EXPECT_TRUE(requests().empty());
   // Back up: the real addresses differ from "::/128" and are published.
   updates(8);
-  EXPECT_EQ(requests(), (Strings{read(kDevVar), write(kGatewayVar, kHop1Text), read(kDevVar),
-                                 write(kLinkVar, kLinkText), write(kSiteVar, kSiteText),
-                                 write(kGlobalVar, kGlobal1Text)}));
+  EXPECT_EQ(requests(),
+            (Strings{read(kDevVar), write(kGatewayVar, kHop1Text), read(kDevVar), write(kLinkVar, kLinkText),
+                     write(kSiteVar, kSiteText), write(kGlobalVar, kGlobal1Text)}));
 }
 
 TEST_F(LanIpv6Test, LinkDownInManualModePublishesNothing) {

@@ -48,7 +48,11 @@ TEST_F(LanStatusTest, UpAnswersTheSpeedAndDuplex) {
   string got = ask();
   EXPECT_EQ(got, expected(true, "1000", "full"));
   // Field by field, in their order: error, connected, speed, duplex.
-  EXPECT_EQ(got, string("\x08\x00\x10\x01\x1a\x04" "1000" "\x22\x04" "full", 16));
+  EXPECT_EQ(got, string("\x08\x00\x10\x01\x1a\x04"
+                        "1000"
+                        "\x22\x04"
+                        "full",
+                        16));
   EXPECT_TRUE(logged(7, "get_lan_connection 1000 full"));
   // Reading the state tells nobody anything.
   EXPECT_TRUE(notifications().empty());
@@ -95,8 +99,8 @@ TEST_F(LanStatusTest, LanConnectionReadsAtMostSevenBytesAndDropsTheLastOne) {
     const char* value;
   } cases[] = {
       {"1000\n", "1000"},
-      {"1000", "100"},          // no newline: the last digit goes
-      {"", ""},                 // empty file
+      {"1000", "100"},  // no newline: the last digit goes
+      {"", ""},         // empty file
       {"\n", ""},
       {"10000000\n", "100000"},  // seven bytes read, the seventh dropped
       {"unknown\n", "unknow"},

@@ -4,8 +4,9 @@
 //
 // Two processes exchange request/reply pairs carrying a few-field message
 // (SystemIF.GetLanStatusRsp: error, connected, speed, duplex), once through
-// the MSG layer (AF_UNIX stream, framed) and once over a raw AF_UNIX
-// SOCK_SEQPACKET socket pair, in the same run. Both sides parse the request
+// the MSG layer (a small message is one AF_UNIX datagram, framed, with the
+// sender's credentials) and once over a raw AF_UNIX SOCK_SEQPACKET socket
+// pair, in the same run. Both sides parse the request
 // and serialise the reply as a handler would, so the two differ only by the
 // transport. Printed: p50, p99, round trips per second, and the ratio of the
 // MSG p50 to the raw p50 next to the target (within 1.3x of raw).
@@ -222,7 +223,7 @@ void printRow(const char* mode, const char* transport, const Result& r) {
 bool runMode(const char* mode, int rounds) {
   Result msg = runMsg(rounds);
   Result raw = runRaw(rounds);
-  printRow(mode, "MSG (AF_UNIX stream)", msg);
+  printRow(mode, "MSG (AF_UNIX datagram)", msg);
   printRow(mode, "raw AF_UNIX SOCK_SEQPACKET", raw);
   if (msg.ok && raw.ok) {
     double ratio = msg.p50Us / raw.p50Us;

@@ -10,18 +10,23 @@
 //
 // Transport: each local endpoint is a listening AF_UNIX stream socket in one
 // directory, "/dev/socket/msglayer" on the device or the directory named by
-// the environment variable MSG_SOCKET_DIR (read when an endpoint is opened).
-// The directory is created with mode 0770; a connecting process must run as
-// the same user or the same group, else its connection is dropped. Names may
-// hold "/" and ":"; they are escaped into one file name.
+// the environment variable MSG_SOCKET_DIR (read when an endpoint is opened),
+// plus a datagram socket named after that file. A message of up to about 64 KiB
+// travels as one datagram; a larger one on a stream connection, in its place
+// among the sender's messages. The directory is created with mode 0770; a
+// sender must run as the same user or the same group, else its messages and
+// connections are dropped. Names may hold "/" and ":"; they are escaped into
+// one file name.
 //
 // Threads: every call may be made from any thread. While one thread waits in
 // MSG_RecvAnyMsg, another may send a request and wait for its reply in
 // MSG_RecvMsg on the same endpoint: the reply goes to that thread.
 //
 // Time-outs: -1 waits without limit, 0 only looks. A send to a peer that does
-// not take the message within 5 s fails; a send to a peer that is gone fails
-// at once. Diagnostics go to stderr, prefixed with the MSG_DebugSetName name.
+// not take the message within 5 s fails (a peer that does not read holds
+// about a dozen small messages from all its senders together); a send to a
+// peer that is gone fails at once. Diagnostics go to stderr, prefixed with
+// the MSG_DebugSetName name.
 #pragma once
 
 #include <cstdint>

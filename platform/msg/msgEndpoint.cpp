@@ -1,14 +1,15 @@
 // Local endpoints, remote ids, and waiting for remotes to appear.
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <poll.h>
 #include <sys/epoll.h>
-#include <sys/eventfd.h>
 #include <sys/inotify.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/timerfd.h>
 #include <unistd.h>
 
+#include "platform/msg/msgDatagram.h"
 #include "platform/msg/msgInternal.h"
 #include "platform/msg/msgSocket.h"
 
@@ -40,25 +41,35 @@ int openLocal(const std::string& name) {
   ep->name = name;
   ep->dir = dir;
   ep->path = path;
+  try {
+    ep->datagram.resize(kMsgMaxDatagram + 1);
+  } catch (const std::bad_alloc&) {
+    msgLog("out of memory opening endpoint %s", name.c_str());
+    return -1;
+  }
   ep->epollFd = epoll_create1(EPOLL_CLOEXEC);
   ep->inotifyFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  ep->wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-  ep->timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
-  if (ep->epollFd < 0 || ep->inotifyFd < 0 || ep->wakeFd < 0 || ep->timerFd < 0 ||
-      inotify_add_watch(ep->inotifyFd, dir.c_str(), kMsgDirEvents) < 0 || !msgWatchFd(*ep, ep->inotifyFd, kMsgTagDir) ||
-      !msgWatchFd(*ep, ep->wakeFd, kMsgTagWake) || !msgWatchFd(*ep, ep->timerFd, kMsgTagTimer)) {
+  if (ep->epollFd < 0 || ep->inotifyFd < 0 || inotify_add_watch(ep->inotifyFd, dir.c_str(), kMsgDirEvents) < 0 ||
+      !msgWatchFd(*ep, ep->inotifyFd, kMsgTagDir)) {
     msgLog("cannot watch socket directory %s: %s", dir.c_str(), strerror(errno));
     msgReleaseEndpoint(*ep);
     return -1;
   }
   // The directory is watched before the socket appears, so no remote that
   // appears after this call can be missed.
-  ep->listenFd = msgListen(dir, path, &ep->dev, &ep->ino);
-  if (ep->listenFd < 0 || !msgWatchFd(*ep, ep->listenFd, kMsgTagListen)) {
-    if (ep->listenFd >= 0) unlink(path.c_str());
+  ep->listenFd = msgListen(dir, path, &ep->dgramFd, &ep->dev, &ep->ino);
+  if (ep->listenFd < 0) {
     msgReleaseEndpoint(*ep);
     return -1;
   }
+  ep->selfFd = msgConnectDatagram(ep->dev, ep->ino);
+  if (ep->selfFd < 0 || !msgWatchFd(*ep, ep->listenFd, kMsgTagListen)) {
+    if (ep->selfFd < 0) msgLog("cannot connect to the datagram socket of %s: %s", name.c_str(), strerror(errno));
+    unlink(path.c_str());
+    msgReleaseEndpoint(*ep);
+    return -1;
+  }
+  ep->nextLook = msgCoarseNow();
   std::lock_guard<std::mutex> g(s.lock);
   if (s.endpoints.count(name) != 0) {  // opened by another thread meanwhile
     msgLog("endpoint %s is already open", name.c_str());
@@ -75,7 +86,7 @@ int openLocal(const std::string& name) {
 MsgEndpointPtr msgFindLocal(const char* local) {
   if (local == nullptr) return nullptr;
   MsgState& s = msgState();
-  auto it = s.endpoints.find(local);
+  auto it = s.endpoints.find(std::string_view(local));
   if (it == s.endpoints.end()) {
     msgLog("endpoint %s is not open", local);
     return nullptr;
@@ -93,10 +104,10 @@ MSG_Endpoint msgIdOf(const std::string& name) {
   return id;
 }
 
-std::string msgNameOf(MSG_Endpoint id) {
+const std::string* msgNameOf(MSG_Endpoint id) {
   MsgState& s = msgState();
-  if (id == 0 || id > s.names.size()) return std::string();
-  return s.names[id - 1];
+  if (id == 0 || id > s.names.size()) return nullptr;
+  return &s.names[id - 1];
 }
 
 bool msgWatchFd(MsgEndpoint& ep, int fd, uint64_t tag) {
@@ -108,19 +119,19 @@ bool msgWatchFd(MsgEndpoint& ep, int fd, uint64_t tag) {
   return false;
 }
 
-// Never while a reader waits on the epoll set: MSG_CloseLocal leaves it to
+// Never while a reader waits on the datagram socket: MSG_CloseLocal leaves it to
 // the reader then.
 void msgReleaseEndpoint(MsgEndpoint& ep) {
-  for (int* fd : {&ep.epollFd, &ep.listenFd, &ep.inotifyFd, &ep.wakeFd, &ep.timerFd}) {
+  for (int* fd : {&ep.epollFd, &ep.listenFd, &ep.inotifyFd, &ep.dgramFd, &ep.selfFd}) {
     if (*fd >= 0) close(*fd);
     *fd = -1;
   }
   for (auto& c : ep.conns) {
-    close(c->fd);
+    if (c->fd >= 0) close(c->fd);
     c->fd = -1;
   }
   ep.conns.clear();
-  for (MSG_Message* m : ep.held) delete m;
+  for (MSG_Message* m : ep.held) msgFreeMessage(m);
   ep.held.clear();
 }
 
@@ -141,12 +152,12 @@ int MSG_CloseLocal(const char* local) {
   struct stat st;
   if (stat(ep->path.c_str(), &st) == 0 && st.st_dev == ep->dev && st.st_ino == ep->ino) unlink(ep->path.c_str());
   if (ep->reading) {
-    uint64_t one = 1;
-    if (write(ep->wakeFd, &one, sizeof one) < 0) msgLog("cannot wake the reader of %s", ep->name.c_str());
+    // Ends the reader's recvmsg(); it releases the endpoint then.
+    if (shutdown(ep->dgramFd, SHUT_RD) != 0) msgLog("cannot wake the reader of %s", ep->name.c_str());
   } else {
     msgReleaseEndpoint(*ep);
   }
-  s.changed.notify_all();
+  msgWakeAll();
   return 0;
 }
 
@@ -227,9 +238,10 @@ int MSG_OpenRemoteAsync(const char* local, const char* remote, const MSG_Callbac
     if (!msgSocketPath(dir, remote, &path)) return -1;
     // Directory events that are already queued are taken first: one of them
     // may announce this very remote, and the check below covers that case.
-    msgPollAndRead(lk, ep, 0);
+    msgTakeIn(lk, ep, 0);
     if (ep->closed) return -1;
     ep->watches.push_back({remote, *cb, false});
+    msgNudgeReader(*ep);
   }
   // Connecting takes no lock; an event arriving meanwhile sets the same flag.
   if (!msgRemoteAlive(dir, remote)) return 0;
@@ -239,6 +251,6 @@ int MSG_OpenRemoteAsync(const char* local, const char* remote, const MSG_Callbac
   for (MsgAsyncWatch& w : it->second->watches) {
     if (w.remote == remote && w.cb.pFunc == cb->pFunc && w.cb.pContext == cb->pContext) w.pending = true;
   }
-  s.changed.notify_all();
+  msgWakeAll();
   return 0;
 }

@@ -42,17 +42,56 @@ bool msgFrameHeader(MsgFrameHead* out, uint16_t kind, MSG_Type type, uint32_t se
   return true;
 }
 
-bool MsgFrameReader::headerValid() const {
-  const uint8_t* h = m_buf.data() + m_start;
+namespace {
+
+// Payload size rule of each kind, and where it may travel.
+struct MsgKindRule {
+  uint16_t kind;
+  uint32_t exactBytes;  // 0: anything up to MSG_MAX_PAYLOAD
+  bool onStream;
+  bool inDatagram;
+};
+
+const MsgKindRule kMsgKindRules[] = {
+    {kMsgFrameData, 0, true, true},
+    {kMsgFrameSubscribe, kMsgSubscribePayloadBytes, true, true},
+    {kMsgFrameHello, kMsgTokenPayloadBytes, true, false},
+    {kMsgFrameMarker, kMsgTokenPayloadBytes, false, true},
+    {kMsgFrameWake, kMsgWakePayloadBytes, false, true},
+};
+
+bool headerValidFor(const uint8_t* h, MsgFrameCarrier carrier) {
   uint16_t kind = getHalf(h + 4);
   uint16_t nameLen = getHalf(h + 6);
   uint32_t len = getWord(h + 16);
   if (getWord(h) != kMsgFrameMagic) return false;
   if (nameLen == 0 || nameLen > kMsgMaxNameBytes) return false;
-  if (kind == kMsgFrameData) return len <= MSG_MAX_PAYLOAD;
-  if (kind == kMsgFrameSubscribe) return len == kMsgSubscribePayloadBytes;
+  for (const MsgKindRule& r : kMsgKindRules) {
+    if (r.kind != kind) continue;
+    if (!(carrier == kMsgCarrierStream ? r.onStream : r.inDatagram)) return false;
+    return r.exactBytes == 0 ? len <= MSG_MAX_PAYLOAD : len == r.exactBytes;
+  }
   return false;
 }
+
+}  // namespace
+
+bool msgFrameParse(const uint8_t* p, size_t n, MsgFrameView* out) {
+  if (n < kMsgFrameHeaderBytes || !headerValidFor(p, kMsgCarrierDatagram)) return false;
+  uint16_t nameLen = getHalf(p + 6);
+  uint32_t len = getWord(p + 16);
+  if (n != kMsgFrameHeaderBytes + nameLen + len) return false;
+  out->kind = getHalf(p + 4);
+  out->type = getWord(p + 8);
+  out->sequence = getWord(p + 12);
+  out->sender = reinterpret_cast<const char*>(p + kMsgFrameHeaderBytes);
+  out->senderBytes = nameLen;
+  out->payload = p + kMsgFrameHeaderBytes + nameLen;
+  out->payloadBytes = len;
+  return true;
+}
+
+bool MsgFrameReader::headerValid() const { return headerValidFor(m_buf.data() + m_start, kMsgCarrierStream); }
 
 size_t MsgFrameReader::frameBytes() const {
   const uint8_t* h = m_buf.data() + m_start;

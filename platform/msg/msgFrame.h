@@ -1,11 +1,11 @@
 // Wire framing of the message layer.
 //
-// Endpoints talk over AF_UNIX stream sockets, which carry bytes, not records,
-// so every message travels as one frame:
+// Every message travels as one frame: alone in one datagram, or one after
+// the other on a stream connection, which carries bytes, not records.
 //
 //   offset  size  field
 //   0       4     magic "MSGF" (0x4647534D read as a little-endian word)
-//   4       2     kind: 1 data message, 2 subscription request
+//   4       2     kind (below)
 //   6       2     length of the sender's endpoint name (1..255)
 //   8       4     message type
 //   12      4     sequence number
@@ -13,8 +13,17 @@
 //   20      n     sender's endpoint name (no terminator)
 //   20+n    len   payload
 //
-// Words are in host order: both ends always run on the same machine. A
-// subscription request carries its type range as two words, min then max.
+// Words are in host order: both ends always run on the same machine.
+//
+// Kinds and their payloads:
+//   1 data         the message's payload                    datagram or stream
+//   2 subscribe    type range: min, then max (two words)    datagram or stream
+//   3 hello        connection token (one word): first frame on a stream
+//                  whose frames are announced by markers     stream only
+//   4 marker       connection token (one word): the next frame on that
+//                  stream belongs here in the order          datagram only
+//   5 wake         a number (two words): the sending process's own barrier,
+//                  see msgTakeIn.cpp                          datagram only
 #pragma once
 
 #include <cstddef>
@@ -28,10 +37,21 @@ constexpr uint32_t kMsgFrameMagic = 0x4647534Du;
 constexpr size_t kMsgFrameHeaderBytes = 20;
 constexpr size_t kMsgMaxNameBytes = 255;
 constexpr uint32_t kMsgSubscribePayloadBytes = 8;
+constexpr uint32_t kMsgTokenPayloadBytes = 4;
+constexpr uint32_t kMsgWakePayloadBytes = 8;
 
 enum MsgFrameKind : uint16_t {
   kMsgFrameData = 1,
   kMsgFrameSubscribe = 2,
+  kMsgFrameHello = 3,
+  kMsgFrameMarker = 4,
+  kMsgFrameWake = 5,
+};
+
+// Which kinds a transport may carry.
+enum MsgFrameCarrier {
+  kMsgCarrierStream,
+  kMsgCarrierDatagram,
 };
 
 // One decoded frame.
@@ -42,6 +62,21 @@ struct MsgFrame {
   std::string sender;
   std::vector<uint8_t> payload;
 };
+
+// A frame inside a received datagram, decoded in place.
+struct MsgFrameView {
+  uint16_t kind = 0;
+  MSG_Type type = 0;
+  uint32_t sequence = 0;
+  const char* sender = nullptr;
+  size_t senderBytes = 0;
+  const uint8_t* payload = nullptr;
+  uint32_t payloadBytes = 0;
+};
+
+// Decodes one datagram of n bytes; false when it is not exactly one valid
+// frame.
+bool msgFrameParse(const uint8_t* p, size_t n, MsgFrameView* out);
 
 // Header and sender name of a frame; the payload follows it on the wire.
 // Built on the stack: a send should cost no allocation of its own.

@@ -1,13 +1,16 @@
 // State shared by the files of the message layer.
 //
 // Locking: one mutex (MsgState::lock) guards everything below. Only one
-// thread at a time waits in epoll_wait() on an endpoint's descriptors (the
+// thread at a time waits in recvmsg() on an endpoint's datagram socket (the
 // "reader", MsgEndpoint::reading); it does so with the lock released, then
-// reads what arrived with the lock held. Other threads that want a message of that
-// endpoint wait on MsgState::changed until the reader has delivered it or has
-// given the role up. A message whose type a thread waits for in MSG_RecvMsg
-// is handed to that thread; everything else is held for MSG_RecvAnyMsg.
-// User callbacks always run with the lock released.
+// takes in what it received with the lock held. Other threads that want a
+// message of that endpoint wait on MsgState::changed until the reader has
+// delivered it or has given the role up; while no thread is the reader, a
+// thread holding the lock may take in what is queued without waiting. So
+// datagrams are taken from the socket by one thread at a time, in order. A
+// message whose type a thread waits for in MSG_RecvMsg is handed to that
+// thread; everything else is held for MSG_RecvAnyMsg. User callbacks always
+// run with the lock released.
 //
 // A thread that sends a request and then calls MSG_RecvMsg is exposed for a
 // moment between the two calls: a fast reply could be handed to the thread
@@ -18,6 +21,8 @@
 // reply).
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdarg>
 #include <deque>
@@ -43,6 +48,14 @@ constexpr int kMsgSendTimeoutMs = 5000;
 // loaded machine, and short enough not to stall the main loop noticeably.
 constexpr int kMsgReplyGraceMs = 100;
 
+// The longest one wait for a datagram lasts while the endpoint has open
+// watches or subscriptions, or the caller a time-out. Directory events
+// (remotes that appear) and stream connections do not wake a receiver
+// blocked on its datagram socket, so they are looked at after every slice,
+// and at least once a slice while datagrams keep coming: an open callback or
+// the renewal of a subscription waits no longer than this.
+constexpr int kMsgSliceMs = 200;
+
 struct MSG_Message {
   uint64_t arrival = 0;  // order of arrival at the local endpoint
   MSG_Type type = 0;
@@ -53,20 +66,27 @@ struct MSG_Message {
   std::vector<uint8_t> payload;
 };
 
-// One accepted connection: a peer that sends to us.
+// One accepted stream connection: a peer that sends to us. Its frames come
+// out as they arrive, unless it began with a hello: then each frame waits
+// for the marker datagram that gives its place among the datagrams.
 struct MsgInConn {
   uint64_t id = 0;  // its tag in the endpoint's epoll set
-  int fd = -1;
+  int fd = -1;      // -1 once the peer closed it; buffered frames may remain
+  pid_t pid = 0;    // the peer process
+  bool marked = false;
+  uint32_t token = 0;  // from the hello, when marked
   MsgFrameReader reader;
 };
 
-// One connection of ours to a remote endpoint, shared by all local
+// What this process uses to send to one remote endpoint, shared by all local
 // endpoints of the process; the sender's name travels in every frame.
 struct MsgOutConn {
   ~MsgOutConn();
-  int fd = -1;
-  bool broken = false;
-  std::mutex sendLock;  // frames of two threads must not interleave
+  int fd = -1;       // stream connection: liveness, and frames too large for a datagram
+  int dgramFd = -1;  // datagram socket connected to the remote; -1: it speaks streams only
+  uint32_t token = 0;
+  std::atomic<bool> broken{false};
+  std::mutex streamLock;  // a marker and its frame go out as a pair
 };
 
 // A type range of one peer: a subscriber of ours (publisher side) or a
@@ -101,8 +121,6 @@ struct MsgWaiter {
 enum MsgEpollTag : uint64_t {
   kMsgTagListen = 1,
   kMsgTagDir = 2,
-  kMsgTagWake = 3,
-  kMsgTagTimer = 4,
   kMsgFirstConnTag = 16,
 };
 
@@ -112,15 +130,18 @@ struct MsgEndpoint {
   std::string path;
   dev_t dev = 0;  // identity of our socket file, so closing never removes a successor's
   ino_t ino = 0;
-  // One epoll set registered once, rather than a poll() list rebuilt for
-  // every receive: waiting costs about what a plain blocking read costs.
+  int dgramFd = -1;  // where small messages, markers and subscriptions arrive
+  int selfFd = -1;   // connected to dgramFd: wake datagrams (msgTakeIn.cpp)
+  // Everything else that may need attention: new connections, stream data,
+  // directory events. Looked at without waiting, once a slice.
   int epollFd = -1;
   int listenFd = -1;
   int inotifyFd = -1;  // the socket directory: remotes appearing
-  int wakeFd = -1;     // interrupts the reader's wait when the endpoint closes
-  int timerFd = -1;    // ends the reader's wait at its deadline (msgRecv.cpp)
-  bool timerArmed = false;
-  std::chrono::steady_clock::time_point timerAt;
+  long recvTimeoutUs = 0;  // SO_RCVTIMEO as last set; changed only when a wait needs another
+  std::chrono::steady_clock::time_point nextLook;  // when the epoll set is due to be looked at
+  std::vector<uint8_t> datagram;  // receive buffer, kMsgMaxDatagram + 1 bytes
+  uint64_t wakesSent = 0;  // wake datagrams sent to ourselves, and taken in
+  uint64_t wakesSeen = 0;
   bool reading = false;
   bool closed = false;
   std::vector<std::shared_ptr<MsgInConn>> conns;
@@ -130,6 +151,9 @@ struct MsgEndpoint {
   std::vector<MsgWaiter*> waiters;  // in the order they began to wait
   std::vector<std::pair<std::thread::id, MsgReplyTicket>> tickets;
   std::set<std::thread::id> loopThreads;  // threads that call MSG_RecvAnyMsg here
+  std::thread::id lastLoopThread;         // the last one, which need not be looked up again
+  std::string lastSender;                 // and the id of the last sender, likewise
+  MSG_Endpoint lastSenderId = 0;
   std::vector<MSG_Callback> handlers;
   std::vector<MsgAsyncWatch> watches;
   std::vector<MsgRange> subscribers;
@@ -138,17 +162,61 @@ struct MsgEndpoint {
 
 using MsgEndpointPtr = std::shared_ptr<MsgEndpoint>;
 
+// Key of an outgoing connection: (socket directory, remote name). Looked up
+// by references too, so that a send costs no copy of either string.
+struct MsgOutKeyLess {
+  using is_transparent = void;
+  template <typename A, typename B>
+  bool operator()(const A& a, const B& b) const {
+    int c = a.first.compare(b.first);
+    return c != 0 ? c < 0 : a.second < b.second;
+  }
+};
+
 struct MsgState {
   std::mutex lock;
   std::condition_variable changed;
-  std::map<std::string, MsgEndpointPtr> endpoints;
+  int sleepers = 0;  // threads waiting on `changed`
+  std::map<std::string, MsgEndpointPtr, std::less<>> endpoints;
   std::map<std::string, MSG_Endpoint> ids;               // remote name -> id
-  std::vector<std::string> names;                        // id - 1 -> remote name
-  // (socket directory, remote name) -> connection
-  std::map<std::pair<std::string, std::string>, std::shared_ptr<MsgOutConn>> out;
+  std::deque<std::string> names;  // id - 1 -> remote name; never shrinks, so references stay valid
+  std::map<std::pair<std::string, std::string>, std::shared_ptr<MsgOutConn>, MsgOutKeyLess> out;
 };
 
 MsgState& msgState();
+
+// Waiting on MsgState::changed and waking its waiters, lock held. Sleepers
+// are counted, so that the many wake-ups nobody waits for cost nothing.
+inline void msgWakeAll() {
+  MsgState& s = msgState();
+  if (s.sleepers > 0) s.changed.notify_all();
+}
+inline void msgSleep(std::unique_lock<std::mutex>& lk) {
+  MsgState& s = msgState();
+  ++s.sleepers;
+  s.changed.wait(lk);
+  --s.sleepers;
+}
+inline void msgSleepUntil(std::unique_lock<std::mutex>& lk, std::chrono::steady_clock::time_point until) {
+  MsgState& s = msgState();
+  ++s.sleepers;
+  s.changed.wait_until(lk, until);
+  --s.sleepers;
+}
+
+// ---- messages (msgMessage.cpp); no lock needed ----
+// A message with everything zero or empty. Released messages are kept in a
+// small cache of the releasing thread, with their payload room, and handed
+// out again: two allocations fewer per message sent and per message received.
+MSG_Message* msgNewMessage();
+void msgFreeMessage(MSG_Message* m);
+struct MsgMessageFree {
+  void operator()(MSG_Message* m) const { msgFreeMessage(m); }
+};
+using MsgMessagePtr = std::unique_ptr<MSG_Message, MsgMessageFree>;
+// The monotonic clock to a few milliseconds, at a fraction of the cost of a
+// precise read: for slices and reply tickets, never for a caller's time-out.
+std::chrono::steady_clock::time_point msgCoarseNow();
 
 // Diagnostics on stderr, prefixed with the MSG_DebugSetName name.
 void msgLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
@@ -156,7 +224,8 @@ void msgLog(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 // ---- endpoints and remotes (msgEndpoint.cpp); lock held ----
 MsgEndpointPtr msgFindLocal(const char* local);
 MSG_Endpoint msgIdOf(const std::string& name);
-std::string msgNameOf(MSG_Endpoint id);
+// The name of remote `id`; null when there is none.
+const std::string* msgNameOf(MSG_Endpoint id);
 // Adds a descriptor to the endpoint's epoll set; false on failure.
 bool msgWatchFd(MsgEndpoint& ep, int fd, uint64_t tag);
 // Closes every descriptor of a closed endpoint and frees what it held.
@@ -171,17 +240,39 @@ int msgSendFrame(const std::string& dir, const std::string& remote, const MsgFra
 // The remote accepts connections now (a connection to it is cached).
 bool msgRemoteAlive(const std::string& dir, const std::string& remote);
 
-// ---- receiving (msgRecv.cpp); lock held through `lk` ----
-// Waits up to timeoutMs (0: not at all, -1: no limit) for activity on `ep`
-// and takes in everything that arrived. With a non-zero time-out the caller must
-// have checked that no other thread is the reader; the lock is released
-// while waiting.
-void msgPollAndRead(std::unique_lock<std::mutex>& lk, const MsgEndpointPtr& ep, int timeoutMs);
+// ---- taking in (msgTakeIn.cpp); lock held through `lk` ----
+// Waits up to timeoutMs (0: not at all, -1: no limit), but at most a slice,
+// for what arrives on `ep` and takes it in. With a non-zero time-out the
+// caller must have checked that no other thread is the reader; the lock is
+// released while waiting. With 0, datagrams are taken only while there is no
+// reader.
+void msgTakeIn(std::unique_lock<std::mutex>& lk, const MsgEndpointPtr& ep, int timeoutMs);
+// A watch or subscription was added: a reader that waits without a timer
+// must begin to look at directory events.
+void msgNudgeReader(MsgEndpoint& ep);
+// Returns once everything that reached `ep` before the call has been taken
+// in, by this thread or by the reader.
+void msgTakeInArrived(std::unique_lock<std::mutex>& lk, const MsgEndpointPtr& ep);
+// A data frame from `sender` goes to the first thread waiting for its type,
+// else to the queue of held messages; a subscription is recorded.
+void msgDeliver(MsgEndpoint& ep, uint16_t kind, MSG_Type type, uint32_t sequence, std::string sender,
+                const uint8_t* payload, uint32_t bytes);
+
+// ---- incoming stream connections (msgStream.cpp); lock held ----
+// Accepts new connections and takes in the frames of unmarked ones.
+void msgStreamAcceptAll(MsgEndpoint& ep);
+// Reads connection `tag` after the epoll set reported it.
+void msgStreamReadable(MsgEndpoint& ep, uint64_t tag);
+// A marker from process `pid`: takes in the next frame of its connection
+// `token`, waiting for it (bounded) when it is still on its way.
+void msgStreamMarked(MsgEndpoint& ep, pid_t pid, uint32_t token);
+
+// ---- receiving (msgRecv.cpp); lock held ----
 // Before a send: the calling thread may wait for a reply; see above.
 void msgExpectReply(MsgEndpoint& ep);
 
 // ---- subscriptions (msgSubscribe.cpp); lock held ----
-void msgAddSubscriber(MsgEndpoint& ep, const MsgFrame& frame);
+void msgAddSubscriber(MsgEndpoint& ep, const std::string& sender, const uint8_t* payload);
 // Subscriptions of `ep` at `remote`, to be sent again because it (re)appeared.
 void msgSubscriptionsAt(const MsgEndpoint& ep, const std::string& remote, std::vector<MsgRange>* out);
 void msgSubscribeFrame(MsgFrameHead* head, uint8_t payload[kMsgSubscribePayloadBytes], const std::string& local,

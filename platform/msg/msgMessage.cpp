@@ -2,7 +2,9 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <new>
+#include <vector>
 
 #include "platform/msg/msgInternal.h"
 
@@ -12,17 +14,37 @@ std::mutex gNameLock;
 char gDebugName[64] = "MSG";
 std::atomic<uint32_t> gSequence{0};
 
+// A request and its reply, a few held messages: enough for a thread's
+// traffic without keeping much memory.
+constexpr size_t kMsgCachedMessages = 16;
+// Payload room kept with a cached message; larger buffers are freed.
+constexpr size_t kMsgCachedPayloadBytes = 4096;
+
+// Messages released while the thread's destructors run, or after, are freed
+// at once: the cache is gone.
+thread_local bool tCacheGone = false;
+
+struct MsgMessageCache {
+  std::vector<MSG_Message*> spare;
+  ~MsgMessageCache() {
+    tCacheGone = true;
+    for (MSG_Message* m : spare) delete m;
+  }
+};
+
+thread_local MsgMessageCache tCache;
+
 MSG_Message* newMessage(MSG_Type type, uint32_t sequence, uint32_t bytes) {
   if (bytes > MSG_MAX_PAYLOAD) {
     msgLog("refusing a %u-byte payload, the limit is %u", bytes, MSG_MAX_PAYLOAD);
     return nullptr;
   }
-  MSG_Message* m = new (std::nothrow) MSG_Message;
+  MSG_Message* m = msgNewMessage();
   if (m == nullptr) return nullptr;
   try {
     m->payload.resize(bytes);
   } catch (const std::bad_alloc&) {
-    delete m;
+    msgFreeMessage(m);
     msgLog("out of memory for a %u-byte payload", bytes);
     return nullptr;
   }
@@ -32,6 +54,45 @@ MSG_Message* newMessage(MSG_Type type, uint32_t sequence, uint32_t bytes) {
 }
 
 }  // namespace
+
+MSG_Message* msgNewMessage() {
+  if (!tCacheGone && !tCache.spare.empty()) {
+    MSG_Message* m = tCache.spare.back();
+    tCache.spare.pop_back();
+    return m;
+  }
+  return new (std::nothrow) MSG_Message;
+}
+
+void msgFreeMessage(MSG_Message* m) {
+  if (m == nullptr) return;
+  if (tCacheGone || tCache.spare.size() >= kMsgCachedMessages) {
+    delete m;
+    return;
+  }
+  m->arrival = 0;
+  m->type = 0;
+  m->sequence = 0;
+  m->sender = 0;
+  m->senderName.clear();
+  m->replyTo.clear();
+  if (m->payload.capacity() > kMsgCachedPayloadBytes) {
+    std::vector<uint8_t>().swap(m->payload);
+  } else {
+    m->payload.clear();
+  }
+  try {
+    tCache.spare.push_back(m);
+  } catch (const std::bad_alloc&) {
+    delete m;
+  }
+}
+
+std::chrono::steady_clock::time_point msgCoarseNow() {
+  struct timespec ts;
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
+  return std::chrono::steady_clock::time_point(std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec));
+}
 
 MsgState& msgState() {
   static MsgState* state = new MsgState;  // never destroyed: other threads may still use it at exit
@@ -75,7 +136,7 @@ MSG_Message* MSG_AllocMsgCopyHdr(const MSG_Message* request, MSG_Type type, uint
   try {
     m->replyTo = request->senderName;
   } catch (const std::bad_alloc&) {
-    delete m;
+    msgFreeMessage(m);
     return nullptr;
   }
   return m;
@@ -83,15 +144,19 @@ MSG_Message* MSG_AllocMsgCopyHdr(const MSG_Message* request, MSG_Type type, uint
 
 MSG_Message* MSG_CloneMsg(const MSG_Message* msg) {
   if (msg == nullptr) return nullptr;
+  MSG_Message* m = msgNewMessage();
+  if (m == nullptr) return nullptr;
   try {
-    return new MSG_Message(*msg);
+    *m = *msg;
+    return m;
   } catch (const std::bad_alloc&) {
+    msgFreeMessage(m);
     msgLog("out of memory cloning a %zu-byte message", msg->payload.size());
     return nullptr;
   }
 }
 
-void MSG_ReleaseMsg(MSG_Message* msg) { delete msg; }
+void MSG_ReleaseMsg(MSG_Message* msg) { msgFreeMessage(msg); }
 
 // An empty payload still has an address, so that serialising zero bytes into
 // it or parsing zero bytes from it works like any other size.

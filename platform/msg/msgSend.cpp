@@ -1,13 +1,31 @@
 // Outgoing connections and MSG_SendMsg.
+//
+// To each remote endpoint the process keeps a stream connection and, unless
+// the remote speaks streams only, a datagram socket connected to the
+// remote's (msgDatagram.h). A frame of up to kMsgMaxDatagram bytes goes as
+// one datagram. A larger one goes on the stream, announced by a marker
+// datagram sent just before it: the receiver then reads the frame while it is
+// being written, and takes it in at its place among the sender's datagrams.
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/msg/msgDatagram.h"
 #include "platform/msg/msgInternal.h"
 #include "platform/msg/msgSocket.h"
 
 namespace {
+
+using OutPtr = std::shared_ptr<MsgOutConn>;
+using MsgOutKey = std::pair<std::string, std::string>;
+
+// The sender name of a hello is not used; the frame format wants one.
+const char kMsgHelloSender[] = "-";
+
+std::atomic<uint32_t> gNextToken{0};
 
 // Nobody writes to us on our outgoing connections, so a readable one has
 // been closed by its peer.
@@ -16,22 +34,43 @@ bool stillOpen(int fd) {
   return poll(&p, 1, 0) == 0;
 }
 
-using MsgOutKey = std::pair<std::string, std::string>;
+MsgClock::time_point sendDeadline() { return MsgClock::now() + std::chrono::milliseconds(kMsgSendTimeoutMs); }
 
-void forget(const MsgOutKey& key, const std::shared_ptr<MsgOutConn>& conn) {
+// Looks a connection up by references: no copy of either name.
+using MsgOutRef = std::pair<const std::string&, const std::string&>;
+
+void forget(const std::string& dir, const std::string& remote, const OutPtr& conn) {
   MsgState& s = msgState();
   std::lock_guard<std::mutex> g(s.lock);
-  auto it = s.out.find(key);
+  auto it = s.out.find(MsgOutRef(dir, remote));
   if (it != s.out.end() && it->second == conn) s.out.erase(it);
 }
 
-// The cached connection to remote key.second in directory key.first, or a
-// new one. *fresh tells which; errno tells why there is none.
-std::shared_ptr<MsgOutConn> connection(const MsgOutKey& key, bool* fresh) {
+// Connects to the endpoint at `path`; null with errno set.
+OutPtr open(const std::string& path) {
+  auto conn = std::make_shared<MsgOutConn>();
+  conn->fd = msgConnect(path);
+  if (conn->fd < 0) return nullptr;
+  // A peer without a datagram socket is reached by stream alone.
+  struct stat st;
+  if (stat(path.c_str(), &st) == 0) conn->dgramFd = msgConnectDatagram(st.st_dev, st.st_ino);
+  if (conn->dgramFd < 0) return conn;
+  conn->token = ++gNextToken;
+  MsgFrameHead head;
+  msgFrameHeader(&head, kMsgFrameHello, 0, 0, kMsgHelloSender, kMsgTokenPayloadBytes);
+  struct iovec iov[2] = {{head.bytes, head.size}, {&conn->token, sizeof conn->token}};
+  size_t written = 0;
+  if (!msgWriteAll(conn->fd, iov, 2, sendDeadline(), &written)) return nullptr;
+  return conn;
+}
+
+// The cached connection to `remote` in `dir`, or a new one. *fresh tells
+// which; errno tells why there is none.
+OutPtr connection(const std::string& dir, const std::string& remote, bool* fresh) {
   MsgState& s = msgState();
   {
     std::lock_guard<std::mutex> g(s.lock);
-    auto it = s.out.find(key);
+    auto it = s.out.find(MsgOutRef(dir, remote));
     if (it != s.out.end()) {
       *fresh = false;
       return it->second;
@@ -39,77 +78,117 @@ std::shared_ptr<MsgOutConn> connection(const MsgOutKey& key, bool* fresh) {
   }
   *fresh = true;
   std::string path;
-  if (!msgSocketPath(key.first, key.second, &path)) {
+  if (!msgSocketPath(dir, remote, &path)) {
     errno = EINVAL;
     return nullptr;
   }
-  int fd = msgConnect(path);
-  if (fd < 0) return nullptr;
-  auto conn = std::make_shared<MsgOutConn>();
-  conn->fd = fd;
+  OutPtr conn = open(path);
+  if (!conn) return nullptr;
   std::lock_guard<std::mutex> g(s.lock);
-  auto& slot = s.out[key];
+  auto& slot = s.out[MsgOutKey(dir, remote)];
   if (slot) return slot;  // another thread connected first; ours closes with `conn`
   slot = conn;
   return conn;
+}
+
+// Frames up to this size are copied into one buffer and sent with send():
+// cheaper for the kernel than gathering two pieces with sendmsg().
+constexpr size_t kMsgCopyFrameBytes = 1024;
+
+int sendDatagram(int fd, struct iovec* iov) {
+  size_t total = iov[0].iov_len + iov[1].iov_len;
+  char frame[kMsgCopyFrameBytes];
+  bool copy = total <= kMsgCopyFrameBytes;
+  if (copy) {
+    memcpy(frame, iov[0].iov_base, iov[0].iov_len);
+    if (iov[1].iov_len > 0) memcpy(frame + iov[0].iov_len, iov[1].iov_base, iov[1].iov_len);
+  }
+  struct msghdr mh;
+  memset(&mh, 0, sizeof mh);
+  mh.msg_iov = iov;
+  mh.msg_iovlen = 2;
+  for (;;) {
+    ssize_t n = copy ? send(fd, frame, total, MSG_NOSIGNAL) : sendmsg(fd, &mh, MSG_NOSIGNAL);
+    if (n >= 0) return 0;
+    if (errno == EINTR) continue;
+    // The send time-out ran out on a full queue.
+    return (errno == EAGAIN || errno == EWOULDBLOCK) ? ETIMEDOUT : errno;
+  }
+}
+
+// Sends the frame on `conn`: 0, or an errno value. A connection left with
+// part of a frame on its stream is marked broken.
+int sendOn(MsgOutConn& conn, const MsgFrameHead& head, const void* payload, size_t bytes) {
+  struct iovec iov[2] = {{const_cast<char*>(head.bytes), head.size}, {const_cast<void*>(payload), bytes}};
+  if (conn.broken) return EPIPE;
+  if (conn.dgramFd >= 0 && head.size + bytes <= kMsgMaxDatagram) return sendDatagram(conn.dgramFd, iov);
+  MsgClock::time_point deadline = sendDeadline();
+  std::lock_guard<std::mutex> g(conn.streamLock);
+  if (conn.broken) return EPIPE;
+  if (conn.dgramFd >= 0) {
+    MsgFrameHead marker;
+    std::string sender(head.bytes + kMsgFrameHeaderBytes, head.size - kMsgFrameHeaderBytes);
+    msgFrameHeader(&marker, kMsgFrameMarker, 0, 0, sender, kMsgTokenPayloadBytes);
+    uint32_t token = conn.token;
+    struct iovec mv[2] = {{marker.bytes, marker.size}, {&token, sizeof token}};
+    int err = sendDatagram(conn.dgramFd, mv);
+    if (err != 0) return err;
+  }
+  size_t written = 0;
+  if (msgWriteAll(conn.fd, iov, 2, deadline, &written)) return 0;
+  int err = errno;
+  // Whatever part of the frame went out cannot be taken back; the peer
+  // drops the truncated frame with the connection.
+  conn.broken = true;
+  return err;
 }
 
 }  // namespace
 
 MsgOutConn::~MsgOutConn() {
   if (fd >= 0) close(fd);
+  if (dgramFd >= 0) close(dgramFd);
 }
 
 bool msgRemoteAlive(const std::string& dir, const std::string& remote) {
-  MsgOutKey key(dir, remote);
   for (int attempt = 0; attempt < 2; ++attempt) {
     bool fresh = false;
-    std::shared_ptr<MsgOutConn> conn = connection(key, &fresh);
+    OutPtr conn = connection(dir, remote, &fresh);
     if (!conn) return false;
     if (fresh) return true;
     {
-      std::lock_guard<std::mutex> g(conn->sendLock);
+      std::lock_guard<std::mutex> g(conn->streamLock);
       if (!conn->broken && stillOpen(conn->fd)) return true;
       conn->broken = true;
     }
-    forget(key, conn);
+    forget(dir, remote, conn);
   }
   return false;
 }
 
-int msgSendFrame(const std::string& dir, const std::string& remote, const MsgFrameHead& head, const void* payload,
-                 size_t bytes) {
+namespace {
+
+// msgSendFrame, trying `cached` first when given.
+int sendFrame(const std::string& dir, const std::string& remote, const MsgFrameHead& head, const void* payload,
+              size_t bytes, OutPtr cached) {
   if (head.size == 0) return -1;
-  MsgOutKey key(dir, remote);
-  struct iovec iov[2] = {{const_cast<char*>(head.bytes), head.size}, {const_cast<void*>(payload), bytes}};
-  MsgClock::time_point deadline = MsgClock::now() + std::chrono::milliseconds(kMsgSendTimeoutMs);
   int err = 0;
   for (int attempt = 0; attempt < 2; ++attempt) {
     bool fresh = false;
-    std::shared_ptr<MsgOutConn> conn = connection(key, &fresh);
+    OutPtr conn = attempt == 0 && cached ? cached : connection(dir, remote, &fresh);
     if (!conn) {
       msgLog("cannot connect to %s: %s", remote.c_str(), strerror(errno));
       return -1;
     }
-    size_t written = 0;
-    {
-      std::lock_guard<std::mutex> g(conn->sendLock);
-      if (conn->broken) {
-        err = EPIPE;
-      } else if (msgWriteAll(conn->fd, iov, 2, deadline, &written)) {
-        return 0;
-      } else {
-        err = errno;
-      }
-      // Whatever part of the frame went out cannot be taken back; the peer
-      // drops the truncated frame with the connection.
-      conn->broken = true;
-    }
-    forget(key, conn);
+    err = sendOn(*conn, head, payload, bytes);
+    if (err == 0) return 0;
     if (err == ETIMEDOUT) {
+      if (conn->broken) forget(dir, remote, conn);
       msgLog("%s did not take a %zu-byte message within %d ms", remote.c_str(), bytes, kMsgSendTimeoutMs);
       return -1;
     }
+    conn->broken = true;
+    forget(dir, remote, conn);
     // A cached connection may belong to an earlier run of the peer.
     if (fresh) break;
   }
@@ -117,20 +196,27 @@ int msgSendFrame(const std::string& dir, const std::string& remote, const MsgFra
   return -1;
 }
 
+}  // namespace
+
+int msgSendFrame(const std::string& dir, const std::string& remote, const MsgFrameHead& head, const void* payload,
+                 size_t bytes) {
+  return sendFrame(dir, remote, head, payload, bytes, nullptr);
+}
+
 int MSG_SendMsg(const char* local, MSG_Endpoint remote, MSG_Message* msg) {
-  std::unique_ptr<MSG_Message> owned(msg);
+  MsgMessagePtr owned(msg);
   if (!msg) return -1;
   MsgState& s = msgState();
-  std::string dir;
-  std::string to;
+  MsgEndpointPtr ep;  // keeps ep->dir alive
+  const std::string* to = nullptr;  // a remote name never goes away, nor does msg->replyTo
+  OutPtr cached;
   MsgFrameHead head;
   {
     std::lock_guard<std::mutex> g(s.lock);
-    MsgEndpointPtr ep = msgFindLocal(local);
+    ep = msgFindLocal(local);
     if (!ep) return -1;
-    dir = ep->dir;
-    to = remote != 0 ? msgNameOf(remote) : msg->replyTo;
-    if (to.empty()) {
+    to = remote != 0 ? msgNameOf(remote) : &msg->replyTo;
+    if (to == nullptr || to->empty()) {
       msgLog("send of type 0x%x to unknown endpoint id %u refused", msg->type, remote);
       return -1;
     }
@@ -138,9 +224,11 @@ int MSG_SendMsg(const char* local, MSG_Endpoint remote, MSG_Message* msg) {
       msgLog("send of a %zu-byte payload refused, the limit is %u", msg->payload.size(), MSG_MAX_PAYLOAD);
       return -1;
     }
+    auto it = s.out.find(MsgOutRef(ep->dir, *to));
+    if (it != s.out.end()) cached = it->second;
     msgFrameHeader(&head, kMsgFrameData, msg->type, msg->sequence, ep->name, static_cast<uint32_t>(msg->payload.size()));
     // Before the send: the reply may beat the return from it.
     msgExpectReply(*ep);
   }
-  return msgSendFrame(dir, to, head, msg->payload.data(), msg->payload.size());
+  return sendFrame(ep->dir, *to, head, msg->payload.data(), msg->payload.size(), cached);
 }

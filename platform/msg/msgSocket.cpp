@@ -10,7 +10,9 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
+#include "platform/msg/msgDatagram.h"
 #include "platform/msg/msgInternal.h"
 
 namespace {
@@ -111,45 +113,92 @@ bool msgSocketPath(const std::string& dir, const std::string& name, std::string*
   return true;
 }
 
-int msgListen(const std::string& dir, const std::string& path, dev_t* dev, ino_t* ino) {
+namespace {
+
+// A socket bound and listening under a hidden temporary name.
+struct MsgTempSocket {
+  int fd = -1;
+  std::string path;
+  void discard() {
+    if (fd >= 0) close(fd);
+    unlink(path.c_str());
+    fd = -1;
+  }
+};
+
+// An endpoint whose file was removed while it lived (its directory wiped,
+// say) keeps its datagram name, and a new file may get the same inode
+// number. A temporary socket whose name is taken is kept aside until the
+// end, so that the next one gets another inode; this many tries.
+constexpr int kMsgBindTries = 8;
+
+bool tempSocket(const std::string& dir, MsgTempSocket* t, struct stat* st) {
   static std::atomic<unsigned> counter{0};
-  std::string tmp = dir + "/.t" + std::to_string(getpid()) + "." + std::to_string(counter++);
+  t->path = dir + "/.t" + std::to_string(getpid()) + "." + std::to_string(counter++);
   struct sockaddr_un sa;
-  if (!fillAddress(tmp, &sa)) {
-    msgLog("socket path %s is longer than the %zu bytes a socket address holds", tmp.c_str(), kMsgMaxPath);
-    return -1;
+  if (!fillAddress(t->path, &sa)) {
+    msgLog("socket path %s is longer than the %zu bytes a socket address holds", t->path.c_str(), kMsgMaxPath);
+    return false;
   }
-  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  if (fd < 0) {
+  t->fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (t->fd < 0) {
     msgLog("socket: %s", strerror(errno));
-    return -1;
+    return false;
   }
-  unlink(tmp.c_str());
-  if (bind(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0 || chmod(tmp.c_str(), 0660) != 0 ||
-      listen(fd, SOMAXCONN) != 0) {
-    msgLog("cannot set up socket %s: %s", tmp.c_str(), strerror(errno));
-    close(fd);
-    unlink(tmp.c_str());
+  unlink(t->path.c_str());
+  if (bind(t->fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0 || chmod(t->path.c_str(), 0660) != 0 ||
+      listen(t->fd, SOMAXCONN) != 0 || stat(t->path.c_str(), st) != 0) {
+    msgLog("cannot set up socket %s: %s", t->path.c_str(), strerror(errno));
+    t->discard();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int msgListen(const std::string& dir, const std::string& path, int* dgramFd, dev_t* dev, ino_t* ino) {
+  std::vector<MsgTempSocket> aside;
+  MsgTempSocket t;
+  struct stat st;
+  int dg = -1;
+  for (int i = 0; i < kMsgBindTries && dg < 0; ++i) {
+    if (!tempSocket(dir, &t, &st)) break;
+    // The file keeps its identity through the rename, so the datagram name
+    // is known before anyone can find the endpoint.
+    dg = msgBindDatagram(st.st_dev, st.st_ino);
+    if (dg < 0) {
+      int e = errno;
+      aside.push_back(t);
+      t = MsgTempSocket();
+      if (e != EADDRINUSE) {
+        msgLog("cannot set up the datagram socket of %s: %s", path.c_str(), strerror(e));
+        break;
+      }
+    }
+  }
+  for (MsgTempSocket& a : aside) a.discard();
+  if (dg < 0) {
+    if (t.fd < 0 && aside.size() == static_cast<size_t>(kMsgBindTries)) {
+      msgLog("cannot set up the datagram socket of %s: every name tried is taken", path.c_str());
+    }
     return -1;
   }
   int probe = msgConnect(path);
   if (probe >= 0) {
     close(probe);
     msgLog("endpoint socket %s is in use by a running process", path.c_str());
-    close(fd);
-    unlink(tmp.c_str());
-    return -1;
-  }
-  struct stat st;
-  if (rename(tmp.c_str(), path.c_str()) != 0 || stat(path.c_str(), &st) != 0) {
+  } else if (rename(t.path.c_str(), path.c_str()) != 0) {
     msgLog("cannot publish socket %s: %s", path.c_str(), strerror(errno));
-    close(fd);
-    unlink(tmp.c_str());
-    return -1;
+  } else {
+    *dgramFd = dg;
+    *dev = st.st_dev;
+    *ino = st.st_ino;
+    return t.fd;
   }
-  *dev = st.st_dev;
-  *ino = st.st_ino;
-  return fd;
+  close(dg);
+  t.discard();
+  return -1;
 }
 
 int msgConnect(const std::string& path) {
@@ -174,14 +223,15 @@ int msgConnect(const std::string& path) {
   return fd;
 }
 
-bool msgPeerAllowed(int fd) {
+bool msgPeerAllowed(int fd, pid_t* pid) {
   struct ucred cred;
   socklen_t len = sizeof cred;
   if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0) {
     msgLog("cannot read peer credentials: %s; dropping the connection", strerror(errno));
     return false;
   }
-  if (cred.uid == getuid() || cred.gid == getgid()) return true;
+  *pid = cred.pid;
+  if (msgCredsAllowed(cred)) return true;
   msgLog("refusing connection from pid %d uid %u gid %u", static_cast<int>(cred.pid), static_cast<unsigned>(cred.uid),
          static_cast<unsigned>(cred.gid));
   return false;

@@ -3,7 +3,7 @@
 // for ever.
 //
 // Every local endpoint is one listening AF_UNIX stream socket, a file in one
-// directory (MSG_SOCKET_DIR on a host, "/dev/socket/msglayer" on the device).
+// directory (and a datagram socket named after that file, msgDatagram.h) (MSG_SOCKET_DIR on a host, "/dev/socket/msglayer" on the device).
 // Endpoint names may hold "/" and ":", so a name is escaped into a single
 // file name: "%" -> "%25", "/" -> "%2F", and a leading "." -> "%2E" so that
 // no endpoint can collide with the hidden names used while a socket is being
@@ -31,17 +31,19 @@ bool msgUnescapeName(const std::string& file, std::string* name);
 // the name is invalid or the path does not fit a socket address.
 bool msgSocketPath(const std::string& dir, const std::string& name, std::string* path);
 
-// Creates a listening socket published at `path`: it is bound and listening
-// under a hidden temporary name first and then renamed into place, so no peer
-// ever connects to a socket that does not accept yet. A file left at `path`
-// by a dead process is replaced; a live endpoint there makes this fail.
-// Returns the non-blocking listening descriptor and the file's identity, or -1.
-int msgListen(const std::string& dir, const std::string& path, dev_t* dev, ino_t* ino);
+// Creates a listening socket published at `path`, with its datagram socket
+// (msgDatagram.h): both are set up under a hidden temporary name first and
+// then the file is renamed into place, so no peer ever finds an endpoint that
+// does not receive yet. A file left at `path` by a dead process is replaced;
+// a live endpoint there makes this fail. Returns the non-blocking listening
+// descriptor, the datagram socket and the file's identity, or -1.
+int msgListen(const std::string& dir, const std::string& path, int* dgramFd, dev_t* dev, ino_t* ino);
 // Connects to the endpoint at `path` (bounded by the send time-out when its
 // backlog is full). Returns a non-blocking descriptor, or -1 with errno set.
 int msgConnect(const std::string& path);
-// The peer of an accepted connection runs as our user or our group.
-bool msgPeerAllowed(int fd);
+// The peer of an accepted connection runs as our user or our group; *pid
+// gets its process id.
+bool msgPeerAllowed(int fd, pid_t* pid);
 // Writes the whole of iov before `deadline`; false on error or time-out
 // (errno tells which), possibly after part of it went out.
 bool msgWriteAll(int fd, const struct iovec* iov, int iovcnt, MsgClock::time_point deadline, size_t* written);

@@ -1,6 +1,6 @@
 // Notifications: subscribing at a remote, and publishing to subscribers.
 //
-// A subscription is a control frame sent from the subscriber's endpoint to
+// A subscription is a control frame (a datagram) sent from the subscriber's endpoint to
 // the publisher's. The publisher keeps (subscriber name, min, max) once each;
 // the subscriber remembers what it asked for and asks again whenever the
 // publisher's socket reappears, so a publisher that restarts keeps its
@@ -32,16 +32,16 @@ void msgSubscribeFrame(MsgFrameHead* head, uint8_t payload[kMsgSubscribePayloadB
   msgFrameHeader(head, kMsgFrameSubscribe, 0, 0, local, kMsgSubscribePayloadBytes);
 }
 
-void msgAddSubscriber(MsgEndpoint& ep, const MsgFrame& frame) {
+void msgAddSubscriber(MsgEndpoint& ep, const std::string& sender, const uint8_t* payload) {
   MSG_Type min;
   MSG_Type max;
-  memcpy(&min, frame.payload.data(), sizeof min);
-  memcpy(&max, frame.payload.data() + sizeof min, sizeof max);
+  memcpy(&min, payload, sizeof min);
+  memcpy(&max, payload + sizeof min, sizeof max);
   if (min > max) {
-    msgLog("%s: subscription of %s for 0x%x..0x%x ignored", ep.name.c_str(), frame.sender.c_str(), min, max);
+    msgLog("%s: subscription of %s for 0x%x..0x%x ignored", ep.name.c_str(), sender.c_str(), min, max);
     return;
   }
-  addOnce(&ep.subscribers, {frame.sender, min, max});
+  addOnce(&ep.subscribers, {sender, min, max});
 }
 
 void msgSubscriptionsAt(const MsgEndpoint& ep, const std::string& remote, std::vector<MsgRange>* out) {
@@ -60,14 +60,16 @@ int MSG_RegisterNotificationRemote(const char* local, MSG_Type min, MSG_Type max
     std::lock_guard<std::mutex> g(s.lock);
     MsgEndpointPtr ep = msgFindLocal(local);
     if (!ep) return -1;
-    name = msgNameOf(remote);
-    if (name.empty()) {
+    const std::string* known = msgNameOf(remote);
+    if (known == nullptr) {
       msgLog("%s: subscription at unknown endpoint id %u refused", ep->name.c_str(), remote);
       return -1;
     }
+    name = *known;
     // Remembered even when the send below fails: it goes out again when the
     // remote appears.
     addOnce(&ep->subscriptions, {name, min, max});
+    msgNudgeReader(*ep);
     dir = ep->dir;
     self = ep->name;
   }
@@ -78,7 +80,7 @@ int MSG_RegisterNotificationRemote(const char* local, MSG_Type min, MSG_Type max
 }
 
 int MSG_SendNotification(const char* local, MSG_Message* msg) {
-  std::unique_ptr<MSG_Message> owned(msg);
+  MsgMessagePtr owned(msg);
   if (!msg) return -1;
   MsgState& s = msgState();
   std::string dir;
@@ -89,7 +91,7 @@ int MSG_SendNotification(const char* local, MSG_Message* msg) {
     MsgEndpointPtr ep = msgFindLocal(local);
     if (!ep) return -1;
     // Subscriptions that reached us before this notification must get it.
-    msgPollAndRead(lk, ep, 0);
+    msgTakeInArrived(lk, ep);
     if (ep->closed) return -1;
     if (msg->payload.size() > MSG_MAX_PAYLOAD) {
       msgLog("notification with a %zu-byte payload refused, the limit is %u", msg->payload.size(), MSG_MAX_PAYLOAD);

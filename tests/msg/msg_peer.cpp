@@ -56,6 +56,16 @@ void onBurst(void*, const MSG_Message* msg) {
   }
 }
 
+void onBurstSized(void*, const MSG_Message* msg) {
+  std::vector<uint32_t> pairs = msgTestWords(msg);
+  for (uint32_t i = 0; i + 1 < pairs.size(); i += 2) {
+    MSG_Message* m = msgTestSizedMessage(pairs[i], i / 2, pairs[i + 1]);
+    if (m == nullptr || MSG_SendMsg(gName.c_str(), MSG_GetSender(msg), m) != 0) {
+      fprintf(stderr, "msg_peer %s: sized message %u failed\n", gName.c_str(), i / 2);
+    }
+  }
+}
+
 void onQuit(void*, const MSG_Message*) {
   MSG_CloseLocal(gName.c_str());
   exit(0);
@@ -68,7 +78,7 @@ struct Handler {
 
 const Handler kServiceHandlers[] = {
     {kTestEcho, onEcho},   {kTestEchoExtra, onEchoExtra}, {kTestPublish, onPublish},
-    {kTestBurst, onBurst}, {kTestQuit, onQuit},
+    {kTestBurst, onBurst}, {kTestBurstSized, onBurstSized}, {kTestQuit, onQuit},
 };
 
 int runService(int delayMs) {

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "ConfigIF.pb.h"
 #include "OS/logmsg.h"
 #include "OS/os_testing.h"
 #include "platform/msgutil/msgIds.h"
@@ -15,120 +14,6 @@
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageTable.h"
-
-namespace {
-
-std::string nameOf(const ConfigIF::Inst& inst) {
-  std::string name;
-  for (const ConfigIF::Node& n : inst.node()) {
-    if (!name.empty()) name += ".";
-    name += n.name();
-  }
-  return name;
-}
-
-template <typename Rsp>
-void reply(const MSG_Message* req, const Rsp& rsp) {
-  std::string bytes;
-  rsp.SerializeToString(&bytes);
-  MSG_Message* out = MSG_AllocMsgCopyHdr(req, msgUtil_getMsgId(rsp), static_cast<uint32_t>(bytes.size()));
-  if (out == nullptr) return;
-  if (!bytes.empty()) memcpy(MSG_GetPayloadMutable(out), bytes.data(), bytes.size());
-  MSG_SendMsg("ConfigSrvc", MSG_GetSender(req), out);
-}
-
-}  // namespace
-
-FakeConfigSrvc::FakeConfigSrvc() {
-  MSG_OpenLocal("ConfigSrvc");
-  m_thread = std::thread([this] { run(); });
-}
-
-FakeConfigSrvc::~FakeConfigSrvc() {
-  m_stop = true;
-  m_thread.join();
-  MSG_CloseLocal("ConfigSrvc");
-}
-
-void FakeConfigSrvc::set(const std::string& name, const std::string& value) {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_values[name] = value;
-  m_silent.erase(name);
-}
-
-void FakeConfigSrvc::silence(const std::string& name) {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_silent[name] = true;
-}
-
-std::vector<std::pair<std::string, std::string>> FakeConfigSrvc::writes() const {
-  std::lock_guard<std::mutex> g(m_mu);
-  return m_writes;
-}
-
-int FakeConfigSrvc::reads(const std::string& name) const {
-  std::lock_guard<std::mutex> g(m_mu);
-  auto it = m_reads.find(name);
-  return it == m_reads.end() ? 0 : it->second;
-}
-
-void FakeConfigSrvc::run() {
-  while (!m_stop) {
-    MSG_Message* msg = MSG_RecvAnyMsg("ConfigSrvc", 20);
-    if (msg == nullptr) continue;
-    answer(msg);
-    MSG_ReleaseMsg(msg);
-  }
-}
-
-void FakeConfigSrvc::answer(MSG_Message* msg) {
-  const void* p = MSG_GetPayload(msg);
-  int n = static_cast<int>(MSG_GetPayloadBytes(msg));
-  switch (MSG_GetType(msg)) {
-    case kMsgIdConfigIFReadReq: {
-      ConfigIF::ReadReq req;
-      if (!req.ParseFromArray(p, n)) return;
-      std::string name = nameOf(req.instance());
-      ConfigIF::ReadRsp rsp;
-      {
-        std::lock_guard<std::mutex> g(m_mu);
-        ++m_reads[name];
-        if (m_silent.count(name) != 0) return;
-        auto it = m_values.find(name);
-        if (it != m_values.end()) {
-          rsp.add_value(it->second);
-          rsp.set_error(0);
-        } else {
-          rsp.set_error(-7);
-        }
-      }
-      reply(msg, rsp);
-      break;
-    }
-    case kMsgIdConfigIFWriteReq: {
-      ConfigIF::WriteReq req;
-      if (!req.ParseFromArray(p, n)) return;
-      std::string name = nameOf(req.instance_val().instance());
-      std::string value = req.instance_val().value_size() > 0 ? req.instance_val().value(0) : "";
-      {
-        std::lock_guard<std::mutex> g(m_mu);
-        m_writes.emplace_back(name, value);
-        m_values[name] = value;
-      }
-      ConfigIF::WriteRsp rsp;
-      rsp.set_error(0);
-      reply(msg, rsp);
-      break;
-    }
-    case kMsgIdConfigIFRegisterClientCallbackReq: {
-      ConfigIF::RegisterClientCallbackRsp rsp;
-      reply(msg, rsp);
-      break;
-    }
-    default:
-      break;
-  }
-}
 
 void DaemonTest::SetUp() {
   m_rec = std::make_unique<RecorderSysIo>();
@@ -173,6 +58,7 @@ std::string DaemonTest::log() const { return m_rec->file_bytes("/dev/crvllog"); 
 
 FakeConfigSrvc& DaemonTest::startConfig() {
   m_cfg = std::make_unique<FakeConfigSrvc>();
+  EXPECT_TRUE(m_cfg->start());
   EXPECT_EQ(syssrvCfgMsgInit(kSyssrvEndpoint), 0);
   return *m_cfg;
 }

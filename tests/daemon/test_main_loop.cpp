@@ -185,7 +185,7 @@ TEST_F(MainLoopTest, LongPeriodsAreCappedAtAWeek) {
 
 TEST_F(MainLoopTest, ReadFailureGivesHalfADay) {
   lanUp();
-  m_cfg->silence(kHoursVar);
+  m_cfg->noAnswer(kMsgIdConfigIFReadReq, kHoursVar);
   st.crl_download_wait_count = 43200 - 1;
   // One pass waits out the client's time-out; the count wraps at 43200.
   EXPECT_EQ(passesRunning(kCrlCmd, 2), (std::vector<int>{2}));

@@ -1,0 +1,133 @@
+// The daemon tests' configuration service: a thread of the test process
+// that opens "ConfigSrvc" on the real message layer, answers every request
+// the daemon's configuration client sends, and records each one.
+//
+// Values are kept per variable (the dotted names of the request's nodes)
+// and instance (that of its last node). A read of an unknown variable is
+// answered with kErrItemNotFound and no value, as the real service does;
+// a write stores its value unless the type is scripted to fail. Any
+// request type, for every variable or for one, can be scripted to carry
+// an error, to get no answer (the client times out) or to get an answer
+// that does not parse (the client's call fails).
+#pragma once
+
+#include <atomic>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <google/protobuf/message.h>
+
+#include "ConfigIF.pb.h"
+#include "platform/msg/MSG.h"
+#include "platform/msgutil/msgIds.h"
+
+// One variable a request names.
+struct CfgVar {
+  std::string name;  // node names joined with "."
+  int instance = 0;  // that of the last node
+  const ConfigIF::Inst* inst = nullptr;  // the nodes as sent (in `message`)
+};
+
+// One request as it arrived.
+struct CfgRequest {
+  MSG_Type type = 0;
+  std::string payload;  // the bytes as sent
+  // The request parsed into its type; null when the type is unknown or
+  // the bytes do not parse.
+  std::shared_ptr<const google::protobuf::Message> message;
+  std::string client;  // "name": the endpoint asking
+  bool hasRole = false;
+  int role = 0;
+  std::vector<CfgVar> vars;  // in the request's order
+  std::vector<std::string> values;  // written values, in order
+  bool hasReadLevel = false;
+  int readLevel = 0;
+  bool hasWriteLevel = false;
+  int writeLevel = 0;
+  // RegisterClientCallbackReq: the variable's name and instance are in
+  // `vars`; its callback kind here.
+  int callbackKind = 0;
+};
+
+// "<Type> {<ShortDebugString>}" of a message.
+std::string cfgDescribe(const google::protobuf::Message& m);
+// The same for a recorded request; "unparsable type <n>" when it did not
+// parse.
+std::string cfgDescribe(const CfgRequest& r);
+
+class FakeConfigSrvc {
+ public:
+  FakeConfigSrvc() = default;
+  FakeConfigSrvc(const FakeConfigSrvc&) = delete;
+  FakeConfigSrvc& operator=(const FakeConfigSrvc&) = delete;
+  ~FakeConfigSrvc() { stop(); }
+
+  // Opens "ConfigSrvc" and starts answering; false when it cannot open.
+  bool start();
+  void stop();
+
+  // Served for reads.
+  void set(const std::string& name, const std::string& value, int instance = 0);
+  // The same, with the read answer's flag saying it is the default value.
+  void setDefault(const std::string& name, const std::string& value, int instance = 0);
+  // A flag in place of an instance is a mistake the compiler should catch.
+  void set(const std::string& name, const std::string& value, bool) = delete;
+  // The stored value, "<unset>" when there is none.
+  std::string get(const std::string& name, int instance = 0) const;
+  bool has(const std::string& name, int instance = 0) const;
+
+  // Answers to requests of `type` carry `error` (for `name` only when one
+  // is given). A failed write stores nothing; a read of a known variable
+  // still carries its value.
+  void answerError(MSG_Type type, int error, const std::string& name = "");
+  // Requests of `type` (for `name` only when one is given) are recorded but
+  // never answered.
+  void noAnswer(MSG_Type type, const std::string& name = "");
+  // Requests of `type` (for `name` only when one is given) are answered
+  // with bytes that do not parse as the answer.
+  void unparsable(MSG_Type type, const std::string& name = "");
+  // Reads of `name` get an answer that does not parse.
+  void breakReads(const std::string& name) { unparsable(kMsgIdConfigIFReadReq, name); }
+  // Registrations of callbacks on `name` are refused with this error.
+  void refuseRegistration(const std::string& name, int error) {
+    answerError(kMsgIdConfigIFRegisterClientCallbackReq, error, name);
+  }
+  // The option list GetDefaultOptionsRsp carries (default index 0).
+  void setDefaultOptions(const std::vector<std::string>& options);
+
+  // Every request received, in order.
+  std::vector<CfgRequest> requests() const;
+  void clearRequests();
+  // (variable, value) of every write received, in order.
+  std::vector<std::pair<std::string, std::string>> writes() const;
+  // How many reads of `name` arrived, answered or not.
+  int reads(const std::string& name) const;
+
+ private:
+  enum class Script { kAnswer, kError, kNoAnswer, kUnparsable };
+  struct Rule {
+    Script script = Script::kAnswer;
+    int error = 0;
+  };
+  void run();
+  void handle(const MSG_Message* msg);
+  // The rule for `type` and the first variable of `r` (caller holds m_mu).
+  Rule ruleFor(MSG_Type type, const CfgRequest& r) const;
+  void answer(const MSG_Message* msg, const CfgRequest& r, const Rule& rule);
+
+  mutable std::mutex m_mu;
+  std::map<std::pair<std::string, int>, std::string> m_values;
+  std::set<std::pair<std::string, int>> m_defaults;
+  // Keyed by type and variable ("" for every variable).
+  std::map<std::pair<MSG_Type, std::string>, Rule> m_rules;
+  std::vector<std::string> m_defaultOptions;
+  std::vector<CfgRequest> m_requests;
+  std::atomic<bool> m_stop{false};
+  std::thread m_thread;
+};

@@ -18,23 +18,6 @@ namespace {
 const char kLocal[] = "SystemSrvc";
 const char kPeer[] = "ConfigSrvc";
 
-std::string varKey(const ConfigIF::Inst& inst) {
-  std::string key;
-  for (const ConfigIF::Node& n : inst.node()) {
-    if (!key.empty()) key += ".";
-    key += n.name();
-  }
-  return key;
-}
-
-void send(const MSG_Message* req, const google::protobuf::Message& rsp) {
-  std::string bytes = rsp.SerializeAsString();
-  MSG_Message* out = MSG_AllocMsgCopyHdr(req, msgUtil_getMsgId(rsp), static_cast<uint32_t>(bytes.size()));
-  if (out == nullptr) return;
-  if (!bytes.empty()) memcpy(MSG_GetPayloadMutable(out), bytes.data(), bytes.size());
-  MSG_SendMsg(kPeer, 0, out);
-}
-
 void addNode(ConfigIF::Inst* inst, const std::string& name, int instance) {
   ConfigIF::Node* n = inst->add_node();
   n->set_name(name);
@@ -43,130 +26,20 @@ void addNode(ConfigIF::Inst* inst, const std::string& name, int instance) {
 
 }  // namespace
 
-// ---- fake configuration service ----
-
-void FakeConfigSrvc::start() {
-  ASSERT_EQ(MSG_OpenLocal(kPeer), 0);
-  m_stop = false;
-  m_thread = std::thread([this] { run(); });
-}
-
-void FakeConfigSrvc::stop() {
-  if (!m_thread.joinable()) return;
-  m_stop = true;
-  m_thread.join();
-  MSG_CloseLocal(kPeer);
-}
-
-void FakeConfigSrvc::run() {
-  while (!m_stop) {
-    MSG_Message* req = MSG_RecvAnyMsg(kPeer, 50);
-    if (req == nullptr) continue;
-    answer(req);
-    MSG_ReleaseMsg(req);
-  }
-}
-
-void FakeConfigSrvc::answer(const MSG_Message* req) {
-  const MSG_Type type = MSG_GetType(req);
-  std::unique_ptr<google::protobuf::Message> parsed = msgUtil_newMessage(type);
-  std::lock_guard<std::mutex> lock(m_mu);
-  if (!parsed || !parsed->ParseFromArray(MSG_GetPayload(req), static_cast<int>(MSG_GetPayloadBytes(req)))) {
-    m_requests.push_back("unparsable type " + std::to_string(type));
-    return;
-  }
-  m_requests.push_back(describe(*parsed));
-  if (m_silent.count(type) != 0) return;
-  const int error = m_errors.count(type) != 0 ? m_errors[type] : 0;
-  if (type == kMsgIdConfigIFReadReq) {
-    const auto& r = static_cast<const ConfigIF::ReadReq&>(*parsed);
-    ConfigIF::ReadRsp rsp;
-    auto it = m_values.find(varKey(r.instance()));
-    if (it != m_values.end()) rsp.add_value(it->second);
-    rsp.set_error(it == m_values.end() ? -7 : error);
-    send(req, rsp);
-  } else if (type == kMsgIdConfigIFWriteReq) {
-    const auto& w = static_cast<const ConfigIF::WriteReq&>(*parsed);
-    if (error == 0 && w.instance_val().value_size() > 0) {
-      m_values[varKey(w.instance_val().instance())] = w.instance_val().value(0);
-    }
-    ConfigIF::WriteRsp rsp;
-    rsp.set_error(error);
-    send(req, rsp);
-  } else if (type == kMsgIdConfigIFSetAccessLevelsReq) {
-    ConfigIF::SetAccessLevelsRsp rsp;
-    rsp.set_error(error);
-    send(req, rsp);
-  } else if (type == kMsgIdConfigIFSetAttributeOptionsReq) {
-    ConfigIF::SetAttributeOptionsRsp rsp;
-    rsp.set_error(error);
-    send(req, rsp);
-  } else if (type == kMsgIdConfigIFGetDefaultOptionsReq) {
-    ConfigIF::GetDefaultOptionsRsp rsp;
-    rsp.set_error(error);
-    for (const std::string& o : m_defaultOptions) rsp.add_node_options(o);
-    rsp.set_default_index(0);
-    send(req, rsp);
-  } else if (type == kMsgIdConfigIFComponentChangeReq) {
-    ConfigIF::ComponentChangeRsp rsp;
-    rsp.set_error(error);
-    send(req, rsp);
-  }
-}
-
-void FakeConfigSrvc::set(const std::string& name, const std::string& value) {
-  std::lock_guard<std::mutex> lock(m_mu);
-  m_values[name] = value;
-}
-
-std::string FakeConfigSrvc::get(const std::string& name) const {
-  std::lock_guard<std::mutex> lock(m_mu);
-  auto it = m_values.find(name);
-  return it == m_values.end() ? std::string() : it->second;
-}
-
-bool FakeConfigSrvc::has(const std::string& name) const {
-  std::lock_guard<std::mutex> lock(m_mu);
-  return m_values.count(name) != 0;
-}
-
-void FakeConfigSrvc::silence(MSG_Type type) {
-  std::lock_guard<std::mutex> lock(m_mu);
-  m_silent.insert(type);
-}
-
-void FakeConfigSrvc::answerError(MSG_Type type, int error) {
-  std::lock_guard<std::mutex> lock(m_mu);
-  m_errors[type] = error;
-}
-
-void FakeConfigSrvc::setDefaultOptions(const std::vector<std::string>& options) {
-  std::lock_guard<std::mutex> lock(m_mu);
-  m_defaultOptions = options;
-}
-
-std::vector<std::string> FakeConfigSrvc::requests() const {
-  std::lock_guard<std::mutex> lock(m_mu);
-  return m_requests;
-}
-
-void FakeConfigSrvc::clearRequests() {
-  std::lock_guard<std::mutex> lock(m_mu);
-  m_requests.clear();
+std::vector<std::string> NotifyConfigSrvc::requests() const {
+  std::vector<std::string> out;
+  for (const CfgRequest& r : FakeConfigSrvc::requests()) out.push_back(cfgDescribe(r));
+  return out;
 }
 
 // ---- expected requests ----
-
-std::string describe(const google::protobuf::Message& m) {
-  return m.GetDescriptor()->name() + " {" + m.ShortDebugString() + "}";
-}
 
 std::string readReq(const std::string& name) {
   ConfigIF::ReadReq r;
   addNode(r.mutable_instance(), name, 0);
   r.set_name(kLocal);
   r.set_role(kSystem);
-  return describe(r);
+  return cfgDescribe(r);
 }
 
 std::string writeReq(const std::string& name, const std::string& value, CommonIF::eSecurityRole role) {
@@ -175,7 +48,7 @@ std::string writeReq(const std::string& name, const std::string& value, CommonIF
   w.set_role(role);
   w.mutable_instance_val()->add_value(value);
   addNode(w.mutable_instance_val()->mutable_instance(), name, 0);
-  return describe(w);
+  return cfgDescribe(w);
 }
 
 std::string accessReq(const std::string& name, CommonIF::eSecurityRole role, CommonIF::eSecurityRole read,
@@ -186,7 +59,7 @@ std::string accessReq(const std::string& name, CommonIF::eSecurityRole role, Com
   addNode(a.add_instance(), name, 0);
   a.set_read_level(read);
   a.set_write_level(write);
-  return describe(a);
+  return cfgDescribe(a);
 }
 
 std::string optionsReq(const std::string& name, const std::vector<std::string>& options, int defaultIndex,
@@ -197,7 +70,7 @@ std::string optionsReq(const std::string& name, const std::vector<std::string>& 
   o.set_role(role);
   o.set_default_index(static_cast<uint32_t>(defaultIndex));
   for (const std::string& s : options) o.add_node_options(s);
-  return describe(o);
+  return cfgDescribe(o);
 }
 
 std::string componentReq(const std::string& component, bool detach, CommonIF::eSecurityRole role) {
@@ -206,7 +79,7 @@ std::string componentReq(const std::string& component, bool detach, CommonIF::eS
   c.set_role(role);
   c.set_component_name(component);
   c.set_detach(detach);
-  return describe(c);
+  return cfgDescribe(c);
 }
 
 // ---- fixture ----
@@ -219,7 +92,7 @@ void NotifyTest::SetUp() {
   ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
   setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
   ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
-  m_cfg.start();
+  ASSERT_TRUE(m_cfg.start());
   MSG_Endpoint id = 0;
   // Bounded, unlike the client's own wait: a peer that never appears must
   // fail the test rather than hang it.

@@ -3,18 +3,12 @@
 // Each test gets a RecorderSysIo with its own temporary root (commands are
 // recorded, nothing runs; the log device is a file there), a private
 // message-socket directory, the daemon's endpoint "SystemSrvc" linked to a
-// fake "ConfigSrvc". The fake runs on its own thread on the real message
-// layer: it answers reads from a map, stores writes in it, answers every
-// other configuration request, and records each request it receives.
+// fake "ConfigSrvc" (fake_configsrvc.h).
 #pragma once
 
-#include <atomic>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
-#include <thread>
+#include <utility>
 #include <vector>
 
 #include <google/protobuf/message.h>
@@ -24,44 +18,14 @@
 #include "platform/msg/MSG.h"
 #include "platform/sysio/sysio_recorder.h"
 #include "systemservice/syssrvCfgMsg.h"
+#include "tests/daemon/fake_configsrvc.h"
 
-class FakeConfigSrvc {
+// The shared fake, whose transcript these tests compare in the
+// "<Type> {<fields>}" form (unparsable requests as "unparsable type <n>").
+class NotifyConfigSrvc : public FakeConfigSrvc {
  public:
-  ~FakeConfigSrvc() { stop(); }
-  void start();
-  void stop();
-
-  // Value served for a read of `name` (instance 0).
-  void set(const std::string& name, const std::string& value);
-  std::string get(const std::string& name) const;
-  bool has(const std::string& name) const;
-  // Requests of this type are recorded but never answered.
-  void silence(MSG_Type type);
-  // Responses of this type carry this error.
-  void answerError(MSG_Type type, int error);
-  // The default option list (GetDefaultOptionsRsp).
-  void setDefaultOptions(const std::vector<std::string>& options);
-
-  // Every request received, as "<Type> {<fields>}", in order.
   std::vector<std::string> requests() const;
-  void clearRequests();
-
- private:
-  void run();
-  void answer(const MSG_Message* req);
-
-  mutable std::mutex m_mu;
-  std::map<std::string, std::string> m_values;
-  std::set<MSG_Type> m_silent;
-  std::map<MSG_Type, int> m_errors;
-  std::vector<std::string> m_defaultOptions;
-  std::vector<std::string> m_requests;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
 };
-
-// "<Type> {<ShortDebugString>}" of a message, the form requests() uses.
-std::string describe(const google::protobuf::Message& m);
 
 // Expected requests of the configuration client (role of reads is always
 // kSystem; the whole dotted name is one node).
@@ -99,10 +63,10 @@ class NotifyTest : public ::testing::Test {
   void forget();
 
   RecorderSysIo& rec() { return *m_rec; }
-  FakeConfigSrvc& cfg() { return m_cfg; }
+  NotifyConfigSrvc& cfg() { return m_cfg; }
 
  private:
   std::unique_ptr<RecorderSysIo> m_rec;
-  FakeConfigSrvc m_cfg;
+  NotifyConfigSrvc m_cfg;
   size_t m_logOffset = 0;
 };

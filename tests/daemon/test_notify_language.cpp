@@ -26,7 +26,7 @@ string langRead() {
   r.set_name("SystemSrvc");
   r.set_role(kAdmin);
   addLanguageNodes(r.mutable_instance());
-  return describe(r);
+  return cfgDescribe(r);
 }
 
 string langDefaults() {
@@ -34,7 +34,7 @@ string langDefaults() {
   r.set_name("SystemSrvc");
   r.set_role(kAdmin);
   r.set_variable_name("location.language");
-  return describe(r);
+  return cfgDescribe(r);
 }
 
 string langSetOptions(const Strings& options) {
@@ -43,7 +43,7 @@ string langSetOptions(const Strings& options) {
   r.set_role(kAdmin);
   addLanguageNodes(r.mutable_instance());
   for (const string& o : options) r.add_node_options(o);
-  return describe(r);
+  return cfgDescribe(r);
 }
 
 string langWrite(const string& value) {
@@ -52,7 +52,7 @@ string langWrite(const string& value) {
   r.set_role(kAdmin);
   addLanguageNodes(r.mutable_instance_val()->mutable_instance());
   r.mutable_instance_val()->add_value(value);
-  return describe(r);
+  return cfgDescribe(r);
 }
 
 const Strings kNewLanguages = {"ENGLISHUS", "NORSK", "DEUTSCH"};
@@ -114,9 +114,9 @@ TEST_F(NotifyTest, LanguageResetSetOptionsErrorIsLogged) {
 
 TEST_F(NotifyTest, LanguageResetWithoutAnswersGivesUpAfterFiveSecondsEach) {
   cfg().set("location.language", "NORSK");
-  cfg().silence(kMsgIdConfigIFReadReq);
-  cfg().silence(kMsgIdConfigIFGetDefaultOptionsReq);
-  cfg().silence(kMsgIdConfigIFWriteReq);
+  cfg().noAnswer(kMsgIdConfigIFReadReq);
+  cfg().noAnswer(kMsgIdConfigIFGetDefaultOptionsReq);
+  cfg().noAnswer(kMsgIdConfigIFWriteReq);
   notify("softupdate.dirtybit", "True");
   EXPECT_TRUE(logged(3, "get current language request error: -1"));
   EXPECT_TRUE(logged(3, "get default option list request error: -1"));

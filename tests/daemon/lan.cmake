@@ -12,7 +12,7 @@ add_executable(lan_tests
 syssrv_target(lan_tests)
 target_link_libraries(lan_tests PRIVATE
   "$<LINK_GROUP:RESCAN,syssrvlan,syssrvcallbacks,syssrvpending,syssrvcfg,syssrvstate>"
-  msgutil msglib protos sysio oslib GTest::gtest_main Threads::Threads)
+  daemon_test_fakes msgutil msglib protos sysio oslib GTest::gtest_main Threads::Threads)
 # The fixture's isIPv6Manual answers as each test says; it comes first on
 # the link line and wins over the DNS and DHCP module's.
 target_link_options(lan_tests PRIVATE -Wl,--allow-multiple-definition)

@@ -172,7 +172,7 @@ TEST_F(AccessLevelsTest, InCallLeavesAutomaticTimeServerAddressesAlone) {
   set_in_call_access_levels(true);
   EXPECT_EQ(sent(), lines({{"time.timeserver.mode", 0, U, S}, {"time.timezone", 0, U, S}}));
   // An unreadable mode counts as not manual.
-  peer().unreadable("time.timeserver.mode");
+  peer().breakReads("time.timeserver.mode");
   peer().clearRequests();
   set_in_call_access_levels(false);
   EXPECT_EQ(sent(), lines({{"time.timeserver.mode", 0, U, A}, {"time.timezone", 0, U, A}}));
@@ -356,7 +356,7 @@ TEST_F(AccessLevelsTest, LogSpaceConfiguredWritesTenPercentMoreThanTheLogsHold) 
 }
 
 TEST_F(AccessLevelsTest, LogSpaceConfiguredWithUnreadableLimitsWritesZero) {
-  peer().unreadable("system.log.maxfilesize");
+  peer().breakReads("system.log.maxfilesize");
   peer().set("system.log.maxfiles", "abc");
   set_logspace_configured();
   vector<string> t = all();
@@ -365,7 +365,7 @@ TEST_F(AccessLevelsTest, LogSpaceConfiguredWithUnreadableLimitsWritesZero) {
 }
 
 TEST_F(AccessLevelsTest, LogSpaceFrequencyRuleLogsAFailedLevelRequest) {
-  peer().ignoreAccessLevels("system.log.spacemonitoring.autotransfer.transferfrequency");
+  peer().noAnswer(kMsgIdConfigIFSetAccessLevelsReq, "system.log.spacemonitoring.autotransfer.transferfrequency");
   set_logspace_transfer_frequency_access_levels("Off");
   EXPECT_EQ(logLines("message"),
             (vector<string>{line(3, "message",
@@ -385,7 +385,7 @@ TEST_F(AccessLevelsTest, LogSpaceMonitorRuleRunsTheChainWithStoredValues) {
 }
 
 TEST_F(AccessLevelsTest, LogSpaceChainTakesOtherValueCasesForFailedReads) {
-  peer().unreadable("system.log.spacemonitoring.autotransfer.transferfrequency");
+  peer().breakReads("system.log.spacemonitoring.autotransfer.transferfrequency");
   peer().set("system.log.spacemonitoring.autotransfer.foldernameoption", "custom");
   set_logspace_monitor_access_levels("true");
   EXPECT_EQ(all(), (vector<string>{accessLine("system.log.spacemonitoring.threshold", 0, A, A),
@@ -410,7 +410,7 @@ TEST_F(AccessLevelsTest, LogSpaceTransferAndFolderRulesAlone) {
 // not 0, and nothing else travels.
 TEST_F(AccessLevelsTest, RequestsCarryExactlyTheFieldsOfTheRule) {
   set_dns_access_levels(true, false, false);
-  vector<PeerRequest> reqs = peer().requests();
+  vector<CfgRequest> reqs = peer().requests();
   ASSERT_EQ(reqs.size(), 5u);
   ConfigIF::SetAccessLevelsReq expected;
   expected.set_name("SystemSrvc");

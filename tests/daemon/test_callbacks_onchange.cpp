@@ -182,7 +182,7 @@ TEST_F(OnChangeTest, FirewallPortsRestartIntrusionDetectionOnlyWhenEnabled) {
     onChange("comm.Firewall.fixedports", "True");
     EXPECT_TRUE(syssrvCallTrace().empty()) << stored;
   }
-  peer().unreadable("security.nids.enabled");
+  peer().breakReads("security.nids.enabled");
   syssrvCallTrace_clear();
   onChange("comm.Firewall.fixedports", "True");
   EXPECT_TRUE(syssrvCallTrace().empty());
@@ -241,7 +241,7 @@ TEST_F(OnChangeTest, RemoteAccessWithAShellOnKeepsTimeoutsAndOpensPortOptions) {
 TEST_F(OnChangeTest, RemoteAccessWithAFailedReadOnlySetsPortOptionsFromWhatWasRead) {
   peer().set("security.remoteaccess.telnet.enabled", "False");
   peer().set("security.remoteaccess.ssh.enabled", "True");
-  peer().unreadable("security.remoteaccess.sshservice.enabled");
+  peer().breakReads("security.remoteaccess.sshservice.enabled");
   onChange("security.remoteaccess.telnet.enabled", "False");
   vector<string> t = all();
   ASSERT_EQ(t.size(), 7u);
@@ -249,7 +249,7 @@ TEST_F(OnChangeTest, RemoteAccessWithAFailedReadOnlySetsPortOptionsFromWhatWasRe
   EXPECT_TRUE(syssrvCallTrace().empty());
 
   // The unread value is passed on empty.
-  peer().unreadable("security.remoteaccess.ssh.enabled");
+  peer().breakReads("security.remoteaccess.ssh.enabled");
   peer().clearRequests();
   onChange("security.remoteaccess.telnet.enabled", "False");
   t = all();
@@ -272,7 +272,7 @@ TEST_F(OnChangeTest, ApiPortMovesTheDebugPortAwayFromIt) {
                                          " role=30"}))
         << c.stored;
   }
-  peer().unreadable("security.remoteaccess.telnet.apiport");
+  peer().breakReads("security.remoteaccess.telnet.apiport");
   peer().clearRequests();
   onChange("security.remoteaccess.telnet.apiport", "23");
   EXPECT_EQ(all(), (vector<string>{"read security.remoteaccess.telnet.apiport#0"}));

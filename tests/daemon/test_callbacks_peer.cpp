@@ -15,23 +15,6 @@
 
 namespace {
 
-const char kPeerName[] = "ConfigSrvc";
-
-void replyTo(const MSG_Message* req, const google::protobuf::Message& rsp) {
-  std::string bytes = rsp.SerializeAsString();
-  MSG_Message* out = MSG_AllocMsgCopyHdr(req, msgUtil_getMsgId(rsp), static_cast<uint32_t>(bytes.size()));
-  if (out == nullptr) return;
-  if (!bytes.empty()) memcpy(MSG_GetPayloadMutable(out), bytes.data(), bytes.size());
-  MSG_SendMsg(kPeerName, MSG_GetSender(req), out);
-}
-
-void replyRaw(const MSG_Message* req, MSG_Type type, const std::string& bytes) {
-  MSG_Message* out = MSG_AllocMsgCopyHdr(req, type, static_cast<uint32_t>(bytes.size()));
-  if (out == nullptr) return;
-  memcpy(MSG_GetPayloadMutable(out), bytes.data(), bytes.size());
-  MSG_SendMsg(kPeerName, MSG_GetSender(req), out);
-}
-
 std::string nodeText(const ConfigIF::Inst& inst) {
   std::string s;
   for (int i = 0; i < inst.node_size(); ++i) {
@@ -50,172 +33,43 @@ std::string extra(const google::protobuf::Message& m) {
 
 }  // namespace
 
-// ------------------------------------------------------------ fake service
-
-void FakeConfigSrvc::start() {
-  ASSERT_EQ(MSG_OpenLocal(kPeerName), 0);
-  m_open = true;
-  m_stop = false;
-  m_thread = std::thread([this] { run(); });
-}
-
-void FakeConfigSrvc::stop() {
-  m_stop = true;
-  if (m_thread.joinable()) m_thread.join();
-  if (m_open) MSG_CloseLocal(kPeerName);
-  m_open = false;
-}
-
-void FakeConfigSrvc::set(const std::string& name, const std::string& value, int instance) {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_values[{name, instance}] = value;
-}
-
-void FakeConfigSrvc::unreadable(const std::string& name) {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_unreadable.insert(name);
-}
-
-void FakeConfigSrvc::ignoreAccessLevels(const std::string& name) {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_ignoreAccess.insert(name);
-}
-
-std::string FakeConfigSrvc::value(const std::string& name, int instance) const {
-  std::lock_guard<std::mutex> g(m_mu);
-  auto it = m_values.find({name, instance});
-  return it == m_values.end() ? std::string("<unset>") : it->second;
-}
-
-std::vector<PeerRequest> FakeConfigSrvc::requests() const {
-  std::lock_guard<std::mutex> g(m_mu);
-  return m_requests;
-}
-
-void FakeConfigSrvc::clearRequests() {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_requests.clear();
-}
-
-void FakeConfigSrvc::run() {
-  while (!m_stop) {
-    MSG_Message* msg = MSG_RecvAnyMsg(kPeerName, 20);
-    if (msg == nullptr) continue;
-    handle(msg);
-    MSG_ReleaseMsg(msg);
-  }
-}
-
-void FakeConfigSrvc::handle(const MSG_Message* msg) {
-  PeerRequest r;
-  r.type = MSG_GetType(msg);
-  const char* p = static_cast<const char*>(MSG_GetPayload(msg));
-  r.payload.assign(p ? p : "", MSG_GetPayloadBytes(msg));
-  {
-    std::lock_guard<std::mutex> g(m_mu);
-    m_requests.push_back(r);
-  }
-  if (r.type == kMsgIdConfigIFReadReq) {
-    ConfigIF::ReadReq req;
-    req.ParseFromString(r.payload);
-    std::string name = req.instance().node_size() > 0 ? req.instance().node(0).name() : "";
-    int instance = req.instance().node_size() > 0 ? req.instance().node(0).instance() : 0;
-    ConfigIF::ReadRsp rsp;
-    *rsp.mutable_instance() = req.instance();
-    bool broken = false;
-    {
-      std::lock_guard<std::mutex> g(m_mu);
-      auto it = m_values.find({name, instance});
-      if (m_unreadable.count(name) != 0) {
-        broken = true;
-      } else if (it == m_values.end()) {
-        // As the real service: an error code and no value.
-        rsp.set_error(CommonIF::kErrItemNotFound);
-      } else {
-        rsp.add_value(it->second);
-        rsp.set_error(0);
-      }
-    }
-    if (broken) {
-      replyRaw(msg, kMsgIdConfigIFReadRsp, std::string("\x0a\x09" "cut", 5));
-    } else {
-      replyTo(msg, rsp);
-    }
-  } else if (r.type == kMsgIdConfigIFWriteReq) {
-    ConfigIF::WriteReq req;
-    req.ParseFromString(r.payload);
-    const ConfigIF::Inst& inst = req.instance_val().instance();
-    if (inst.node_size() > 0 && req.instance_val().value_size() > 0) {
-      std::lock_guard<std::mutex> g(m_mu);
-      m_values[{inst.node(0).name(), inst.node(0).instance()}] = req.instance_val().value(0);
-    }
-    ConfigIF::WriteRsp rsp;
-    rsp.set_error(0);
-    replyTo(msg, rsp);
-  } else if (r.type == kMsgIdConfigIFSetAccessLevelsReq) {
-    ConfigIF::SetAccessLevelsReq req;
-    req.ParseFromString(r.payload);
-    std::string name;
-    if (req.instance_size() > 0 && req.instance(0).node_size() > 0) name = req.instance(0).node(0).name();
-    bool ignore;
-    {
-      std::lock_guard<std::mutex> g(m_mu);
-      ignore = m_ignoreAccess.count(name) != 0;
-    }
-    if (!ignore) {
-      ConfigIF::SetAccessLevelsRsp rsp;
-      rsp.set_error(0);
-      replyTo(msg, rsp);
-    }
-  }
-}
-
 // -------------------------------------------------------------- transcripts
 
-std::vector<std::string> transcript(const std::vector<PeerRequest>& requests) {
+std::vector<std::string> transcript(const std::vector<CfgRequest>& requests) {
   std::vector<std::string> out;
-  for (const PeerRequest& r : requests) {
-    if (r.type == kMsgIdConfigIFReadReq) {
-      ConfigIF::ReadReq req;
-      if (!req.ParseFromString(r.payload)) {
-        out.push_back("read <unparsable>");
-        continue;
-      }
-      std::string who = (req.name() == "SystemSrvc" && req.role() == CommonIF::kSystem) ? "" : " from " + req.name();
-      out.push_back("read " + nodeText(req.instance()) + who + extra(req));
-    } else if (r.type == kMsgIdConfigIFWriteReq) {
-      ConfigIF::WriteReq req;
-      if (!req.ParseFromString(r.payload)) {
-        out.push_back("write <unparsable>");
-        continue;
-      }
-      std::string values;
-      for (int i = 0; i < req.instance_val().value_size(); ++i) {
-        values += (i > 0 ? "|" : "") + req.instance_val().value(i);
-      }
-      std::string who = req.name() == "SystemSrvc" ? "" : " from " + req.name();
-      out.push_back("write " + nodeText(req.instance_val().instance()) + "=" + values +
-                    " role=" + levelText(req.has_role(), req.role()) + who + extra(req));
-    } else if (r.type == kMsgIdConfigIFSetAccessLevelsReq) {
-      ConfigIF::SetAccessLevelsReq req;
-      if (!req.ParseFromString(r.payload)) {
-        out.push_back("access <unparsable>");
-        continue;
-      }
-      std::string insts;
-      for (int i = 0; i < req.instance_size(); ++i) insts += (i > 0 ? "," : "") + nodeText(req.instance(i));
-      std::string who = req.name() == "SystemSrvc" ? "" : " from " + req.name();
-      out.push_back("access " + insts + " read=" + levelText(req.has_read_level(), req.read_level()) +
-                    " write=" + levelText(req.has_write_level(), req.write_level()) +
-                    " role=" + levelText(req.has_role(), req.role()) + who + extra(req));
-    } else {
+  for (const CfgRequest& r : requests) {
+    const char* kind = r.type == kMsgIdConfigIFReadReq              ? "read"
+                       : r.type == kMsgIdConfigIFWriteReq           ? "write"
+                       : r.type == kMsgIdConfigIFSetAccessLevelsReq ? "access"
+                                                                    : nullptr;
+    if (kind == nullptr) {
       out.push_back("type " + std::to_string(r.type));
+      continue;
+    }
+    if (!r.message) {
+      out.push_back(std::string(kind) + " <unparsable>");
+      continue;
+    }
+    std::string insts;
+    for (size_t i = 0; i < r.vars.size(); ++i) insts += (i > 0 ? "," : "") + nodeText(*r.vars[i].inst);
+    bool own = r.client == "SystemSrvc" && (r.type != kMsgIdConfigIFReadReq || r.role == CommonIF::kSystem);
+    std::string who = own ? "" : " from " + r.client;
+    std::string role = " role=" + levelText(r.hasRole, r.role);
+    if (r.type == kMsgIdConfigIFReadReq) {
+      out.push_back("read " + insts + who + extra(*r.message));
+    } else if (r.type == kMsgIdConfigIFWriteReq) {
+      std::string values;
+      for (size_t i = 0; i < r.values.size(); ++i) values += (i > 0 ? "|" : "") + r.values[i];
+      out.push_back("write " + insts + "=" + values + role + who + extra(*r.message));
+    } else {
+      out.push_back("access " + insts + " read=" + levelText(r.hasReadLevel, r.readLevel) +
+                    " write=" + levelText(r.hasWriteLevel, r.writeLevel) + role + who + extra(*r.message));
     }
   }
   return out;
 }
 
-std::vector<std::string> accessLines(const std::vector<PeerRequest>& requests) {
+std::vector<std::string> accessLines(const std::vector<CfgRequest>& requests) {
   std::vector<std::string> out;
   for (const std::string& l : transcript(requests)) {
     if (l.compare(0, 7, "access ") == 0) out.push_back(l);
@@ -248,7 +102,7 @@ void CallbacksTest::SetUp() {
   setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
   ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
   ASSERT_EQ(MSG_OpenLocal(kCaller), 0);
-  m_peer.start();
+  ASSERT_TRUE(m_peer.start());
   ASSERT_EQ(syssrvCfgMsgInit(kLocal), 0);
   syssrvCallTrace_clear();
   eModel = kUnknownModel;

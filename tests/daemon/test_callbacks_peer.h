@@ -2,19 +2,13 @@
 //
 // A private temporary root (RecorderSysIo) holds the log device and the
 // message socket directory. "SystemSrvc" is opened and linked to a fake
-// "ConfigSrvc": a thread on the real message layer that answers reads from a
-// map, stores writes, acknowledges access-level requests and records every
-// request in arrival order. Callback requests reach "SystemSrvc" from a third
+// "ConfigSrvc" (fake_configsrvc.h). Callback requests reach "SystemSrvc" from a third
 // endpoint, "CfgCaller", standing in for the configuration service's
 // callback side, which also receives the answers.
 #pragma once
 
-#include <atomic>
-#include <map>
-#include <mutex>
-#include <set>
+#include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <google/protobuf/message.h>
@@ -23,53 +17,16 @@
 #include "ConfigIF.pb.h"
 #include "platform/msg/MSG.h"
 #include "platform/sysio/sysio_recorder.h"
-
-struct PeerRequest {
-  MSG_Type type = 0;
-  std::string payload;
-};
-
-class FakeConfigSrvc {
- public:
-  ~FakeConfigSrvc() { stop(); }
-  // Opens "ConfigSrvc" and starts answering.
-  void start();
-  void stop();
-
-  // The stored value of a variable (instance 0 unless given).
-  void set(const std::string& name, const std::string& value, int instance = 0);
-  // Reads of this variable get an answer that does not parse, so the
-  // client's read fails (-1).
-  void unreadable(const std::string& name);
-  // Access-level requests for this variable get no answer.
-  void ignoreAccessLevels(const std::string& name);
-  std::string value(const std::string& name, int instance = 0) const;
-
-  std::vector<PeerRequest> requests() const;
-  void clearRequests();
-
- private:
-  void run();
-  void handle(const MSG_Message* msg);
-
-  mutable std::mutex m_mu;
-  std::map<std::pair<std::string, int>, std::string> m_values;
-  std::set<std::string> m_unreadable;
-  std::set<std::string> m_ignoreAccess;
-  std::vector<PeerRequest> m_requests;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
-  bool m_open = false;
-};
+#include "tests/daemon/fake_configsrvc.h"
 
 // One line per request, in order:
 //   read <name>#<instance>
 //   write <name>#<instance>=<value> role=<role>
 //   access <name>#<instance> read=<level|-> write=<level|-> role=<role>
 // (levels absent from the request are "-"); other types by number.
-std::vector<std::string> transcript(const std::vector<PeerRequest>& requests);
+std::vector<std::string> transcript(const std::vector<CfgRequest>& requests);
 // The access lines of a transcript only.
-std::vector<std::string> accessLines(const std::vector<PeerRequest>& requests);
+std::vector<std::string> accessLines(const std::vector<CfgRequest>& requests);
 // "access <name>#<instance> read=<r> write=<w> role=30" with 0 written "-".
 std::string accessLine(const std::string& name, int instance, int read, int write);
 

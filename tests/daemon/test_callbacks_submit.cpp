@@ -158,7 +158,7 @@ TEST_F(SubmitTest, ProxySubmitEndStopsDiscoveryAndDelegateWhenDisabled) {
 }
 
 TEST_F(SubmitTest, ProxySubmitEndWithUnreadableSettingDoesNothing) {
-  peer().unreadable("system.proxy.webproxy.enabled");
+  peer().breakReads("system.proxy.webproxy.enabled");
   delegate_running = 1;
   submit(kProxySubmit, ConfigIF::kSubmitEnd);
   EXPECT_TRUE(syssrvCallTrace().empty());

@@ -60,7 +60,7 @@ TEST_F(ValidateTest, SecondaryOnCedarWithVersion20AppliesSettingsAndAsksForReboo
   ConfigIF::DynamicValidateRsp rsp = validate(kMode, "Secondary");
   EXPECT_EQ(rsp.SerializeAsString(), rspBytes(0, true)) << rsp.ShortDebugString();
   EXPECT_EQ(all(), secondaryTranscript(true));
-  EXPECT_EQ(peer().value("system.ppcipenabled_BACKUP"), "True");
+  EXPECT_EQ(peer().get("system.ppcipenabled_BACKUP"), "True");
   EXPECT_EQ(logLines("message"),
             (vector<string>{
                 msgLine(7, "(config_dynamic_validate) var system.modularroom.mode, val Secondary"),
@@ -120,7 +120,7 @@ TEST_F(ValidateTest, HardwareVersionIsCutAt14CharactersBeforeConversion) {
   peer().set("system.info.hardwareversion", "100000000000000");
   EXPECT_EQ(validate(kMode, "Primary").SerializeAsString(), rspBytes(0, true));
   // An unreadable version counts as 0.
-  peer().unreadable("system.info.hardwareversion");
+  peer().breakReads("system.info.hardwareversion");
   EXPECT_EQ(validate(kMode, "Primary").SerializeAsString(), rspBytes(-6, false));
 }
 
@@ -195,9 +195,9 @@ TEST_F(ValidateTest, SecondaryThenDisabledGivesTheOldValueBack) {
   peer().set("system.info.hardwareversion", "20");
   peer().set("system.ppcipenabled", "True");
   validate(kMode, "Secondary");
-  EXPECT_EQ(peer().value("system.ppcipenabled"), "False");
+  EXPECT_EQ(peer().get("system.ppcipenabled"), "False");
   validate(kMode, "Disabled");
-  EXPECT_EQ(peer().value("system.ppcipenabled"), "True");
+  EXPECT_EQ(peer().get("system.ppcipenabled"), "True");
 }
 
 TEST_F(ValidateTest, DisabledWithoutBackupLogsAndStillAccepts) {
@@ -209,7 +209,7 @@ TEST_F(ValidateTest, DisabledWithoutBackupLogsAndStillAccepts) {
   EXPECT_EQ(logLines("message")[2],
             msgLine(3, "(read_and_restore_config) CAN'T READ BACKED UP VALUE FOR system.ppcipenabled_BACKUP, err=0"));
   // A read that fails outright.
-  peer().unreadable("system.ppcipenabled_BACKUP");
+  peer().breakReads("system.ppcipenabled_BACKUP");
   peer().clearRequests();
   EXPECT_EQ(validate(kMode, "Disabled").SerializeAsString(), rspBytes(0, true));
   EXPECT_EQ(all(), (vector<string>{"read system.info.hardwareversion#0", "read system.ppcipenabled_BACKUP#0"}));
@@ -229,16 +229,16 @@ TEST_F(ValidateTest, BackupComparesOverTheStoredValuesLength) {
   // "Fal" is a prefix of "False": counts as the same.
   peer().set("system.ppcipenabled", "Fal");
   write_and_backup_config("system.ppcipenabled", "False");
-  EXPECT_EQ(peer().value("system.ppcipenabled"), "Fal");
+  EXPECT_EQ(peer().get("system.ppcipenabled"), "Fal");
   // Case matters.
   peer().set("system.ppcipenabled", "false");
   write_and_backup_config("system.ppcipenabled", "False");
-  EXPECT_EQ(peer().value("system.ppcipenabled"), "False");
-  EXPECT_EQ(peer().value("system.ppcipenabled_BACKUP"), "false");
+  EXPECT_EQ(peer().get("system.ppcipenabled"), "False");
+  EXPECT_EQ(peer().get("system.ppcipenabled_BACKUP"), "false");
 }
 
 TEST_F(ValidateTest, BackupOfAnUnreadableValueWritesNeitherBackupNorValue) {
-  peer().unreadable("system.ppcipenabled");
+  peer().breakReads("system.ppcipenabled");
   write_and_backup_config("system.ppcipenabled", "False");
   EXPECT_EQ(all(), (vector<string>{"read system.ppcipenabled#0"}));
   EXPECT_EQ(logLines("message"),
@@ -251,8 +251,8 @@ TEST_F(ValidateTest, BackupNameAndValueBuffers) {
   const string longValue(80, 'v');
   peer().set("a.b", longValue);
   write_and_backup_config("a.b", "False");
-  EXPECT_EQ(peer().value("a.b_BACKUP"), string(63, 'v'));
-  EXPECT_EQ(peer().value("a.b"), "False");
+  EXPECT_EQ(peer().get("a.b_BACKUP"), string(63, 'v'));
+  EXPECT_EQ(peer().get("a.b"), "False");
 }
 
 }  // namespace

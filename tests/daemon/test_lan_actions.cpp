@@ -121,7 +121,7 @@ TEST_F(LanActionTest, LinkActionsCalledDirectly) {
   EXPECT_EQ(rec().commands(), (Strings{"/system/bin/startnetwork --linkdown"}));
   forget();
   // An unreadable status is not "INCOMPLETE": left alone.
-  peer().unreadable(kDiscoveryVar);
+  peer().breakReads(kDiscoveryVar);
   stop_LAN_on_linkdown();
   EXPECT_EQ(requests(), (Strings{read(kDiscoveryVar)}));
   EXPECT_EQ(rec().commands(), (Strings{"/system/bin/startnetwork --linkdown"}));

@@ -185,7 +185,7 @@ TEST_F(LanCarrierTest, DeviceNameIsUsedAsConfigured) {
 }
 
 TEST_F(LanCarrierTest, UnreadableDeviceNameLeavesTheStateAlone) {
-  peer().unreadable(kDevVar);
+  peer().breakReads(kDevVar);
   carrier("1\n");
   EXPECT_EQ(poll(LAN_UP), LAN_UP);
   EXPECT_EQ(poll(LAN_DOWN), LAN_DOWN);

@@ -240,7 +240,7 @@ TEST_F(LanIpv6Test, DamagedAddressTableEndsTheScanThere) {
 
 TEST_F(LanIpv6Test, UnreadableDeviceNameSkipsBothScans) {
   everyKind();
-  peer().unreadable(kDevVar);
+  peer().breakReads(kDevVar);
   checkIPv6Addr();
   checkIPv6GatewayAddr();
   EXPECT_EQ(requests(), (Strings{read(kDevVar), read(kDevVar)}));

@@ -129,7 +129,7 @@ TEST_F(LanStatusTest, LanConnectionLeavesTheBuffersOfMissingFilesAlone) {
 }
 
 TEST_F(LanStatusTest, LanConnectionDoesNothingWithoutTheDeviceName) {
-  peer().unreadable(kDevVar);
+  peer().breakReads(kDevVar);
   link("1000\n", "full\n");
   char speed[8] = "keep";
   char duplex[8] = "mine";

@@ -15,7 +15,7 @@ add_executable(init_tests
   ${CMAKE_CURRENT_LIST_DIR}/test_init_order.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_init_peers.cpp)
 syssrv_target(init_tests)
-target_link_libraries(init_tests PRIVATE syssrvall GTest::gtest_main Threads::Threads)
+target_link_libraries(init_tests PRIVATE daemon_test_fakes syssrvall GTest::gtest_main Threads::Threads)
 target_compile_definitions(init_tests PRIVATE INIT_PEER_BIN="$<TARGET_FILE:init_test_peer>")
 add_dependencies(init_tests init_test_peer)
 

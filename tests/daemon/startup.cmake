@@ -11,7 +11,7 @@ syssrv_target(startup_tests)
 # The start-up steps reach into most modules, which call each other back.
 target_link_libraries(startup_tests PRIVATE
   "$<LINK_GROUP:RESCAN,syssrvstartup,syssrvcore,syssrvcallbacks,syssrvnotify,syssrvlan,syssrvpending,syssrvcfg,syssrvstate>"
-  syssystem cfgcommon multicodec_util msgutil msglib protos psosapi timerutil sysio oslib GTest::gtest_main)
+  daemon_test_fakes syssystem cfgcommon multicodec_util msgutil msglib protos psosapi timerutil sysio oslib GTest::gtest_main)
 gtest_discover_tests(startup_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 LABELS daemon)
 
 # The registrations and the identity against the configuration service.

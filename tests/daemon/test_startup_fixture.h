@@ -3,11 +3,9 @@
 // Each test gets a RecorderSysIo with its own temporary root (commands are
 // recorded, nothing runs, the clock is fake, the log device is a file
 // there), a private message-socket directory, the daemon's endpoint
-// "SystemSrvc" linked to a recording "ConfigSrvc" that runs on its own
-// thread on the real message layer, and none of the platform's environment
-// variables set. The peer answers reads from a table (unknown variables with
-// kErrItemNotFound, as the real service does), stores writes, answers every
-// other request, and records each request in a compact readable form:
+// "SystemSrvc" linked to the recording "ConfigSrvc" of fake_configsrvc.h,
+// and none of the platform's environment variables set. Its requests are
+// compared in a compact readable form:
 //   read <name>
 //   write <name> = <value> as <role>
 //   levels <name> as <role> read <level> write <level>
@@ -18,55 +16,25 @@
 // request as "<Type> {<fields>}").
 #pragma once
 
-#include <atomic>
-#include <map>
 #include <memory>
-#include <mutex>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "platform/msg/MSG.h"
 #include "platform/sysio/sysio_recorder.h"
+#include "tests/daemon/fake_configsrvc.h"
 
-class StartupCfgPeer {
+// The shared fake (fake_configsrvc.h), whose transcript these tests compare
+// in the compact form above.
+class StartupConfigSrvc : public FakeConfigSrvc {
  public:
-  ~StartupCfgPeer() { stop(); }
-  void start();
-  void stop();
-
-  // Served for reads of `name`; `isDefault` is the flag the answer carries.
-  void set(const std::string& name, const std::string& value, bool isDefault = false);
-  std::string get(const std::string& name) const;
-  // Reads of `name` are answered with a payload that does not parse, so
-  // the client's read fails.
-  void breakReads(const std::string& name);
-  // Registrations of `name` are refused with this error.
-  void refuseRegistration(const std::string& name, int error);
-
   std::vector<std::string> requests() const;
   // Entries that begin with `prefix` ("write ", "register "...), in order.
   std::vector<std::string> requests(const std::string& prefix) const;
   // Full form "<Type> {<fields>}" of every request.
   std::vector<std::string> rawRequests() const;
-  void clear();
-
- private:
-  void run();
-  void answer(const MSG_Message* req);
-
-  mutable std::mutex m_mu;
-  std::map<std::string, std::string> m_values;
-  std::set<std::string> m_defaults;
-  std::set<std::string> m_broken;
-  std::map<std::string, int> m_refused;
-  std::vector<std::string> m_requests;
-  std::vector<std::string> m_raw;
-  std::atomic<bool> m_stop{false};
-  std::thread m_thread;
 };
 
 class StartupTest : public ::testing::Test {
@@ -74,7 +42,7 @@ class StartupTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  StartupCfgPeer& cfg() { return m_cfg; }
+  StartupConfigSrvc& cfg() { return m_cfg; }
   RecorderSysIo& rec() { return *m_rec; }
   std::vector<std::string> trace() const;
   std::vector<std::string> commands() const { return m_rec->commands(); }
@@ -92,7 +60,7 @@ class StartupTest : public ::testing::Test {
 
  private:
   std::unique_ptr<RecorderSysIo> m_rec;
-  StartupCfgPeer m_cfg;
+  StartupConfigSrvc m_cfg;
   size_t m_logOffset = 0;
 };
 

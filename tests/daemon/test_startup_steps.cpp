@@ -342,8 +342,8 @@ class DefaultPasswordTest : public StartupTest {
 TEST_F(DefaultPasswordTest, OutOfBoxUnitGetsItsSerialNumberForDefaultPasswords) {
   cfg().set("system.info.model", "CEDAR");
   cfg().set("system.info.outofbox", "TRUE");
-  cfg().set(kRemote, "", true);
-  cfg().set(kLocal, "", true);
+  cfg().setDefault(kRemote, "");
+  cfg().setDefault(kLocal, "");
   cfg().set("system.info.serialnumber", "FTX2411A0Q7");
   checkDefaultPassword();
   EXPECT_EQ(cfg().requests(), (std::vector<std::string>{
@@ -361,8 +361,8 @@ TEST_F(DefaultPasswordTest, OutOfBoxUnitGetsItsSerialNumberForDefaultPasswords) 
 TEST_F(DefaultPasswordTest, LumenProAlwaysReplacesDefaultPasswords) {
   cfg().set("system.info.model", "lumenpro");
   cfg().set("system.info.outofbox", "False");
-  cfg().set(kRemote, "", true);
-  cfg().set(kLocal, "chosen", false);
+  cfg().setDefault(kRemote, "");
+  cfg().set(kLocal, "chosen");
   cfg().set("system.info.serialnumber", "LP0042");
   checkDefaultPassword();
   EXPECT_EQ(cfg().requests("write "), (std::vector<std::string>{std::string("write ") + kRemote + " = LP0042 as 30"}));
@@ -377,8 +377,8 @@ TEST_F(DefaultPasswordTest, ConfiguredUnitKeepsItsPasswords) {
     forget();
     cfg().set("system.info.model", c.model);
     cfg().set("system.info.outofbox", c.oob);
-    cfg().set(kRemote, "", true);
-    cfg().set(kLocal, "", true);
+    cfg().setDefault(kRemote, "");
+    cfg().setDefault(kLocal, "");
     cfg().set("system.info.serialnumber", "FTX1");
     checkDefaultPassword();
     EXPECT_TRUE(cfg().requests("write ").empty()) << c.model << " " << c.oob;
@@ -390,7 +390,7 @@ TEST_F(DefaultPasswordTest, FailedReadsChangeNothing) {
   cfg().set("system.info.model", "LUMENPRO");
   cfg().set("system.info.outofbox", "True");
   cfg().breakReads(kRemote);
-  cfg().set(kLocal, "", true);
+  cfg().setDefault(kLocal, "");
   cfg().breakReads("system.info.serialnumber");
   checkDefaultPassword();
   EXPECT_TRUE(cfg().requests("write ").empty());
@@ -400,7 +400,7 @@ TEST_F(DefaultPasswordTest, FailedReadsChangeNothing) {
 TEST_F(DefaultPasswordTest, UnreadableModelAndOutOfBoxFlagDoNotCount) {
   cfg().breakReads("system.info.model");
   cfg().breakReads("system.info.outofbox");
-  cfg().set(kRemote, "", true);
+  cfg().setDefault(kRemote, "");
   cfg().set("system.info.serialnumber", "FTX1");
   checkDefaultPassword();
   EXPECT_TRUE(cfg().requests("write ").empty());

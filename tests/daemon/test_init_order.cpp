@@ -21,6 +21,7 @@
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageTable.h"
 #include "tests/daemon/test_init_fixture.h"
+#include "tests/daemon/test_startup_registrations.h"
 
 namespace {
 
@@ -65,136 +66,6 @@ const Row kRows[29] = {
     {0x1A0100, "config_on_change"},
 };
 
-// The configuration-variable callbacks in the order the start-up list
-// gives them, one group per kind; 0 in `kind` stands for "register handler
-// row `row` here".
-struct Group {
-  int kind;
-  int row;
-  Strings names;
-};
-
-const Group kConfigList[] = {
-    {3,
-     0,
-     {"time.timeserver.mode",
-      "time.timeformat",
-      "time.timeserver.address",
-      "time.timezone",
-      "location.language",
-      "location.country",
-      "system.info.systemname",
-      "security.remoteaccess.telnet.enabled",
-      "system.remote.channelid",
-      "system.info.outofbox",
-      "system.discovery.broadcastbeacon",
-      "video.monitor[1].signalType",
-      "video.monitor[1].Resolution",
-      "system.network.icmpoutpacketrate",
-      "system.network.enableecho",
-      "system.network.enableunreachabletx",
-      "system.network.ignoreredirect",
-      "system.network.ipv6dadcount",
-      "system.network.wired.ipv6nic.moflag",
-      "security.banner.enabled",
-      "security.banner.bannertext",
-      "security.banner.DoD",
-      "security.banner.localsecuritybanner",
-      "management.provisioning.inserverdiscoverystatus",
-      "softupdate.dirtybit",
-      "system.proxy.pacfile.expirytime",
-      "system.proxy.webproxy.blockbasicauth",
-      "management.provisioning.discoverycomplete",
-      "system.modularroom.secondary.pairing.state"}},
-    {0, 26, {}},
-    {3,
-     0,
-     {"system.log.filename", "system.log.maxfilesize", "system.log.maxfiles", "system.log.level",
-      "system.log.remotelog.enabled", "system.log.remotelog.serveraddress", "system.log.remotelog.serverprotocol",
-      "comm.Callsetting.callFeatures.fips140enable", "security.disabletlsversionone",
-      "system.log.spacemonitoring.enable", "system.log.spacemonitoring.max", "system.log.spacemonitoring.usedpercent",
-      "system.log.spacemonitoring.threshold", "system.log.spacemonitoring.autotransfer.transferfrequency",
-      "system.log.spacemonitoring.autotransfer.foldernameoption", "system.log.spacemonitoring.autotransfer.foldername",
-      "system.log.spacemonitoring.autotransfer.inprogress"}},
-    {6, 0, {"system.proxy.webproxysubmit"}},
-    {3, 0, {"system.proxy.webproxy.enabled", "system.proxy.pacfile.lastupdatedtime"}},
-    {6, 0, {"system.network.submit"}},
-    {0, 27, {}},
-    {3,
-     0,
-     {"system.network.hostname",
-      "system.network.domainname",
-      "system.network.wired.devicename",
-      "system.network.wired.ethernet.autoneg",
-      "system.network.wired.ethernet.portspeed",
-      "system.network.wired.ethernet.duplexmode",
-      "system.network.wired.dot1x.enabled",
-      "system.network.wired.dot1x.userid",
-      "system.network.wired.dot1x.password",
-      "system.network.wired.lldp.mednetworkpolicy.enabled",
-      "system.network.wired.vlan.enabled",
-      "system.network.wired.vlan.vlanid",
-      "system.network.wired.vlan.videopriority",
-      "system.network.wired.vlan.audiopriority",
-      "system.network.wired.vlan.controlpriority",
-      "system.network.wired.ipv4nic.mode",
-      "system.network.wired.ipv4nic.address",
-      "system.network.wired.ipv4nic.subnetmask",
-      "system.network.wired.ipv4nic.defaultgateway",
-      "system.network.wired.ipv4nic.dhcp.dnsserver",
-      "system.network.dnsserver",
-      "system.network.embeddedswitch",
-      "system.network.wired.ipv6nic.enabled",
-      "system.network.wired.ipv6nic.mode",
-      "system.network.wired.ipv6nic.defaultgateway",
-      "system.network.wired.ipv6nic.enableslaac",
-      "system.network.wired.ipv6nic.linklocal",
-      "system.network.wired.ipv6nic.sitelocal",
-      "system.network.wired.ipv6nic.globaladdress",
-      "comm.Qos.tos.tosoam",
-      "security.nids.enabled",
-      "security.profile",
-      "security.remoteaccess.telnet.pddebugport"}},
-    {1,
-     0,
-     {"system.modularroom.mode", "system.modularroom.secondary.connection.allowexpiredcertificates",
-      "system.modularroom.secondary.connection.allownonSSL"}},
-    {0, 28, {}},
-    {2,
-     0,
-     {"system.network.wired.ipv4nic.mode",
-      "system.network.wired.ipv6nic.enabled",
-      "system.network.wired.ipv6nic.mode",
-      "system.network.wired.ethernet.autoneg",
-      "system.network.wired.dot1x.enabled",
-      "system.network.wired.vlan.enabled",
-      "time.timeserver.mode",
-      "location.country",
-      "system.log.spacemonitoring.enable",
-      "system.log.spacemonitoring.threshold",
-      "system.log.spacemonitoring.autotransfer.transferfrequency",
-      "system.log.spacemonitoring.autotransfer.foldernameoption",
-      "system.log.remotelog.enabled",
-      "comm.Firewall.fixedportstcplow",
-      "comm.Firewall.fixedportsudplow",
-      "comm.Firewall.fixedports",
-      "security.remoteaccess.telnet.enabled",
-      "security.remoteaccess.ssh.enabled",
-      "security.remoteaccess.sshservice.enabled",
-      "system.ports.serial.mode",
-      "security.remoteaccess.telnet.apiport"}},
-    {3,
-     0,
-     {"system.uboot.skipvideo", "uicontrol.apps.home.office365uienabled", "system.maxventilation",
-      "system.systemmode.enableitpenginemode"}},
-    {2,
-     0,
-     {"system.proxy.wpadenabled", "system.proxy.pacfile.url", "comm.NICs.SipNic.sipusername",
-      "comm.NICs.SipNic.sippassword", "comm.NICs.SipNic.sipaccountname", "security.enablecipheraescbc",
-      "system.modularroom.mode"}},
-    {0, 29, {}},
-};
-
 std::string hex(MSG_Type t) {
   char buf[16];
   snprintf(buf, sizeof buf, "0x%x", t);
@@ -204,6 +75,16 @@ std::string hex(MSG_Type t) {
 std::string reg(int row) {
   const Row& r = kRows[row - 1];
   return "register SystemSrvc " + hex(r.type) + ".." + hex(r.type) + " " + r.handler + " ctx=0 once=0";
+}
+
+// The row of the handler table that registers `handler` (a failure when
+// none does).
+int rowOf(const std::string& handler) {
+  for (int row = 1; row <= 29; ++row) {
+    if (handler == kRows[row - 1].handler) return row;
+  }
+  ADD_FAILURE() << "no row registers " << handler;
+  return 1;
 }
 
 // Every registration the configuration service receives asks on the
@@ -243,12 +124,12 @@ Strings expectedInit(const Strings& keyDevice) {
   want.push_back(openAsync("ToVelar2/ProcessMon", "handle_procmon_open", 2));
   addRows(&want, 18, 25);
   want.push_back("syssrvRegisterConfigCallbacks");
-  for (const Group& g : kConfigList) {
-    if (g.kind == 0) {
-      want.push_back(reg(g.row));
-    } else {
-      for (const std::string& n : g.names) want.push_back(cfgReg(n, g.kind));
+  size_t next = 0;
+  for (const auto& handler : kStartupRegistrationHandlers) {
+    for (; next < handler.first; ++next) {
+      want.push_back(cfgReg(kStartupRegistrations[next].first, kStartupRegistrations[next].second));
     }
+    want.push_back(reg(rowOf(handler.second)));
   }
   want.push_back("syssrvStartupConfig");
   want.push_back("registerProcessMonitorNotifications");
@@ -318,8 +199,8 @@ TEST_F(InitOrderTest, EveryStepInItsOrder) {
 TEST_F(InitOrderTest, TheConfigurationServiceSeesTheStartupListInOrder) {
   ASSERT_EQ(syssrvMessageInit(), 0);
   Strings want;
-  for (const Group& g : kConfigList) {
-    for (const std::string& n : g.names) want.push_back("register " + n + " kind " + std::to_string(g.kind));
+  for (const auto& e : kStartupRegistrations) {
+    want.push_back(std::string("register ") + e.first + " kind " + std::to_string(e.second));
   }
   want.push_back("register system.network.wired.ipv4nic.dhcp.state kind 3");
   want.push_back("register system.network.wired.ipv6nic.dhcp.state kind 3");

@@ -1,8 +1,10 @@
 // The configuration callbacks the service registers at start, in order,
 // with their kinds, written out here independently of the service's own
-// table so that a wrong row, kind or order fails the tests.
+// table so that a wrong row, kind or order fails the tests. The start-up,
+// initialisation and live tests all compare against this one list.
 #pragma once
 
+#include <cstddef>
 #include <utility>
 #include <vector>
 
@@ -132,3 +134,11 @@ inline const std::vector<std::pair<const char*, int>> kStartupRegistrations = {
     // config_on_change
 };
 
+// The four handlers of the configuration service's callbacks are registered
+// on "SystemSrvc" among the variables: each right after this many of them.
+inline const std::vector<std::pair<size_t, const char*>> kStartupRegistrationHandlers = {
+    {29, "config_change_notify"},
+    {50, "config_submit_notify"},
+    {86, "config_dynamic_validate"},
+    {118, "config_on_change"},
+};

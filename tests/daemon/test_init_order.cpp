@@ -20,6 +20,7 @@
 #include "systemservice/syssrvCallTrace.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageTable.h"
+#include "tests/daemon/test_handler_rows.h"
 #include "tests/daemon/test_init_fixture.h"
 #include "tests/daemon/test_startup_registrations.h"
 
@@ -27,44 +28,8 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-struct Row {
-  MSG_Type type;
-  const char* handler;
-};
-
-// Rows 1 to 29 of the handler table, typed in from the interface
-// definition.
-const Row kRows[29] = {
-    {0x1B0290, "SystemIFGetPacFile"},
-    {0x1B0020, "SystemIFCreateLogReq"},
-    {0x1B0032, "SystemIFClearLogCmd"},
-    {0x1B01B0, "SystemIFLogTransferReq"},
-    {0x1B0140, "SystemIFLogSpaceThresholdReq"},
-    {0x1B0260, "SystemIFLogUploadReq"},
-    {0x1B0050, "SystemIFSetSystemTimeCmd"},
-    {0x1B02C0, "SystemIFSetSystemTimezoneCmd"},
-    {0x1B02F2, "SystemIFSetSystemTimezoneAndTimeCmd"},
-    {0x1B0070, "SystemIFGetSystemTimeReq"},
-    {0x1B0200, "ProcessMasterVelarTimeReq"},
-    {0x1B0090, "lan_status_req"},
-    {0x1B00E0, "reset_config_notify"},
-    {0x1B00B2, "SystemIFSetInCallCmd"},
-    {0x2F00C3, "ModRoomIFCallStatusNtfy"},
-    {0x1B00C2, "SystemIFCommCDRCmd"},
-    {0x1B01E2, "SystemIFVirtualKeyPressCmd"},
-    {0x1D0071, "handle_mac_addr_resp"},
-    {0x1B0150, "SystemIFPKIInstallFileReq"},
-    {0x1B0180, "SystemIFPKIManageFileReq"},
-    {0x1B0120, "SystemIFPKIListFilesReq"},
-    {0x1B01C0, "SystemIFPKIGenerateCSRReq"},
-    {0x1B02A0, "SystemIFPtpConfigureReq"},
-    {0x1B02B2, "SystemIFPtpResetCmd"},
-    {0x1B0300, "SystemIFSetModRoomIdentifyLEDReq"},
-    {0x1A0143, "config_change_notify"},
-    {0x1A0273, "config_submit_notify"},
-    {0x1A0150, "config_dynamic_validate"},
-    {0x1A0100, "config_on_change"},
-};
+// Rows 1 to 29 of the handler table are registered at initialisation.
+const auto& kRows = kHandlerRows;
 
 std::string hex(MSG_Type t) {
   char buf[16];
@@ -73,7 +38,7 @@ std::string hex(MSG_Type t) {
 }
 
 std::string reg(int row) {
-  const Row& r = kRows[row - 1];
+  const HandlerRow& r = kRows[row - 1];
   return "register SystemSrvc " + hex(r.type) + ".." + hex(r.type) + " " + r.handler + " ctx=0 once=0";
 }
 
@@ -354,7 +319,7 @@ class InitDispatchTest : public InitTest {
 
 TEST_F(InitDispatchTest, RowsOneToTwentyNineReachTheirHandlers) {
   for (int row = 1; row <= 29; ++row) {
-    const Row& r = kRows[row - 1];
+    const HandlerRow& r = kRows[row - 1];
     SCOPED_TRACE(r.handler);
     forget();
     deliver(r.type);

@@ -15,49 +15,12 @@
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageReply.h"
 #include "systemservice/syssrvMessageTable.h"
+#include "tests/daemon/test_handler_rows.h"
 #include "tests/daemon/test_main_fixture.h"
 
 namespace {
 
-struct Row {
-  MSG_Type type;
-  const char* name;
-};
-// Typed in from the interface definition, not copied from the code.
-const Row kExpected[32] = {
-    {0x1B0290, "SystemIFGetPacFile"},
-    {0x1B0020, "SystemIFCreateLogReq"},
-    {0x1B0032, "SystemIFClearLogCmd"},
-    {0x1B01B0, "SystemIFLogTransferReq"},
-    {0x1B0140, "SystemIFLogSpaceThresholdReq"},
-    {0x1B0260, "SystemIFLogUploadReq"},
-    {0x1B0050, "SystemIFSetSystemTimeCmd"},
-    {0x1B02C0, "SystemIFSetSystemTimezoneCmd"},
-    {0x1B02F2, "SystemIFSetSystemTimezoneAndTimeCmd"},
-    {0x1B0070, "SystemIFGetSystemTimeReq"},
-    {0x1B0200, "ProcessMasterVelarTimeReq"},
-    {0x1B0090, "lan_status_req"},
-    {0x1B00E0, "reset_config_notify"},
-    {0x1B00B2, "SystemIFSetInCallCmd"},
-    {0x2F00C3, "ModRoomIFCallStatusNtfy"},
-    {0x1B00C2, "SystemIFCommCDRCmd"},
-    {0x1B01E2, "SystemIFVirtualKeyPressCmd"},
-    {0x1D0071, "handle_mac_addr_resp"},
-    {0x1B0150, "SystemIFPKIInstallFileReq"},
-    {0x1B0180, "SystemIFPKIManageFileReq"},
-    {0x1B0120, "SystemIFPKIListFilesReq"},
-    {0x1B01C0, "SystemIFPKIGenerateCSRReq"},
-    {0x1B02A0, "SystemIFPtpConfigureReq"},
-    {0x1B02B2, "SystemIFPtpResetCmd"},
-    {0x1B0300, "SystemIFSetModRoomIdentifyLEDReq"},
-    {0x1A0143, "config_change_notify"},
-    {0x1A0273, "config_submit_notify"},
-    {0x1A0150, "config_dynamic_validate"},
-    {0x1A0100, "config_on_change"},
-    {0x1D0043, "ProcessMonitorIFSleepStateNtfy"},
-    {0x170143, "monitor_notify"},
-    {0x1700B3, "PlatformIFComponentNtfy"},
-};
+const auto& kExpected = kHandlerRows;
 
 // A payload no message class can parse: a field tag whose varint never ends.
 const std::string kGarbage("\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff\xff", 11);
@@ -74,7 +37,7 @@ TEST(MessageTable, AllRowsWithTypesAndNames) {
   for (int i = 0; i < 32; ++i) {
     SCOPED_TRACE(i + 1);
     EXPECT_EQ(kSyssrvHandlerTable[i].type, kExpected[i].type);
-    EXPECT_STREQ(kSyssrvHandlerTable[i].name, kExpected[i].name);
+    EXPECT_STREQ(kSyssrvHandlerTable[i].name, kExpected[i].handler);
     EXPECT_NE(kSyssrvHandlerTable[i].handler, nullptr);
   }
   // Each row serves a type of its own.
@@ -111,7 +74,7 @@ class MessageTest : public DaemonTest {
 TEST_F(MessageTest, EveryHandlerSurvivesAPayloadThatDoesNotParse) {
   ASSERT_EQ(syssrvRegisterHandlers(1, 32), 0);
   for (int i = 0; i < 32; ++i) {
-    SCOPED_TRACE(kExpected[i].name);
+    SCOPED_TRACE(kExpected[i].handler);
     syssrvCallTrace_clear();
     size_t logBefore = log().size();
     sendToService("TestPeer", kExpected[i].type, kGarbage);
@@ -120,7 +83,7 @@ TEST_F(MessageTest, EveryHandlerSurvivesAPayloadThatDoesNotParse) {
     // a built one logs its parse-error line. Neither answers, except the
     // out-of-box reset and the LAN status request, which never look at
     // their requests.
-    std::string entry = std::string(kExpected[i].name) + "(null," + std::to_string(kExpected[i].type) + ")";
+    std::string entry = std::string(kExpected[i].handler) + "(null," + std::to_string(kExpected[i].type) + ")";
     bool ran = traced(entry) || log().size() > logBefore;
     const MSG_Type unparsedAnswer = kExpected[i].type == kMsgIdSystemIFSetOobReq         ? kMsgIdSystemIFSetOobRsp
                                     : kExpected[i].type == kMsgIdSystemIFGetLanStatusReq ? kMsgIdSystemIFGetLanStatusRsp

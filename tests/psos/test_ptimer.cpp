@@ -27,6 +27,22 @@ int countAndRearm(void*) {
 
 int keepGoing(void*) { return 1; }
 
+// `text` without the debug line of the timer task binding itself: the first
+// AllocTimer starts that task, and its thread may log its start only while
+// a later step is being checked (seen on a loaded or emulated machine).
+std::string withoutTimerTaskStart(const std::string& text) {
+  const std::string start = "<7>psostest: hd[0]: os: task:tmtk ";
+  std::string out;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    if (text.compare(at, start.size(), start) != 0) out += text.substr(at, end - at);
+    at = end;
+  }
+  return out;
+}
+
 }  // namespace
 
 TEST(TickTimers, EventAfterOneSecondArrivesOnce) {
@@ -207,7 +223,7 @@ TEST(TickTimers, FreeTimerDiagnostics) {
                                 " pTimer->next: " + pointerText(nextFree)) +
                expected;
   }
-  EXPECT_EQ(log2.text(), expected);
+  EXPECT_EQ(withoutTimerTaskStart(log2.text()), expected);
   // Two allocations still give two different blocks.
   TMCB* a = AllocTimer();
   TMCB* b = AllocTimer();
@@ -218,7 +234,7 @@ TEST(TickTimers, FreeTimerDiagnostics) {
   a->next = &other;
   LogMark log3;
   FreeTimer(a);
-  EXPECT_EQ(log3.text(), logLine('3', "FreeTimer pTimer is not consistent pTimer: " + pointerText(a) +
+  EXPECT_EQ(withoutTimerTaskStart(log3.text()), logLine('3', "FreeTimer pTimer is not consistent pTimer: " + pointerText(a) +
                                           " pTimer->next: " + pointerText(&other)));
   FreeTimer(b);
 }

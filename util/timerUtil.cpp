@@ -33,17 +33,13 @@
 #include <cstdio>
 #include <unordered_set>
 
-QueueT<Timer> TimerQueue;
+// Heap-held and never destroyed: the timer thread is never joined, so it
+// may still take from the queue while the process runs its exit-time
+// destructors, and static Timers of other files may be destroyed after this
+// file's statics.
+QueueT<Timer>& TimerQueue = *new QueueT<Timer>;
 
 namespace {
-
-// Destroyed just before TimerQueue (reverse order of definition), so a
-// static Timer destroyed later at exit knows the queue is gone.
-bool gQueueAlive = false;
-struct QueueLifeMark {
-  QueueLifeMark() { gQueueAlive = true; }
-  ~QueueLifeMark() { gQueueAlive = false; }
-} gQueueLifeMark;
 
 std::atomic<int> gTimerThreadFlag{0};
 std::atomic<int> gTimerThreadTid{0};
@@ -168,7 +164,7 @@ Timer::~Timer() {
   m_timerID = UINT32_MAX;
   m_running = false;
   pthread_mutex_unlock(&gLiveMutex);
-  if (gQueueAlive) TimerQueue.remove(this);
+  TimerQueue.remove(this);
 }
 
 int Timer::TimerInit(TimerFuncPtrT func, void* userDefined, int64_t ms, bool periodic) {

@@ -57,4 +57,4 @@ void timerHandler(int sig, siginfo_t* info, void* context);
 // Kernel thread id of the shared timer thread, 0 before it exists.
 int timerThreadTid();
 
-extern QueueT<Timer> TimerQueue;
+extern QueueT<Timer>& TimerQueue;

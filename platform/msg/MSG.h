@@ -22,10 +22,11 @@
 // MSG_RecvAnyMsg, another may send a request and wait for its reply in
 // MSG_RecvMsg on the same endpoint: the reply goes to that thread.
 //
-// Time-outs: -1 waits without limit, 0 only looks. A send to a peer that does
-// not take the message within 5 s fails (a peer that does not read holds
-// about a dozen small messages from all its senders together); a send to a
-// peer that is gone fails at once. Diagnostics go to stderr, prefixed with
+// Time-outs: -1 waits without limit, 0 only looks. A send to a peer that is
+// busy elsewhere does not wait while the kernel's buffers for that peer have
+// room (a few thousand small messages per sender); once they are full, a send
+// that cannot go within 5 s fails. A send to a peer that is gone fails at
+// once. Diagnostics go to stderr, prefixed with
 // the MSG_DebugSetName name.
 #pragma once
 

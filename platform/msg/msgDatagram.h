@@ -32,7 +32,7 @@ constexpr size_t kMsgMaxDatagram = 64 * 1024;
 // socket file (dev, ino), passing credentials. -1 with errno set.
 int msgBindDatagram(dev_t dev, ino_t ino);
 // A datagram socket connected to the endpoint whose stream socket file is
-// (dev, ino); sends on it block at most the send time-out. -1 with errno set
+// (dev, ino); the layer sends on it without waiting (msgSend.cpp). -1 with errno set
 // (ECONNREFUSED: no such endpoint, or one that speaks streams only).
 int msgConnectDatagram(dev_t dev, ino_t ino);
 // Sets SO_RCVTIMEO to us microseconds (> 0).

@@ -56,7 +56,7 @@ const MsgKindRule kMsgKindRules[] = {
     {kMsgFrameData, 0, true, true},
     {kMsgFrameSubscribe, kMsgSubscribePayloadBytes, true, true},
     {kMsgFrameHello, kMsgTokenPayloadBytes, true, false},
-    {kMsgFrameMarker, kMsgTokenPayloadBytes, false, true},
+    {kMsgFrameMarker, kMsgMarkerPayloadBytes, false, true},
     {kMsgFrameWake, kMsgWakePayloadBytes, false, true},
 };
 
@@ -108,7 +108,9 @@ uint8_t* MsgFrameReader::space(size_t* n) {
     m_start = 0;
   }
   size_t want = kMsgReadChunk;
-  if (m_end - m_start >= kMsgFrameHeaderBytes && headerValid()) {
+  // Frames may wait whole in the buffer (for their marker, or for the
+  // datagrams before them): only a frame still incomplete sizes the read.
+  if (m_end - m_start >= kMsgFrameHeaderBytes && headerValid() && frameBytes() > m_end - m_start) {
     size_t rest = frameBytes() - (m_end - m_start);
     if (rest > want) want = rest;
   }
@@ -148,4 +150,9 @@ MsgPopResult MsgFrameReader::pop(MsgFrame* out) {
   }
   m_start += bytes;
   return kMsgPopFrame;
+}
+
+bool MsgFrameReader::frameReady() const {
+  if (m_end - m_start < kMsgFrameHeaderBytes) return false;
+  return !headerValid() || m_end - m_start >= frameBytes();
 }

@@ -20,10 +20,14 @@
 //   2 subscribe    type range: min, then max (two words)    datagram or stream
 //   3 hello        connection token (one word): first frame on a stream
 //                  whose frames are announced by markers     stream only
-//   4 marker       connection token (one word): the next frame on that
-//                  stream belongs here in the order          datagram only
+//   4 marker       connection token, then a frame count (two words): the
+//                  frames of that stream up to that count (the
+//                  first frame after the hello is 1) belong
+//                  here in the order                         datagram only
 //   5 wake         a number (two words): the sending process's own barrier,
-//                  see msgTakeIn.cpp                          datagram only
+//                  see msgTakeIn.cpp; 0 from another process
+//                  only nudges a blocked reader to look at
+//                  its streams                               datagram only
 #pragma once
 
 #include <cstddef>
@@ -38,6 +42,7 @@ constexpr size_t kMsgFrameHeaderBytes = 20;
 constexpr size_t kMsgMaxNameBytes = 255;
 constexpr uint32_t kMsgSubscribePayloadBytes = 8;
 constexpr uint32_t kMsgTokenPayloadBytes = 4;
+constexpr uint32_t kMsgMarkerPayloadBytes = 8;
 constexpr uint32_t kMsgWakePayloadBytes = 8;
 
 enum MsgFrameKind : uint16_t {
@@ -111,6 +116,9 @@ class MsgFrameReader {
   MsgPopResult pop(MsgFrame* out);
   // Bytes of an incomplete frame are buffered.
   bool midFrame() const { return m_end > m_start; }
+  // A whole frame (or a header that cannot be valid) is buffered: pop()
+  // would not answer kMsgPopNone.
+  bool frameReady() const;
 
  private:
   bool headerValid() const;   // the header at m_start; 20 bytes must be present

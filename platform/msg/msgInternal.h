@@ -53,7 +53,9 @@ constexpr int kMsgReplyGraceMs = 100;
 // (remotes that appear) and stream connections do not wake a receiver
 // blocked on its datagram socket, so they are looked at after every slice,
 // and at least once a slice while datagrams keep coming: an open callback or
-// the renewal of a subscription waits no longer than this.
+// the renewal of a subscription waits no longer than this. Stream frames of a
+// sender that found the datagram queue full are noticed sooner: see
+// kMsgLookEvery (msgTakeIn.cpp).
 constexpr int kMsgSliceMs = 200;
 
 struct MSG_Message {
@@ -67,14 +69,17 @@ struct MSG_Message {
 };
 
 // One accepted stream connection: a peer that sends to us. Its frames come
-// out as they arrive, unless it began with a hello: then each frame waits
-// for the marker datagram that gives its place among the datagrams.
+// out as they arrive, unless it began with a hello: then a frame is taken in
+// when a marker datagram covering it is, or, when the sender wrote it
+// because our datagram queue was full, once the datagrams queued before it
+// have been taken in (msgStream.cpp).
 struct MsgInConn {
   uint64_t id = 0;  // its tag in the endpoint's epoll set
   int fd = -1;      // -1 once the peer closed it; buffered frames may remain
   pid_t pid = 0;    // the peer process
   bool marked = false;
   uint32_t token = 0;  // from the hello, when marked
+  uint32_t taken = 0;  // frames taken in after the hello; markers count the same way
   MsgFrameReader reader;
 };
 
@@ -86,7 +91,11 @@ struct MsgOutConn {
   int dgramFd = -1;  // datagram socket connected to the remote; -1: it speaks streams only
   uint32_t token = 0;
   std::atomic<bool> broken{false};
-  std::mutex streamLock;  // a marker and its frame go out as a pair
+  // The remote's datagram queue was full: frames go on the stream, in order,
+  // until a marker covering them gets into the queue (msgSend.cpp).
+  std::atomic<bool> streamMode{false};
+  std::mutex streamLock;    // a marker and its frame go out as a pair
+  uint32_t streamFrames = 0;  // frames written after the hello; streamLock
 };
 
 // A type range of one peer: a subscriber of ours (publisher side) or a
@@ -139,6 +148,7 @@ struct MsgEndpoint {
   int inotifyFd = -1;  // the socket directory: remotes appearing
   long recvTimeoutUs = 0;  // SO_RCVTIMEO as last set; changed only when a wait needs another
   std::chrono::steady_clock::time_point nextLook;  // when the epoll set is due to be looked at
+  int sinceLook = 0;  // datagrams taken in since it was last looked at
   std::vector<uint8_t> datagram;  // receive buffer, kMsgMaxDatagram + 1 bytes
   uint64_t wakesSent = 0;  // wake datagrams sent to ourselves, and taken in
   uint64_t wakesSeen = 0;
@@ -263,9 +273,13 @@ void msgDeliver(MsgEndpoint& ep, uint16_t kind, MSG_Type type, uint32_t sequence
 void msgStreamAcceptAll(MsgEndpoint& ep);
 // Reads connection `tag` after the epoll set reported it.
 void msgStreamReadable(MsgEndpoint& ep, uint64_t tag);
-// A marker from process `pid`: takes in the next frame of its connection
-// `token`, waiting for it (bounded) when it is still on its way.
-void msgStreamMarked(MsgEndpoint& ep, pid_t pid, uint32_t token);
+// A marker from process `pid`: takes in the frames of its connection `token`
+// up to number `count`, waiting (bounded) for those still on their way.
+void msgStreamMarked(MsgEndpoint& ep, pid_t pid, uint32_t token, uint32_t count);
+// A connection with a hello holds a whole frame that no marker has claimed.
+bool msgStreamHasFree(const MsgEndpoint& ep);
+// Takes in those frames; the caller has taken in the datagrams queued before.
+void msgStreamTakeFree(MsgEndpoint& ep);
 
 // ---- receiving (msgRecv.cpp); lock held ----
 // Before a send: the calling thread may wait for a reply; see above.

@@ -6,6 +6,14 @@
 // one datagram. A larger one goes on the stream, announced by a marker
 // datagram sent just before it: the receiver then reads the frame while it is
 // being written, and takes it in at its place among the sender's datagrams.
+//
+// The kernel queues only about a dozen datagrams for a receiver, so one that
+// is busy elsewhere for a while would soon hold its senders up. A datagram
+// is therefore never waited for: when the queue is full, the frame goes on
+// the stream, whose buffers hold far more, and so do the ones after it
+// ("stream mode") until a marker covering all of them gets into the queue
+// again; the receiver takes them in before anything sent after that marker
+// (msgStream.cpp).
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
@@ -26,6 +34,10 @@ using MsgOutKey = std::pair<std::string, std::string>;
 const char kMsgHelloSender[] = "-";
 
 std::atomic<uint32_t> gNextToken{0};
+
+// Send buffer of a stream connection (the kernel doubles it for its own
+// accounting): a few thousand small messages, or a few large ones.
+constexpr int kMsgStreamSendBuffer = 1024 * 1024;
 
 // Nobody writes to us on our outgoing connections, so a readable one has
 // been closed by its peer.
@@ -51,6 +63,14 @@ OutPtr open(const std::string& path) {
   auto conn = std::make_shared<MsgOutConn>();
   conn->fd = msgConnect(path);
   if (conn->fd < 0) return nullptr;
+  // The kernel charges every small frame on a stream about 700 bytes of the
+  // send buffer, so its default would hold only a few hundred messages for a
+  // receiver that is busy elsewhere. The memory is used only while it holds
+  // frames; where the system allows less, the kernel gives what it allows.
+  int sndbuf = kMsgStreamSendBuffer;
+  if (setsockopt(conn->fd, SOL_SOCKET, SO_SNDBUF, &sndbuf, sizeof sndbuf) != 0) {
+    msgLog("cannot enlarge the send buffer to %s: %s", path.c_str(), strerror(errno));
+  }
   // A peer without a datagram socket is reached by stream alone.
   struct stat st;
   if (stat(path.c_str(), &st) == 0) conn->dgramFd = msgConnectDatagram(st.st_dev, st.st_ino);
@@ -95,6 +115,7 @@ OutPtr connection(const std::string& dir, const std::string& remote, bool* fresh
 // cheaper for the kernel than gathering two pieces with sendmsg().
 constexpr size_t kMsgCopyFrameBytes = 1024;
 
+// 0, EAGAIN when the receiver's queue is full, or another errno value.
 int sendDatagram(int fd, struct iovec* iov) {
   size_t total = iov[0].iov_len + iov[1].iov_len;
   char frame[kMsgCopyFrameBytes];
@@ -108,38 +129,87 @@ int sendDatagram(int fd, struct iovec* iov) {
   mh.msg_iov = iov;
   mh.msg_iovlen = 2;
   for (;;) {
-    ssize_t n = copy ? send(fd, frame, total, MSG_NOSIGNAL) : sendmsg(fd, &mh, MSG_NOSIGNAL);
+    ssize_t n = copy ? send(fd, frame, total, MSG_NOSIGNAL | MSG_DONTWAIT)
+                     : sendmsg(fd, &mh, MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n >= 0) return 0;
     if (errno == EINTR) continue;
-    // The send time-out ran out on a full queue.
-    return (errno == EAGAIN || errno == EWOULDBLOCK) ? ETIMEDOUT : errno;
+    return errno == EWOULDBLOCK ? EAGAIN : errno;
   }
 }
 
-// Sends the frame on `conn`: 0, or an errno value. A connection left with
-// part of a frame on its stream is marked broken.
-int sendOn(MsgOutConn& conn, const MsgFrameHead& head, const void* payload, size_t bytes) {
-  struct iovec iov[2] = {{const_cast<char*>(head.bytes), head.size}, {const_cast<void*>(payload), bytes}};
-  if (conn.broken) return EPIPE;
-  if (conn.dgramFd >= 0 && head.size + bytes <= kMsgMaxDatagram) return sendDatagram(conn.dgramFd, iov);
-  MsgClock::time_point deadline = sendDeadline();
-  std::lock_guard<std::mutex> g(conn.streamLock);
-  if (conn.broken) return EPIPE;
-  if (conn.dgramFd >= 0) {
-    MsgFrameHead marker;
-    std::string sender(head.bytes + kMsgFrameHeaderBytes, head.size - kMsgFrameHeaderBytes);
-    msgFrameHeader(&marker, kMsgFrameMarker, 0, 0, sender, kMsgTokenPayloadBytes);
-    uint32_t token = conn.token;
-    struct iovec mv[2] = {{marker.bytes, marker.size}, {&token, sizeof token}};
-    int err = sendDatagram(conn.dgramFd, mv);
-    if (err != 0) return err;
-  }
+// A marker for the frames of `conn` up to number `count`, from the sender
+// named in `head`; streamLock held. 0, EAGAIN, or another errno value.
+int sendMarker(MsgOutConn& conn, const MsgFrameHead& head, uint32_t count) {
+  MsgFrameHead marker;
+  std::string sender(head.bytes + kMsgFrameHeaderBytes, head.size - kMsgFrameHeaderBytes);
+  msgFrameHeader(&marker, kMsgFrameMarker, 0, 0, sender, kMsgMarkerPayloadBytes);
+  uint32_t words[2] = {conn.token, count};
+  struct iovec mv[2] = {{marker.bytes, marker.size}, {words, sizeof words}};
+  return sendDatagram(conn.dgramFd, mv);
+}
+
+// Wake 0, which asks the receiver only to look at its streams; never waited
+// for, and lost when the queue is full.
+void sendNudge(MsgOutConn& conn, const MsgFrameHead& head) {
+  MsgFrameHead nudge;
+  std::string sender(head.bytes + kMsgFrameHeaderBytes, head.size - kMsgFrameHeaderBytes);
+  msgFrameHeader(&nudge, kMsgFrameWake, 0, 0, sender, kMsgWakePayloadBytes);
+  uint64_t zero = 0;
+  struct iovec nv[2] = {{nudge.bytes, nudge.size}, {&zero, sizeof zero}};
+  sendDatagram(conn.dgramFd, nv);
+}
+
+// Writes the frame on the stream of `conn`; streamLock held. 0, or an errno
+// value; a connection left with part of a frame on its stream is marked
+// broken.
+int writeFrame(MsgOutConn& conn, struct iovec* iov) {
   size_t written = 0;
-  if (msgWriteAll(conn.fd, iov, 2, deadline, &written)) return 0;
+  if (msgWriteAll(conn.fd, iov, 2, sendDeadline(), &written)) {
+    ++conn.streamFrames;
+    return 0;
+  }
   int err = errno;
   // Whatever part of the frame went out cannot be taken back; the peer
   // drops the truncated frame with the connection.
   conn.broken = true;
+  return err;
+}
+
+// Sends the frame on `conn`: 0, or an errno value.
+int sendOn(MsgOutConn& conn, const MsgFrameHead& head, const void* payload, size_t bytes) {
+  struct iovec iov[2] = {{const_cast<char*>(head.bytes), head.size}, {const_cast<void*>(payload), bytes}};
+  if (conn.broken) return EPIPE;
+  bool small = head.size + bytes <= kMsgMaxDatagram;
+  if (conn.dgramFd >= 0 && small && !conn.streamMode.load(std::memory_order_acquire)) {
+    int err = sendDatagram(conn.dgramFd, iov);
+    if (err != EAGAIN) return err;
+  }
+  std::lock_guard<std::mutex> g(conn.streamLock);
+  if (conn.broken) return EPIPE;
+  if (conn.dgramFd < 0) return writeFrame(conn, iov);
+  bool streamed = conn.streamMode.load(std::memory_order_relaxed);
+  if (streamed) {
+    // Back to datagrams only once the receiver is told where the frames
+    // written meanwhile belong.
+    int err = sendMarker(conn, head, conn.streamFrames);
+    if (err != 0 && err != EAGAIN) return err;
+    streamed = err == EAGAIN;
+  }
+  if (!streamed) {
+    int err = small ? sendDatagram(conn.dgramFd, iov) : sendMarker(conn, head, conn.streamFrames + 1);
+    if (err != 0 && err != EAGAIN) return err;
+    streamed = err == EAGAIN;
+    if (small && !streamed) {
+      conn.streamMode.store(false, std::memory_order_release);
+      return 0;
+    }
+  }
+  conn.streamMode.store(streamed, std::memory_order_release);
+  int err = writeFrame(conn, iov);
+  // A reader blocked on its datagram socket does not see the stream; a
+  // nudge lost to a full queue is not missed, the reader looks at its
+  // streams while it empties the queue (msgTakeIn.cpp).
+  if (err == 0 && streamed) sendNudge(conn, head);
   return err;
 }
 

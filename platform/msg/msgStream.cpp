@@ -2,10 +2,18 @@
 // that speak streams only.
 //
 // A sender that also has our datagram address begins its connection with a
-// hello carrying a token, and sends a marker datagram with that token before
-// each frame it writes on the connection. The frame is taken in when its
-// marker is, so it keeps its place among the sender's datagrams. Frames of a
-// connection without a hello are taken in as they arrive.
+// hello carrying a token. Frames after the hello are numbered from 1 on both
+// sides. A marker datagram (token, number) sent before a large frame is
+// written makes the frames up to that number be taken in when the marker is,
+// so they keep their place among the sender's datagrams.
+//
+// A sender whose datagram finds our queue full writes it on the stream
+// instead, unannounced, and so do its later messages until a marker covering
+// them gets into the queue. Such a free frame is taken in once the datagrams
+// queued so far have been: whatever the sender sent before it is then in. A
+// marker that comes after its frames were taken in this way finds nothing
+// left to do. Frames of a connection without a hello are taken in as they
+// arrive.
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -151,7 +159,47 @@ void msgStreamReadable(MsgEndpoint& ep, uint64_t tag) {
   }
 }
 
-void msgStreamMarked(MsgEndpoint& ep, pid_t pid, uint32_t token) {
+namespace {
+
+// Takes in one frame popped from marked connection `c`.
+void takeMarkedFrame(MsgEndpoint& ep, MsgInConn& c, MsgFrame& f) {
+  if (f.kind == kMsgFrameHello) return;
+  ++c.taken;
+  msgDeliver(ep, f.kind, f.type, f.sequence, std::move(f.sender), f.payload.data(),
+             static_cast<uint32_t>(f.payload.size()));
+}
+
+}  // namespace
+
+bool msgStreamHasFree(const MsgEndpoint& ep) {
+  for (const ConnPtr& c : ep.conns) {
+    if (c->marked && c->reader.frameReady()) return true;
+  }
+  return false;
+}
+
+void msgStreamTakeFree(MsgEndpoint& ep) {
+  std::vector<ConnPtr> ready;
+  for (const ConnPtr& c : ep.conns) {
+    if (c->marked && c->reader.frameReady()) ready.push_back(c);
+  }
+  for (const ConnPtr& c : ready) {
+    for (;;) {
+      MsgFrame f;
+      MsgPopResult r = c->reader.pop(&f);
+      if (r == kMsgPopNone) break;
+      if (r == kMsgPopBad) {
+        msgLog("%s: malformed frame; dropping the connection", ep.name.c_str());
+        dropConn(ep, c);
+        break;
+      }
+      takeMarkedFrame(ep, *c, f);
+    }
+    if (c->fd < 0 && !c->reader.midFrame()) dropConn(ep, c);
+  }
+}
+
+void msgStreamMarked(MsgEndpoint& ep, pid_t pid, uint32_t token, uint32_t count) {
   ConnPtr c = findMarked(ep, pid, token);
   if (!c) {
     // The hello was written before the marker was sent: it is waiting on a
@@ -171,14 +219,16 @@ void msgStreamMarked(MsgEndpoint& ep, pid_t pid, uint32_t token) {
   }
   MsgClock::time_point deadline = MsgClock::now() + std::chrono::milliseconds(kMsgMarkedWaitMs);
   for (;;) {
+    // Counts wrap together on both sides; this tells "not yet" from "done".
+    if (static_cast<int32_t>(count - c->taken) <= 0) {
+      if (c->fd < 0 && !c->reader.midFrame()) dropConn(ep, c);
+      return;
+    }
     MsgFrame f;
     MsgPopResult r = c->reader.pop(&f);
     if (r == kMsgPopFrame) {
-      if (f.kind == kMsgFrameHello) continue;
-      msgDeliver(ep, f.kind, f.type, f.sequence, std::move(f.sender), f.payload.data(),
-                 static_cast<uint32_t>(f.payload.size()));
-      if (c->fd < 0 && !c->reader.midFrame()) dropConn(ep, c);
-      return;
+      takeMarkedFrame(ep, *c, f);
+      continue;
     }
     if (r == kMsgPopBad) {
       msgLog("%s: malformed frame; dropping the connection", ep.name.c_str());

@@ -28,6 +28,14 @@ using Lock = std::unique_lock<std::mutex>;
 // returning: at most this many are taken in by one.
 constexpr int kMsgDrainMax = 1024;
 
+// A sender that finds our datagram queue full writes on its stream and then
+// tries a nudge datagram, which is lost when the queue is still full. The
+// reader then takes the queued datagrams one by one, and looks at the
+// streams after this many of them: fewer than a full queue holds, so it looks
+// after the nudge was lost. Not after every datagram: a look costs a system
+// call, a sizeable part of a round trip.
+constexpr int kMsgLookEvery = 4;
+
 // Marks the watches of remotes that appeared and collects the subscriptions
 // to send them again.
 void readDirEvents(MsgEndpoint& ep, std::vector<MsgRange>* resubscribe) {
@@ -72,9 +80,12 @@ void resubscribe(Lock& lk, const MsgEndpoint& ep, const std::vector<MsgRange>& r
   lk.lock();
 }
 
+void drain(MsgEndpoint& ep);
+
 // Everything but datagrams: connections, stream frames, directory events.
 void look(Lock& lk, const MsgEndpointPtr& ep) {
   ep->nextLook = msgCoarseNow() + std::chrono::milliseconds(kMsgSliceMs);
+  ep->sinceLook = 0;
   struct epoll_event evs[32];
   int n = epoll_wait(ep->epollFd, evs, 32, 0);
   std::vector<MsgRange> renew;
@@ -87,6 +98,12 @@ void look(Lock& lk, const MsgEndpointPtr& ep) {
     } else {
       msgStreamReadable(*ep, tag);
     }
+  }
+  // A frame a sender wrote because our queue was full follows whatever that
+  // sender had queued before it; the reader alone may take datagrams.
+  if (!ep->reading && msgStreamHasFree(*ep)) {
+    drain(*ep);
+    msgStreamTakeFree(*ep);
   }
   if (!renew.empty()) resubscribe(lk, *ep, renew);
 }
@@ -105,12 +122,16 @@ void takeDatagram(MsgEndpoint& ep, size_t n, const struct ucred& cred) {
   }
   if (f.kind == kMsgFrameMarker) {
     uint32_t token;
+    uint32_t count;
     memcpy(&token, f.payload, sizeof token);
-    msgStreamMarked(ep, cred.pid, token);
+    memcpy(&count, f.payload + sizeof token, sizeof count);
+    msgStreamMarked(ep, cred.pid, token, count);
   } else if (f.kind == kMsgFrameWake) {
     uint64_t number;
     memcpy(&number, f.payload, sizeof number);
     if (cred.pid == getpid() && number > ep.wakesSeen) ep.wakesSeen = number;
+    // A nudge (or our own wake): streams are due to be looked at now.
+    ep.nextLook = MsgClock::time_point();
   } else {
     msgDeliver(ep, f.kind, f.type, f.sequence, std::string(f.sender, f.senderBytes), f.payload, f.payloadBytes);
   }
@@ -227,15 +248,19 @@ void msgTakeIn(Lock& lk, const MsgEndpointPtr& ep, int timeoutMs) {
   // A wait that only a datagram can end needs no timer (it costs a tenth of a
   // microsecond per wait); directory events matter only to open watches and
   // subscriptions, which wake the reader when they are added.
+  // A sender whose datagram and nudge both found the queue full (a large
+  // datagram can fill the sender's own buffer after two or three) may have
+  // frames on its stream that nothing else points to: a connection with a
+  // hello bounds the wait too.
   int wait = 0;
-  if (timeoutMs >= 0 || !ep->watches.empty() || !ep->subscriptions.empty()) {
+  if (timeoutMs >= 0 || !ep->watches.empty() || !ep->subscriptions.empty() || !ep->conns.empty()) {
     wait = (timeoutMs < 0 || timeoutMs > kMsgSliceMs) ? kMsgSliceMs : timeoutMs;
   }
   bool got = waitDatagram(lk, ep, wait);
   if (ep->closed) return;
-  // After a wait that found nothing, and at least once a slice while
-  // datagrams keep coming.
-  if (!got || msgCoarseNow() >= ep->nextLook) look(lk, ep);
+  // After a wait that found nothing, after a nudge, every kMsgLookEvery
+  // datagrams, and at least once a slice while datagrams keep coming.
+  if (!got || ++ep->sinceLook >= kMsgLookEvery || msgCoarseNow() >= ep->nextLook) look(lk, ep);
   msgWakeAll();
 }
 

@@ -32,9 +32,6 @@
 namespace {
 
 const char kComponent[] = "message";
-// Our endpoint: replies go out from it, and it is the client name the
-// configuration service sees in our answers.
-const char kLocalEndpoint[] = "SystemSrvc";
 
 const char kModularRoomMode[] = "system.modularroom.mode";
 const char kWebProxyEnabled[] = "system.proxy.webproxy.enabled";
@@ -56,7 +53,7 @@ ReplyResult sendReply(const MSG_Message* req, MSG_Type type, const google::proto
       return ReplyResult::kSerialiseFailed;
     }
   }
-  if (MSG_SendMsg(kLocalEndpoint, MSG_GetSender(req), out) != 0) return ReplyResult::kSendFailed;
+  if (MSG_SendMsg(kSyssrvEndpoint, MSG_GetSender(req), out) != 0) return ReplyResult::kSendFailed;
   return ReplyResult::kSent;
 }
 
@@ -73,7 +70,7 @@ bool parse(const MSG_Message* msg, google::protobuf::Message* out) {
 void fillRetMessage(ConfigIF::ReturnMessage* ret, int error, bool reboot, const std::string& serverContext) {
   ret->set_error(error);
   ret->set_server_context(serverContext);
-  ret->set_client_name(kLocalEndpoint);
+  ret->set_client_name(kSyssrvEndpoint);
   ret->set_reboot_required(reboot);
 }
 

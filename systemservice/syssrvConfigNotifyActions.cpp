@@ -22,8 +22,6 @@
 #include "systemservice/syssrvProvisioning.h"
 #include "systemservice/syssrvWpad.h"
 
-const char* const kNotifyClientName = "SystemSrvc";
-
 namespace {
 
 const char kWpadComponent[] = "SysrvWpad";

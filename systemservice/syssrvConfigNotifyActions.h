@@ -13,9 +13,6 @@ struct NotifyChange {
   std::string value; // values joined by "\n"
 };
 
-// The client name this service puts into its configuration requests.
-extern const char* const kNotifyClientName;
-
 // Logs the row's text when the logging restart failed, so that the main
 // loop tries again on its next pass.
 void notifyLoggingResult(int updated, const char* failText);

@@ -46,7 +46,7 @@ void notifyLanguageReset() {
 
   std::string current;
   ConfigIF::ReadRsp readRsp;
-  int rc = exchange(ProtobufMessageHelper::getReadRequest(kNotifyClientName, kAdmin, language), &readRsp);
+  int rc = exchange(ProtobufMessageHelper::getReadRequest(kSyssrvEndpoint, kAdmin, language), &readRsp);
   if (rc != 0) {
     logerr(nullptr, "get current language request error: %d\n", rc);
   } else if (readRsp.error() != 0) {
@@ -63,7 +63,7 @@ void notifyLanguageReset() {
   std::list<std::string> languages;
   bool offered = false;
   ConfigIF::GetDefaultOptionsRsp optionsRsp;
-  rc = exchange(ProtobufMessageHelper::getGetDefaultOptionsRequest(kNotifyClientName, kAdmin, languageName),
+  rc = exchange(ProtobufMessageHelper::getGetDefaultOptionsRequest(kSyssrvEndpoint, kAdmin, languageName),
                 &optionsRsp);
   if (rc != 0) {
     logerr(nullptr, "get default option list request error: %d\n", rc);
@@ -78,7 +78,7 @@ void notifyLanguageReset() {
 
   if (!languages.empty()) {
     ConfigIF::SetAttributeOptionsRsp setRsp;
-    rc = exchange(ProtobufMessageHelper::getSetOptionsRequest(kNotifyClientName, kAdmin, language, languages, nullptr),
+    rc = exchange(ProtobufMessageHelper::getSetOptionsRequest(kSyssrvEndpoint, kAdmin, language, languages, nullptr),
                   &setRsp);
     if (rc != 0 || setRsp.error() != 0) {
       logerr(nullptr, "set language option list error: %d, setAttrOptReq error:%d\n", rc, setRsp.error());
@@ -90,7 +90,7 @@ void notifyLanguageReset() {
   if (!offered) {
     logdebug(nullptr, "current language is: %s, set default language: %s\n", current.c_str(), kDefaultLanguage);
     ConfigIF::WriteRsp writeRsp;
-    rc = exchange(ProtobufMessageHelper::getWriteRequest(kNotifyClientName, kAdmin, language, kDefaultLanguage),
+    rc = exchange(ProtobufMessageHelper::getWriteRequest(kSyssrvEndpoint, kAdmin, language, kDefaultLanguage),
                   &writeRsp);
     if (rc == 0 && writeRsp.error() != 0) rc = writeRsp.error();
     if (rc != 0) logerr(nullptr, "set language error:%d\n", rc);

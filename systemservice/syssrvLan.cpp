@@ -21,6 +21,7 @@
 #include <string>
 
 #include "OS/logmsg.h"
+#include "systemservice/syssrvMessage.h"
 #include "SystemIF.pb.h"
 #include "platform/msgutil/msgIds.h"
 #include "platform/sysio/sysio.h"
@@ -28,10 +29,6 @@
 #include "systemservice/syssrvWpad.h"
 
 namespace {
-
-// The daemon's own endpoint, named here so that this module links without
-// the message layer.
-const char kLanEndpoint[] = "SystemSrvc";
 
 const char kDeviceNameVar[] = "system.network.wired.devicename";
 const char kIpv4ModeVar[] = "system.network.wired.ipv4nic.mode";
@@ -111,7 +108,7 @@ bool sendLanStatusChange(int state, bool fromRestart) {
     MSG_ReleaseMsg(msg);
     return true;
   }
-  if (MSG_SendNotification(kLanEndpoint, msg) != 0) logerr(nullptr, "lan_state_change_notify: msg send failed\n");
+  if (MSG_SendNotification(kSyssrvEndpoint, msg) != 0) logerr(nullptr, "lan_state_change_notify: msg send failed\n");
   return true;
 }
 
@@ -271,7 +268,7 @@ void lan_status_req(void* /*pContext*/, const MSG_Message* msg) {
     MSG_ReleaseMsg(out);
     return;
   }
-  MSG_SendMsg(kLanEndpoint, MSG_GetSender(msg), out);
+  MSG_SendMsg(kSyssrvEndpoint, MSG_GetSender(msg), out);
 }
 
 void syssrvLan_testing_reset() {

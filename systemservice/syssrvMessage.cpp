@@ -28,7 +28,6 @@
 #include "systemservice/syssrvTime.h"
 #include "systemservice/syssrvWpad.h"
 
-const char kSyssrvEndpoint[] = "SystemSrvc";
 const char* const gpProcMonEndpoints[kNumProcMonEndpoints] = {"ProcessMon", "ToVelar1/ProcessMon",
                                                               "ToVelar2/ProcessMon"};
 

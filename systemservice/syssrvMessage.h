@@ -30,6 +30,9 @@ void timerFunc(void* userData);
 constexpr int kDelegateCredentialLen = 370;
 constexpr int kIrFilterSysFileLen = 80;
 
+// This service's endpoint: every request, reply and notification goes
+// from it, and it is the client name in every configuration request.
+extern const char kSyssrvEndpoint[];  // "SystemSrvc"
 extern eModelT eModel;
 extern bool outOfBox;
 extern int delegate_running;

@@ -2,6 +2,7 @@
 #include "systemservice/syssrvAlerts.h"
 #include "systemservice/syssrvMessage.h"
 
+const char kSyssrvEndpoint[] = "SystemSrvc";
 eModelT eModel = kUnknownModel;
 bool outOfBox = false;
 int delegate_running = 0;

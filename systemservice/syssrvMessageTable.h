@@ -6,9 +6,8 @@
 #include <cstdint>
 
 #include "platform/msg/MSG.h"
+#include "systemservice/syssrvMessage.h"
 
-// This service's endpoint; every reply and notification is sent from it.
-extern const char kSyssrvEndpoint[];  // "SystemSrvc"
 // Process monitors of codec units 0, 1 and 2; the index is the unit.
 constexpr int kNumProcMonEndpoints = 3;
 extern const char* const gpProcMonEndpoints[kNumProcMonEndpoints];

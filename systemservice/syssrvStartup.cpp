@@ -5,6 +5,7 @@
 #include "systemservice/syssrvStartup.h"
 
 #include "OS/logmsg.h"
+#include "systemservice/syssrvMessage.h"
 #include "platform/msg/MSG.h"
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvAccessLevels.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-const char kLocalEndpoint[] = "SystemSrvc";
 const char kComponent[] = "message";
 
 // How a failed handler registration is reported: the change, submit and
@@ -184,7 +184,7 @@ const syssrvRegRow kRegistrations[] = {
 
 void registerHandler(const syssrvRegRow& row) {
   MSG_Callback cb = {row.handler, nullptr, row.handlerType, row.handlerType, 0};
-  int rc = MSG_RegisterCallback(kLocalEndpoint, &cb);
+  int rc = MSG_RegisterCallback(kSyssrvEndpoint, &cb);
   if (row.handlerLog == kLogAlwaysDebug) {
     logdebug(kComponent, "(%s) MSG_RegisterCallback for %s returned %d\n", "syssrvMessageInit", row.handlerName, rc);
   } else if (rc != 0) {

@@ -1,15 +1,6 @@
-#include <cstdlib>
-
-#include "platform/sysio/sysio.h"
-#include "platform/sysio/sysio_sandbox.h"
 #include "systemservice/syssrvMain.h"
 
-int main(int argc, char** argv) {
-  // The host simulation names its sandbox root; the device never sets it.
-  const char* root = std::getenv("SYSSRV_ROOT");
-  if (root != nullptr && root[0] != '\0') {
-    static SandboxSysIo sandbox;
-    sysio_install(&sandbox);
-  }
-  return syssrv_main(argc, argv);
-}
+// The daemon always runs on the literal seam; the host simulation has an
+// entry point of its own (sim/syssrv_sim.cpp), so no setting on the device
+// can redirect its commands and files.
+int main(int argc, char** argv) { return syssrv_main(argc, argv); }

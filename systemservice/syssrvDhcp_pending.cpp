@@ -1,32 +1,8 @@
-// Placeholder until the DNS and DHCP module is built. The questions answer
-// false, as they do when their variables cannot be read.
+// Placeholder until the DNS and DHCP module is built; its address-mode
+// questions are real already (syssrvDhcpModes.cpp).
 #include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvPending.h"
 
-bool isIPv6Enabled() {
-  syssrvPending("isIPv6Enabled");
-  return false;
-}
-bool isIPv6Manual() {
-  syssrvPending("isIPv6Manual");
-  return false;
-}
-bool isIPv4Manual() {
-  syssrvPending("isIPv4Manual");
-  return false;
-}
-bool isMOFlagOn() {
-  syssrvPending("isMOFlagOn");
-  return false;
-}
-bool isDependMO() {
-  syssrvPending("isDependMO");
-  return false;
-}
-bool isMONotSetOnBoot() {
-  syssrvPending("isMONotSetOnBoot");
-  return false;
-}
 void updateDnsConfig() { syssrvPending("updateDnsConfig"); }
 void writeResolvConf(ConfiguredOptions* options) { syssrvPending("writeResolvConf", options); }
 void setPropOptions(ConfiguredOptions* options) { syssrvPending("setPropOptions", options); }

@@ -29,6 +29,7 @@
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMessage.h"
+#include "systemservice/syssrvMessageTable.h"
 #include "systemservice/syssrvPOSTResults.h"
 #include "systemservice/syssrvPower.h"
 #include "systemservice/syssrvStartup.h"

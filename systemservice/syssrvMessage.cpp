@@ -6,7 +6,7 @@
 // (linked synchronously by their client modules), "PortController" and the
 // three process monitors (opened asynchronously here), "CE:Modman" (only
 // its call-status notifications are subscribed).
-#include "systemservice/syssrvMessage.h"
+#include "systemservice/syssrvMessageTable.h"
 
 #include <cstdint>
 
@@ -19,7 +19,6 @@
 #include "systemservice/syssrvLed.h"
 #include "systemservice/syssrvLocale.h"
 #include "systemservice/syssrvLogging.h"
-#include "systemservice/syssrvMessageTable.h"
 #include "systemservice/syssrvPki.h"
 #include "systemservice/syssrvPower.h"
 #include "systemservice/syssrvProvisioning.h"
@@ -33,7 +32,6 @@ const char* const gpProcMonEndpoints[kNumProcMonEndpoints] = {"ProcessMon", "ToV
 
 namespace {
 
-const char kComponent[] = "message";
 const char kPortController[] = "PortController";
 const char kModman[] = "CE:Modman";
 const char kTimezoneVar[] = "time.timezone";
@@ -157,41 +155,4 @@ int syssrvMessageLoop(int timeout) {
   MSG_ProcessCallback(kSyssrvEndpoint, msg);
   MSG_ReleaseMsg(msg);
   return 0;
-}
-
-int syssrvMessageSendWaitResponse(const google::protobuf::Message& req, google::protobuf::Message* rsp,
-                                  const std::string& toEndpoint, int timeoutMillisecs) {
-  static const char kFunc[] = "syssrvMessageSendWaitResponse";
-  if (toEndpoint.empty() || rsp == nullptr) {
-    logerr(kComponent, "%s() got invalid param\n", kFunc);
-    return -3;
-  }
-  MSG_Message* msg = msgUtil_buildMsg(req, MSG_GetNextSequence(), nullptr);
-  if (msg == nullptr) {
-    logerr(kComponent, "%s() msgUtil_buildMsg failed\n", kFunc);
-    return -1;
-  }
-  int rc = MSG_SendMsg(kSyssrvEndpoint, MSG_GetRemoteId(kSyssrvEndpoint, toEndpoint.c_str()), msg);
-  if (rc != 0) {
-    logerr(kComponent, "%s() MSG_SendMsg failed with %d\n", kFunc, rc);
-    return -1;
-  }
-  MSG_Message* answer = MSG_RecvMsg(kSyssrvEndpoint, msgUtil_getMsgId(*rsp), timeoutMillisecs);
-  if (answer == nullptr) {
-    logerr(kComponent, "%s() MSG_RecvMsg timed out\n", kFunc);
-    return -1;
-  }
-  int result = 0;
-  if (!rsp->ParseFromArray(MSG_GetPayload(answer), static_cast<int>(MSG_GetPayloadBytes(answer)))) {
-    logerr(kComponent, "%s() ParseFromArray failed\n", kFunc);
-    result = -1;
-  }
-  MSG_ReleaseMsg(answer);
-  return result;
-}
-
-void timerFunc(void* /*userData*/) {
-  loginfo("SysrvWpad", "%s:On expiry Timer func invoked.\n", "timerFunc");
-  // The change notification of this write restarts proxy discovery.
-  config_write("system.proxy.pacfile.expirytime", "NEWTIME_REQUEST", kSystem);
 }

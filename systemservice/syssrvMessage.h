@@ -1,6 +1,7 @@
-// Message layer of the daemon: the "SystemSrvc" endpoint, its handler
-// table, the blocking send-and-wait, and the module-wide state that the
-// handlers of many modules share.
+// The base of the daemon's message layer: the blocking send-and-wait, the
+// PAC timer's callback and the module-wide state that the handlers of many
+// modules share. The endpoint's handler table and its initialisation sit on
+// top of every module (syssrvMessageTable.h).
 #pragma once
 
 #include <string>
@@ -12,12 +13,6 @@
 #include "systemservice/syssrvTypes.h"
 #include "util/timerUtil.h"
 
-// Opens and links the endpoint, registers every handler and runs the
-// start-up configuration. 0, or the non-zero result of linking the
-// configuration or DNS service (nothing further is done then).
-int syssrvMessageInit();
-// One receive-and-dispatch step, waiting at most `timeout` ms; always 0.
-int syssrvMessageLoop(int timeout);
 // Sends `req` to `toEndpoint` and waits for a message of `rsp`'s type:
 // 0, -1 (build, send, time-out or parse failure) or -3 (bad parameter).
 int syssrvMessageSendWaitResponse(const google::protobuf::Message& req, google::protobuf::Message* rsp,

@@ -12,6 +12,13 @@
 constexpr int kNumProcMonEndpoints = 3;
 extern const char* const gpProcMonEndpoints[kNumProcMonEndpoints];
 
+// Opens and links the endpoint, registers every handler and runs the
+// start-up configuration. 0, or the non-zero result of linking the
+// configuration or DNS service (nothing further is done then).
+int syssrvMessageInit();
+// One receive-and-dispatch step, waiting at most `timeout` ms; always 0.
+int syssrvMessageLoop(int timeout);
+
 // One row: the message type served, its handler, the handler's name.
 struct syssrvHandlerRow {
   MSG_Type type;

@@ -1,7 +1,8 @@
-// Shared body of the placeholders that stand in for modules not built yet:
-// one debug line and one call-trace entry, so the daemon runs end to end and
-// a test can see what its callers asked for. Only *_pending.cpp files include
-// this header; each goes away with the module that replaces it.
+// Shared body of the placeholders that stand in for modules not built yet.
+// A placeholder does nothing and keeps nothing; a test that wants to see what
+// its callers asked for installs an observer, which is told every call as
+// "name(arg1,arg2)". Only *_pending.cpp files include this header; each goes
+// away with the module that replaces it.
 #pragma once
 
 #include <string>
@@ -9,7 +10,6 @@
 
 #include "OS/logmsg.h"
 #include "platform/msg/MSG.h"
-#include "systemservice/syssrvCallTrace.h"
 
 namespace syssrv_pending {
 
@@ -47,9 +47,13 @@ std::string traceEntry(const char* name, const First& first, const Rest&... rest
 
 }  // namespace syssrv_pending
 
-// Logs "<name>: not available yet" and records the call with its arguments.
+// Told every placeholder call; null (the daemon's case) keeps nothing.
+using syssrvPendingObserver = void (*)(const std::string& entry);
+void syssrvPendingObserve(syssrvPendingObserver observer);
+syssrvPendingObserver syssrvPendingObserverOf();
+
 template <typename... Args>
 void syssrvPending(const char* name, const Args&... args) {
-  logdebug("stub", "%s: not available yet\n", name);
-  syssrvCallTrace_add(syssrv_pending::traceEntry(name, args...));
+  syssrvPendingObserver observer = syssrvPendingObserverOf();
+  if (observer != nullptr) observer(syssrv_pending::traceEntry(name, args...));
 }

@@ -6,7 +6,7 @@ file(GLOB _callbacks_test_sources CONFIGURE_DEPENDS
   ${CMAKE_CURRENT_LIST_DIR}/test_access_*.cpp)
 add_executable(callbacks_tests ${_callbacks_test_sources})
 syssrv_target(callbacks_tests)
-target_link_libraries(callbacks_tests PRIVATE daemon_test_fakes syssrvcallbacks syssrvlan syssrvpending syssrvcfg syssrvstate msgutil msglib
+target_link_libraries(callbacks_tests PRIVATE daemon_test_fakes syssrvcallbacks msgutil msglib
   sysio oslib GTest::gtest_main Threads::Threads)
 target_compile_definitions(callbacks_tests PRIVATE
   CONFIGSRVC_BIN="$<TARGET_FILE:configsrvc>"

@@ -10,10 +10,6 @@ add_executable(lan_tests
   ${CMAKE_CURRENT_LIST_DIR}/test_lan_actions.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_lan_ipv6.cpp)
 syssrv_target(lan_tests)
-target_link_libraries(lan_tests PRIVATE
-  "$<LINK_GROUP:RESCAN,syssrvlan,syssrvcallbacks,syssrvpending,syssrvcfg,syssrvstate>"
-  daemon_test_fakes msgutil msglib protos sysio oslib GTest::gtest_main Threads::Threads)
-# The fixture's isIPv6Manual answers as each test says; it comes first on
-# the link line and wins over the DNS and DHCP module's.
-target_link_options(lan_tests PRIVATE -Wl,--allow-multiple-definition)
+target_link_libraries(lan_tests PRIVATE syssrvcallbacks syssrvlan daemon_test_fakes msgutil msglib protos sysio oslib
+  GTest::gtest_main Threads::Threads)
 gtest_discover_tests(lan_tests PROPERTIES LABELS daemon)

@@ -8,9 +8,8 @@ add_executable(startup_tests
   ${CMAKE_CURRENT_LIST_DIR}/test_startup_model.cpp
   ${CMAKE_CURRENT_LIST_DIR}/test_startup_steps.cpp)
 syssrv_target(startup_tests)
-# The start-up steps reach into most modules, which call each other back.
 target_link_libraries(startup_tests PRIVATE
-  "$<LINK_GROUP:RESCAN,syssrvstartup,syssrvcore,syssrvcallbacks,syssrvnotify,syssrvlan,syssrvpending,syssrvcfg,syssrvstate>"
+  syssrvcore
   daemon_test_fakes syssystem cfgcommon multicodec_util msgutil msglib protos psosapi timerutil sysio oslib GTest::gtest_main)
 gtest_discover_tests(startup_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 LABELS daemon)
 
@@ -19,7 +18,7 @@ if(TARGET configsrvc)
   add_executable(startup_live_tests ${CMAKE_CURRENT_LIST_DIR}/test_startup_live.cpp)
   syssrv_target(startup_live_tests)
   target_link_libraries(startup_live_tests PRIVATE
-    "$<LINK_GROUP:RESCAN,syssrvstartup,syssrvcore,syssrvcallbacks,syssrvnotify,syssrvlan,syssrvpending,syssrvcfg,syssrvstate>"
+    syssrvcore
     syssystem cfgcommon multicodec_util msgutil msglib protos psosapi timerutil sysio oslib SQLite::SQLite3
     GTest::gtest_main)
   add_dependencies(startup_live_tests configsrvc)

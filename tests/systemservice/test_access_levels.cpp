@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "systemservice/syssrvAccessLevels.h"
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvLocale.h"
 #include "systemservice/syssrvMessage.h"

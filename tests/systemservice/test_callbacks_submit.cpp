@@ -8,7 +8,7 @@
 
 #include "SystemIF.pb.h"
 #include "platform/msgutil/msgIds.h"
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_callbacks_peer.h"

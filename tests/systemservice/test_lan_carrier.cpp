@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvLan.h"
 #include "tests/systemservice/test_lan_fixture.h"
 

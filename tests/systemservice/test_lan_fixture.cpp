@@ -2,23 +2,13 @@
 
 #include "SystemIF.pb.h"
 #include "platform/msgutil/msgIds.h"
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvLan.h"
-
-bool gIpv6Manual = false;
-
-// Stands in for the DNS and DHCP module's answer, whatever state that
-// module is in.
-bool isIPv6Manual() {
-  syssrvCallTrace_add("isIPv6Manual()");
-  return gIpv6Manual;
-}
 
 void LanTest::SetUp() {
   CallbacksTest::SetUp();
   syssrvLan_testing_reset();
-  gIpv6Manual = false;
   peer().set(kDevVar, "eth0");
   ASSERT_EQ(MSG_OpenLocal(kWatcher), 0);
   MSG_Endpoint svc = MSG_GetRemoteId(kWatcher, kLocal);
@@ -34,7 +24,6 @@ void LanTest::SetUp() {
 void LanTest::TearDown() {
   syssrvLan_testing_reset();
   MSG_CloseLocal(kWatcher);
-  gIpv6Manual = false;
   CallbacksTest::TearDown();
 }
 

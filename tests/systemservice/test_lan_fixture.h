@@ -2,17 +2,14 @@
 // RecorderSysIo whose temporary root holds the sysfs and /proc files, the
 // fake "ConfigSrvc" recording every request with its role, and a watcher
 // endpoint subscribed to the daemon's LanStatusChangeNtfy.
-//
-// isIPv6Manual is this program's own (see lan.cmake): it records
-// "isIPv6Manual()" in the call trace and answers gIpv6Manual.
+// Whether IPv6 addressing is manual follows
+// "system.network.wired.ipv6nic.mode" in the fake.
 #pragma once
 
 #include <string>
 #include <vector>
 
 #include "tests/systemservice/test_callbacks_peer.h"
-
-extern bool gIpv6Manual;
 
 class LanTest : public CallbacksTest {
  protected:

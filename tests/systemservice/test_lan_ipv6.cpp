@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvLan.h"
 #include "tests/systemservice/test_lan_fixture.h"
 
@@ -89,7 +89,7 @@ TEST_F(LanIpv6Test, InitAndRestartClearTheVariablesInAutomaticMode) {
 }
 
 TEST_F(LanIpv6Test, InitAndRestartLeaveManualAddressesAlone) {
-  gIpv6Manual = true;
+  peer().set("system.network.wired.ipv6nic.mode", "Off");
   syssrvLanInit();
   syssrvLanRestart();
   EXPECT_TRUE(requests().empty());
@@ -203,7 +203,7 @@ TEST_F(LanIpv6Test, KindsThatDisappearAreClearedInAutomaticMode) {
 TEST_F(LanIpv6Test, KindsThatDisappearAreForgottenButNotClearedInManualMode) {
   addresses(addrLine(kLinkHex, 0x20, "eth0") + addrLine(kGlobal1Hex, 0x00, "eth0"));
   checkIPv6Addr();
-  gIpv6Manual = true;
+  peer().set("system.network.wired.ipv6nic.mode", "Off");
   forget();
   addresses("");
   checkIPv6Addr();
@@ -366,7 +366,7 @@ TEST_F(LanIpv6Test, LinkDownWithdrawsEverythingKnownAndTheNextScansRestoreIt) {
 TEST_F(LanIpv6Test, LinkDownInManualModePublishesNothing) {
   everyKind();
   updates(8);
-  gIpv6Manual = true;
+  peer().set("system.network.wired.ipv6nic.mode", "Off");
   forget();
   syssrvLanUpdateStatus(LAN_DOWN);
   EXPECT_TRUE(requests().empty());

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "OS/linux/psosapi/ptimer.h"
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMain.h"
 #include "systemservice/syssrvMessage.h"

@@ -11,7 +11,7 @@
 #include "SystemIF.pb.h"
 #include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageReply.h"
 #include "systemservice/syssrvMessageTable.h"

@@ -8,17 +8,6 @@ add_executable(notify_tests
   ${_notify_dir}/test_notify_actions.cpp
   ${_notify_dir}/test_notify_language.cpp)
 syssrv_target(notify_tests)
-target_link_libraries(notify_tests PRIVATE daemon_test_fakes syssrvnotify syssrvall GTest::gtest_main)
+target_link_libraries(notify_tests PRIVATE daemon_test_fakes syssrvnotify GTest::gtest_main)
 # The language reset waits up to 5 s per unanswered exchange.
 gtest_discover_tests(notify_tests PROPERTIES LABELS daemon TIMEOUT 120)
-
-# The paths that depend on other modules' answers (failed logging restart,
-# log-space variables, the DHCP questions): the test's own definitions of
-# those functions come first on the link line and win over the modules'.
-add_executable(notify_fake_tests
-  ${_notify_dir}/test_notify_fixture.cpp
-  ${_notify_dir}/test_notify_fakes.cpp)
-syssrv_target(notify_fake_tests)
-target_link_libraries(notify_fake_tests PRIVATE daemon_test_fakes syssrvnotify syssrvall GTest::gtest_main)
-target_link_options(notify_fake_tests PRIVATE -Wl,--allow-multiple-definition)
-gtest_discover_tests(notify_fake_tests PROPERTIES LABELS daemon)

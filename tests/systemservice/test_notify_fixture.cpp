@@ -7,7 +7,7 @@
 #include "OS/os_testing.h"
 #include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvConfigNotify.h"
 #include "systemservice/syssrvLogging.h"

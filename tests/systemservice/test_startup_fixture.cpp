@@ -9,7 +9,7 @@
 #include "multicodec_util/multicodec_sysids.h"
 #include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvMessage.h"
 

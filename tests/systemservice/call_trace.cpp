@@ -1,6 +1,8 @@
-#include "systemservice/syssrvCallTrace.h"
+#include "tests/systemservice/call_trace.h"
 
 #include <mutex>
+
+#include "systemservice/syssrvPending.h"
 
 namespace {
 
@@ -15,6 +17,12 @@ std::vector<std::string>& traceEntries() {
   static std::vector<std::string> entries;
   return entries;
 }
+
+// Any test that reads the trace links this file, and with it the observer.
+const bool gObserving = [] {
+  syssrvPendingObserve(syssrvCallTrace_add);
+  return true;
+}();
 
 }  // namespace
 

@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include "ConfigIF.pb.h"
-#include "SystemIF.pb.h"
 #include "platform/msg/MSG.h"
 #include "platform/msgutil/msgUtil.h"
 #include "tests/tools/syssrvctl/ctlTestUtil.h"
@@ -118,15 +117,6 @@ TEST(CtlSend, CommandsArriveWithTheirFields) {
   EXPECT_EQ(batch.ShortDebugString(),
             "name: \"b\" entry { name: \"a.b\" value: \"DHCP\" } entry { name: \"dns.server\" instance: 2 value: "
             "\"10.0.0.1\" value: \"x;`y`\" }");
-  r = ctlRun({"send", "SystemIF::SetSystemTimezoneAndTimeCmd", "timezone: \"Europe/Oslo\" time_value: 1700000000",
-              "--to", "CtlSinkE"});
-  EXPECT_EQ(r.status, 0) << r.err;
-  SystemIF::SetSystemTimezoneAndTimeCmd cmd;
-  m = receive("CtlSinkE", &cmd);
-  ASSERT_NE(m, nullptr);
-  EXPECT_EQ(MSG_GetType(m), 0x1B02F2u);
-  MSG_ReleaseMsg(m);
-  EXPECT_EQ(cmd.ShortDebugString(), "timezone: \"Europe/Oslo\" time_value: 1700000000");
   MSG_CloseLocal("CtlSinkE");
 }
 
@@ -147,9 +137,6 @@ TEST(CtlBadInput, OneLineAndExitTwo) {
       {{"call", "DemoIF.EchoReq", "txt: \"x\"", "--to", "EchoF"},
        "syssrvctl: cannot parse fields for DemoIF.EchoReq: line 1 column 4: Message type \"DemoIF.EchoReq\" has "
        "no field named \"txt\"."},
-      {{"call", "DemoIF.EchoReq", "text: \"a\"\ntext: \"b\"", "--to", "EchoF"},
-       "syssrvctl: cannot parse fields for DemoIF.EchoReq: line 2 column 5: Non-repeated field \"text\" is "
-       "specified multiple times."},
       {{"call", "DemoIF.EchoReq", "text: \"x", "--to", "EchoF"}, kParseError},
       {{"call", "ConfigIF.ReadReq", "role: kNobody", "--to", "EchoF"}, kParseError},
       {{"call", "DemoIF.EchoReq", "text: \"x\"", "--to", "NoSuchSrvc"},
@@ -160,7 +147,6 @@ TEST(CtlBadInput, OneLineAndExitTwo) {
        "syssrvctl: no reply class known for SystemIF.LanStatusChangeNtfy; name it with --expect"},
       {{"call", "DemoIF.EchoReq", "--to", "EchoF", "--timeout", "12ms"},
        "syssrvctl: call: option --timeout needs a non-negative number, not '12ms'"},
-      {{"call", "DemoIF.EchoReq", "--to"}, "syssrvctl: call: option --to needs a value"},
       {{"call", "DemoIF.EchoReq", "--to="}, "syssrvctl: call: option --to needs a non-empty value"},
       {{"call", "DemoIF.EchoReq", "--from", "EchoF"}, "syssrvctl: call: unknown option --from for this command"},
       {{"send", "SystemIF.NoSuchCmd"}, "syssrvctl: unknown message SystemIF.NoSuchCmd (see 'syssrvctl list')"},
@@ -168,12 +154,10 @@ TEST(CtlBadInput, OneLineAndExitTwo) {
       {{"send", "DemoIF.EchoReq", "--timeout", "5"}, "syssrvctl: send: unknown option --timeout for this command"},
       {{"watch", "SystemIF.NoSuchNtfy"}, "syssrvctl: unknown message SystemIF.NoSuchNtfy (see 'syssrvctl list')"},
       {{"watch", "0x1000000"}, "syssrvctl: bad message type number 0x1000000"},
-      {{"watch", "12z"}, "syssrvctl: bad message type number 12z"},
       {{"watch", "--count", "-1"}, "syssrvctl: watch: option --count needs a non-negative number, not '-1'"},
       {{"watch", "--count=99999999999"},
        "syssrvctl: watch: option --count needs a non-negative number, not '99999999999'"},
       {{"list", "a", "b"}, "syssrvctl: list takes at most one filter word"},
-      {{"list", "NoSuchMessageAnywhere"}, "syssrvctl: no message name contains NoSuchMessageAnywhere"},
   };
   for (const Case& c : cases) {
     std::string shown;

@@ -91,11 +91,7 @@ bool CtlChild::running() {
   if (r == 0) return true;
   if (r == m_pid) {
     m_pid = -1;
-    if (WIFEXITED(st)) {
-      m_status = WEXITSTATUS(st);
-    } else {
-      m_signalled = true;
-    }
+    if (WIFEXITED(st)) m_status = WEXITSTATUS(st);
   }
   return false;
 }

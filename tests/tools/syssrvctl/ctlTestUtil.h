@@ -37,14 +37,12 @@ class CtlChild {
   std::string err() const;
   // Exit status, or -1 when the child did not exit normally.
   int status() const { return m_status; }
-  bool exitedBySignal() const { return m_signalled; }
 
  private:
   pid_t m_pid = -1;
   std::string m_outPath;
   std::string m_errPath;
   int m_status = -1;
-  bool m_signalled = false;
 };
 
 struct CtlRun {

@@ -13,7 +13,10 @@ bool sameReg(const CfgReg& a, const CfgReg& b) {
 bool CfgModel::open(const std::string& dbPath, const std::vector<CfgVar>& seed, std::string* err) {
   m_seeded = 0;
   if (!m_store.open(dbPath, err)) return false;
-  if (!m_store.loadAll(&m_vars, &m_regs, &m_components, err)) return false;
+  if (!m_store.loadAll(&m_vars, &m_regs, &m_components, err)) {
+    *err = dbPath + ": " + *err;
+    return false;
+  }
   std::vector<const CfgVar*> added;
   for (const CfgVar& v : seed) {
     if (m_vars.count(cfgKey(v.name)) == 0) added.push_back(&v);

@@ -31,7 +31,7 @@ bool CfgService::open(std::string* err) {
          m_config.dbPath.c_str(), m_model.vars().size(), m_model.seededCount(), m_model.regs().size(),
          m_model.components().size());
   m_fanout = std::make_unique<CfgFanout>(m_config.name);
-  m_writes = std::make_unique<CfgWritePath>(m_config.name, m_model, *m_fanout);
+  m_writes = std::make_unique<CfgWritePath>(m_config.name, m_model, *m_fanout, m_config.callbackTimeoutMs);
   MSG_DebugSetName("configsrvc");
   if (MSG_OpenLocal(m_config.name.c_str()) != 0) {
     *err = "cannot open endpoint " + m_config.name;
@@ -53,6 +53,7 @@ void CfgService::serveOnce(int timeoutMs) {
 }
 
 void CfgService::run(volatile std::sig_atomic_t* stop) {
+  cfgLog("callbacks time out after %d ms", m_config.callbackTimeoutMs);
   cfgLog("serving %s", m_config.name.c_str());
   while (!*stop) serveOnce(kCfgSliceMs);
   cfgLog("%s closed", m_config.name.c_str());

@@ -17,6 +17,7 @@ struct CfgServiceConfig {
   std::string name;  // endpoint, kCfgDefaultName unless --name
   std::string dbPath;
   std::string seedPath;
+  int callbackTimeoutMs = kCfgCallbackTimeoutMs;  // --callback-timeout
 };
 
 class CfgService {

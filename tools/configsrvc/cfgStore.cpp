@@ -2,6 +2,8 @@
 
 #include <sqlite3.h>
 
+#include "tools/configsrvc/cfgLog.h"
+
 namespace {
 
 // Kinds of rows in `lists`.
@@ -23,28 +25,45 @@ const char* const kSchema =
     " type INTEGER NOT NULL, user_context TEXT NOT NULL, PRIMARY KEY(client, name, instance, type));"
     "CREATE TABLE IF NOT EXISTS components(name TEXT PRIMARY KEY, attach_order INTEGER NOT NULL);";
 
-// One prepared statement, finalised on scope exit.
+// One prepared statement, finalised on scope exit. A statement that does
+// not prepare (a database file whose tables are not the ones above) is
+// logged and sets `error`; every use of it then fails rather than acting on
+// a null statement.
 class Stmt {
  public:
-  Stmt(sqlite3* db, const char* sql) { sqlite3_prepare_v2(db, sql, -1, &m_s, nullptr); }
+  Stmt(sqlite3* db, const char* sql, std::string* error) {
+    if (sqlite3_prepare_v2(db, sql, -1, &m_s, nullptr) == SQLITE_OK && m_s != nullptr) return;
+    *error = std::string("cannot prepare \"") + sql + "\": " + sqlite3_errmsg(db);
+    cfgLog("database: %s", error->c_str());
+    sqlite3_finalize(m_s);
+    m_s = nullptr;
+  }
   ~Stmt() { sqlite3_finalize(m_s); }
   Stmt(const Stmt&) = delete;
   Stmt& operator=(const Stmt&) = delete;
   bool ok() const { return m_s != nullptr; }
   Stmt& bind(int i, const std::string& s) {
-    sqlite3_bind_text(m_s, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
+    if (m_s) sqlite3_bind_text(m_s, i, s.data(), static_cast<int>(s.size()), SQLITE_TRANSIENT);
     return *this;
   }
   Stmt& bind(int i, long long v) {
-    sqlite3_bind_int64(m_s, i, v);
+    if (m_s) sqlite3_bind_int64(m_s, i, v);
     return *this;
   }
   // SQLITE_ROW, SQLITE_DONE or an error.
-  int step() { return m_s ? sqlite3_step(m_s) : SQLITE_ERROR; }
+  int step() { return m_s ? sqlite3_step(m_s) : SQLITE_MISUSE; }
   bool run() {
-    int rc = step();
+    if (!m_s) return false;
+    int rc = sqlite3_step(m_s);
     sqlite3_reset(m_s);
     sqlite3_clear_bindings(m_s);
+    return rc == SQLITE_DONE;
+  }
+  // Calls row() for every result row; false unless all were read.
+  template <class Row>
+  bool each(Row row) {
+    int rc;
+    while ((rc = step()) == SQLITE_ROW) row(*this);
     return rc == SQLITE_DONE;
   }
   long long num(int col) const { return sqlite3_column_int64(m_s, col); }
@@ -58,8 +77,9 @@ class Stmt {
   sqlite3_stmt* m_s = nullptr;
 };
 
-bool insertList(sqlite3* db, const std::string& name, int kind, int instance, const std::vector<std::string>& list) {
-  Stmt ins(db, "INSERT INTO lists(name, kind, instance, idx, text) VALUES(?,?,?,?,?)");
+bool insertList(sqlite3* db, const std::string& name, int kind, int instance, const std::vector<std::string>& list,
+                std::string* error) {
+  Stmt ins(db, "INSERT INTO lists(name, kind, instance, idx, text) VALUES(?,?,?,?,?)", error);
   if (!ins.ok()) return false;
   for (size_t i = 0; i < list.size(); ++i) {
     ins.bind(1, name).bind(2, kind).bind(3, instance).bind(4, static_cast<long long>(i)).bind(5, list[i]);
@@ -118,72 +138,75 @@ bool CfgStore::loadAll(std::map<std::string, CfgVar>* vars, std::vector<CfgReg>*
   components->clear();
   Stmt v(m_db,
          "SELECT name, instances, read_level, write_level, multi, options_fixed, default_index, seed_default_index "
-         "FROM vars");
-  if (!v.ok()) {
-    *err = sqlite3_errmsg(m_db);
+         "FROM vars",
+         &m_error);
+  Stmt l(m_db, "SELECT name, kind, instance, text FROM lists ORDER BY name, kind, instance, idx", &m_error);
+  Stmt s(m_db, "SELECT name, instance, is_default FROM state", &m_error);
+  Stmt r(m_db, "SELECT client, name, instance, type, user_context FROM registrations ORDER BY rowid", &m_error);
+  Stmt c(m_db, "SELECT name FROM components ORDER BY attach_order", &m_error);
+  if (!v.ok() || !l.ok() || !s.ok() || !r.ok() || !c.ok()) {
+    *err = m_error;
     return false;
   }
-  while (v.step() == SQLITE_ROW) {
+  bool read = v.each([&](Stmt& q) {
     CfgVar var;
-    var.name = v.text(0);
-    long long n = v.num(1);
+    var.name = q.text(0);
+    long long n = q.num(1);
     var.inst.resize(n < 1 ? 1 : static_cast<size_t>(n));
-    var.readLevel = static_cast<int>(v.num(2));
-    var.writeLevel = static_cast<int>(v.num(3));
-    var.multi = v.num(4) != 0;
-    var.optionsFixed = v.num(5) != 0;
-    var.defaultIndex = static_cast<uint32_t>(v.num(6));
-    var.seedDefaultIndex = static_cast<uint32_t>(v.num(7));
+    var.readLevel = static_cast<int>(q.num(2));
+    var.writeLevel = static_cast<int>(q.num(3));
+    var.multi = q.num(4) != 0;
+    var.optionsFixed = q.num(5) != 0;
+    var.defaultIndex = static_cast<uint32_t>(q.num(6));
+    var.seedDefaultIndex = static_cast<uint32_t>(q.num(7));
     (*vars)[cfgKey(var.name)] = var;
-  }
-  Stmt l(m_db, "SELECT name, kind, instance, text FROM lists ORDER BY name, kind, instance, idx");
-  while (l.step() == SQLITE_ROW) {
-    auto it = vars->find(cfgKey(l.text(0)));
-    if (it == vars->end()) continue;
+  });
+  read = read && l.each([&](Stmt& q) {
+    auto it = vars->find(cfgKey(q.text(0)));
+    if (it == vars->end()) return;
     CfgVar& var = it->second;
-    int instance = static_cast<int>(l.num(2));
-    switch (l.num(1)) {
+    int instance = static_cast<int>(q.num(2));
+    switch (q.num(1)) {
       case kListValue:
-        if (instance >= 0 && static_cast<size_t>(instance) < var.inst.size()) var.inst[instance].values.push_back(l.text(3));
+        if (instance >= 0 && static_cast<size_t>(instance) < var.inst.size()) var.inst[instance].values.push_back(q.text(3));
         break;
-      case kListDefault: var.defaults.push_back(l.text(3)); break;
-      case kListOption: var.options.push_back(l.text(3)); break;
-      case kListSeedOption: var.seedOptions.push_back(l.text(3)); break;
+      case kListDefault: var.defaults.push_back(q.text(3)); break;
+      case kListOption: var.options.push_back(q.text(3)); break;
+      case kListSeedOption: var.seedOptions.push_back(q.text(3)); break;
       default: break;
     }
-  }
-  Stmt s(m_db, "SELECT name, instance, is_default FROM state");
-  while (s.step() == SQLITE_ROW) {
-    auto it = vars->find(cfgKey(s.text(0)));
-    long long instance = s.num(1);
-    if (it == vars->end() || instance < 0 || static_cast<size_t>(instance) >= it->second.inst.size()) continue;
-    it->second.inst[static_cast<size_t>(instance)].isDefault = s.num(2) != 0;
-  }
-  Stmt r(m_db, "SELECT client, name, instance, type, user_context FROM registrations ORDER BY rowid");
-  while (r.step() == SQLITE_ROW) {
+  });
+  read = read && s.each([&](Stmt& q) {
+    auto it = vars->find(cfgKey(q.text(0)));
+    long long instance = q.num(1);
+    if (it == vars->end() || instance < 0 || static_cast<size_t>(instance) >= it->second.inst.size()) return;
+    it->second.inst[static_cast<size_t>(instance)].isDefault = q.num(2) != 0;
+  });
+  read = read && r.each([&](Stmt& q) {
     CfgReg reg;
-    reg.client = r.text(0);
-    reg.name = r.text(1);
-    reg.instance = static_cast<int>(r.num(2));
-    reg.type = static_cast<int>(r.num(3));
-    reg.userContext = r.text(4);
+    reg.client = q.text(0);
+    reg.name = q.text(1);
+    reg.instance = static_cast<int>(q.num(2));
+    reg.type = static_cast<int>(q.num(3));
+    reg.userContext = q.text(4);
     regs->push_back(reg);
-  }
-  Stmt c(m_db, "SELECT name FROM components ORDER BY attach_order");
-  while (c.step() == SQLITE_ROW) components->push_back(c.text(0));
-  return true;
+  });
+  read = read && c.each([&](Stmt& q) { components->push_back(q.text(0)); });
+  if (!read) *err = std::string("cannot read the database: ") + sqlite3_errmsg(m_db);
+  return read;
 }
 
 bool CfgStore::writeVar(const CfgVar& v) {
-  Stmt delVar(m_db, "DELETE FROM vars WHERE name = ?");
-  Stmt delLists(m_db, "DELETE FROM lists WHERE name = ?");
-  Stmt delState(m_db, "DELETE FROM state WHERE name = ?");
+  Stmt delVar(m_db, "DELETE FROM vars WHERE name = ?", &m_error);
+  Stmt delLists(m_db, "DELETE FROM lists WHERE name = ?", &m_error);
+  Stmt delState(m_db, "DELETE FROM state WHERE name = ?", &m_error);
   if (!delVar.bind(1, v.name).run() || !delLists.bind(1, v.name).run() || !delState.bind(1, v.name).run()) {
     return false;
   }
   Stmt ins(m_db,
            "INSERT INTO vars(name, instances, read_level, write_level, multi, options_fixed, default_index, "
-           "seed_default_index) VALUES(?,?,?,?,?,?,?,?)");
+           "seed_default_index) VALUES(?,?,?,?,?,?,?,?)",
+           &m_error);
   ins.bind(1, v.name)
       .bind(2, static_cast<long long>(v.inst.size()))
       .bind(3, v.readLevel)
@@ -193,8 +216,9 @@ bool CfgStore::writeVar(const CfgVar& v) {
       .bind(7, static_cast<long long>(v.defaultIndex))
       .bind(8, static_cast<long long>(v.seedDefaultIndex));
   if (!ins.run()) return false;
-  if (!insertList(m_db, v.name, kListDefault, 0, v.defaults) || !insertList(m_db, v.name, kListOption, 0, v.options) ||
-      !insertList(m_db, v.name, kListSeedOption, 0, v.seedOptions)) {
+  if (!insertList(m_db, v.name, kListDefault, 0, v.defaults, &m_error) ||
+      !insertList(m_db, v.name, kListOption, 0, v.options, &m_error) ||
+      !insertList(m_db, v.name, kListSeedOption, 0, v.seedOptions, &m_error)) {
     return false;
   }
   for (size_t i = 0; i < v.inst.size(); ++i) {
@@ -205,10 +229,10 @@ bool CfgStore::writeVar(const CfgVar& v) {
 
 bool CfgStore::writeInstance(const CfgVar& v, int instance) {
   const CfgInstance& in = v.inst[static_cast<size_t>(instance)];
-  Stmt del(m_db, "DELETE FROM lists WHERE name = ? AND kind = ? AND instance = ?");
+  Stmt del(m_db, "DELETE FROM lists WHERE name = ? AND kind = ? AND instance = ?", &m_error);
   if (!del.bind(1, v.name).bind(2, kListValue).bind(3, instance).run()) return false;
-  if (!insertList(m_db, v.name, kListValue, instance, in.values)) return false;
-  Stmt st(m_db, "INSERT OR REPLACE INTO state(name, instance, is_default) VALUES(?,?,?)");
+  if (!insertList(m_db, v.name, kListValue, instance, in.values, &m_error)) return false;
+  Stmt st(m_db, "INSERT OR REPLACE INTO state(name, instance, is_default) VALUES(?,?,?)", &m_error);
   return st.bind(1, v.name).bind(2, instance).bind(3, in.isDefault ? 1 : 0).run();
 }
 
@@ -248,7 +272,7 @@ bool CfgStore::saveInstance(const CfgVar& v, int instance) {
 }
 
 bool CfgStore::saveLevels(const CfgVar& v) {
-  Stmt up(m_db, "UPDATE vars SET read_level = ?, write_level = ? WHERE name = ?");
+  Stmt up(m_db, "UPDATE vars SET read_level = ?, write_level = ? WHERE name = ?", &m_error);
   if (!up.bind(1, v.readLevel).bind(2, v.writeLevel).bind(3, v.name).run()) {
     m_error = sqlite3_errmsg(m_db);
     return false;
@@ -258,7 +282,8 @@ bool CfgStore::saveLevels(const CfgVar& v) {
 
 bool CfgStore::addReg(const CfgReg& r) {
   Stmt ins(m_db,
-           "INSERT OR REPLACE INTO registrations(client, name, instance, type, user_context) VALUES(?,?,?,?,?)");
+           "INSERT OR REPLACE INTO registrations(client, name, instance, type, user_context) VALUES(?,?,?,?,?)",
+           &m_error);
   if (!ins.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).bind(5, r.userContext).run()) {
     m_error = sqlite3_errmsg(m_db);
     return false;
@@ -267,7 +292,7 @@ bool CfgStore::addReg(const CfgReg& r) {
 }
 
 bool CfgStore::removeReg(const CfgReg& r) {
-  Stmt del(m_db, "DELETE FROM registrations WHERE client = ? AND name = ? AND instance = ? AND type = ?");
+  Stmt del(m_db, "DELETE FROM registrations WHERE client = ? AND name = ? AND instance = ? AND type = ?", &m_error);
   if (!del.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).run()) {
     m_error = sqlite3_errmsg(m_db);
     return false;
@@ -276,7 +301,7 @@ bool CfgStore::removeReg(const CfgReg& r) {
 }
 
 bool CfgStore::removeClientRegs(const std::string& client) {
-  Stmt del(m_db, "DELETE FROM registrations WHERE client = ?");
+  Stmt del(m_db, "DELETE FROM registrations WHERE client = ?", &m_error);
   if (!del.bind(1, client).run()) {
     m_error = sqlite3_errmsg(m_db);
     return false;
@@ -287,7 +312,8 @@ bool CfgStore::removeClientRegs(const std::string& client) {
 bool CfgStore::addComponent(const std::string& name) {
   Stmt ins(m_db,
            "INSERT OR IGNORE INTO components(name, attach_order) "
-           "VALUES(?, (SELECT COALESCE(MAX(attach_order), 0) + 1 FROM components))");
+           "VALUES(?, (SELECT COALESCE(MAX(attach_order), 0) + 1 FROM components))",
+           &m_error);
   if (!ins.bind(1, name).run()) {
     m_error = sqlite3_errmsg(m_db);
     return false;
@@ -296,7 +322,7 @@ bool CfgStore::addComponent(const std::string& name) {
 }
 
 bool CfgStore::removeComponent(const std::string& name) {
-  Stmt del(m_db, "DELETE FROM components WHERE name = ?");
+  Stmt del(m_db, "DELETE FROM components WHERE name = ?", &m_error);
   if (!del.bind(1, name).run()) {
     m_error = sqlite3_errmsg(m_db);
     return false;

@@ -103,7 +103,7 @@ bool CfgWritePath::admit(Active& a, CfgJobEntry& e) {
 bool CfgWritePath::sendCalls(Active& a, const CfgJobEntry& e, int cbType) {
   std::vector<CfgReg> regs = withoutWriter(m_model.regsFor(e.name, e.instance, cbType), a.job.writer);
   a.calls = m_fanout.call(cbType, regs, changeOf(a, e));
-  a.deadline = Clock::now() + std::chrono::milliseconds(kCfgCallbackTimeoutMs);
+  a.deadline = Clock::now() + std::chrono::milliseconds(m_timeoutMs);
   return !a.calls.empty();
 }
 
@@ -233,8 +233,8 @@ void CfgWritePath::expire() {
     e.error = kCfgErrTimeOut;
     for (const CfgCall& c : a.calls) {
       cfgLog("%s did not answer for %s[%d] within %d ms; refusing the write", c.client.c_str(), e.name.c_str(),
-             e.instance, kCfgCallbackTimeoutMs);
-      e.messages.push_back(c.client + " did not answer within " + std::to_string(kCfgCallbackTimeoutMs) + " ms");
+             e.instance, m_timeoutMs);
+      e.messages.push_back(c.client + " did not answer within " + std::to_string(m_timeoutMs) + " ms");
     }
     a.calls.clear();
     resume(id);

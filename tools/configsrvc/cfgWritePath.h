@@ -4,7 +4,7 @@
 // Per variable, in this order: the access level and value checks;
 // DynamicValidateReq to the kDynamicValidator clients (a refusal refuses the
 // write with the client's error and messages; a client silent for
-// kCfgCallbackTimeoutMs refuses it with kErrTimeOut); OnChangeReq to the
+// the callback time-out refuses it with kErrTimeOut); OnChangeReq to the
 // kOnChange clients (the same rules); commit to the database; the answer to
 // the writer (single writes); ConfigChangedNtfy to the kChangeNotify
 // clients, the writer included. Validate and on-change callbacks skip the
@@ -32,9 +32,11 @@
 #include "tools/configsrvc/cfgFanout.h"
 #include "tools/configsrvc/cfgModel.h"
 
-// Long enough for a client that is busy with one other message, short
-// enough that a client that hung does not freeze writes for long.
-constexpr int kCfgCallbackTimeoutMs = 2000;
+// Default callback time-out. A daemon validating one change may make about
+// 15 synchronous round trips of its own first (44 for a modular-room
+// change), each slow on a busy disk or under emulation; a client that hung
+// still does not freeze writes for long.
+constexpr int kCfgCallbackTimeoutMs = 10000;
 
 enum CfgJobKind {
   kCfgJobWrite,     // WriteReq: one entry, WriteRsp
@@ -63,8 +65,8 @@ struct CfgJob {
 
 class CfgWritePath {
  public:
-  CfgWritePath(const std::string& local, CfgModel& model, CfgFanout& fanout)
-      : m_local(local), m_model(model), m_fanout(fanout) {}
+  CfgWritePath(const std::string& local, CfgModel& model, CfgFanout& fanout, int callbackTimeoutMs)
+      : m_local(local), m_model(model), m_fanout(fanout), m_timeoutMs(callbackTimeoutMs) {}
   ~CfgWritePath();
   CfgWritePath(const CfgWritePath&) = delete;
   CfgWritePath& operator=(const CfgWritePath&) = delete;
@@ -109,6 +111,7 @@ class CfgWritePath {
   std::string m_local;
   CfgModel& m_model;
   CfgFanout& m_fanout;
+  int m_timeoutMs;
   std::map<uint64_t, std::unique_ptr<Active>> m_active;
   uint64_t m_nextId = 0;
 };

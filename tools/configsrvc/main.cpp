@@ -1,9 +1,10 @@
-// configsrvc --db PATH [--seed PATH] [--name NAME] [--verbose]
+// configsrvc --db PATH [--seed PATH] [--name NAME] [--callback-timeout MS] [--verbose]
 //
 // Serves the configuration variables of the database PATH on the endpoint
-// NAME (default "ConfigSrvc") until SIGTERM or SIGINT. A new database is
-// created from the seed; an existing one keeps its values and gains the
-// seed's variables it does not have yet.
+// NAME (default "ConfigSrvc") until SIGTERM or SIGINT. A write waits up to
+// MS (default 10000) for each validate or on-change answer of a client. A
+// new database is created from the seed; an existing one keeps its values
+// and gains the seed's variables it does not have yet.
 #include <csignal>
 #include <cstring>
 #include <iostream>
@@ -18,7 +19,21 @@ volatile std::sig_atomic_t gStop = 0;
 
 void onStop(int) { gStop = 1; }
 
-const char* const kUsage = "usage: configsrvc --db PATH [--seed PATH] [--name NAME] [--verbose]";
+const char* const kUsage =
+    "usage: configsrvc --db PATH [--seed PATH] [--name NAME] [--callback-timeout MS] [--verbose]";
+
+// Longest callback time-out accepted: a typo of a few digits would
+// otherwise hold writes for days.
+constexpr long kMaxCallbackTimeoutMs = 600000;
+
+// Milliseconds, 1 to kMaxCallbackTimeoutMs, digits only.
+bool parseMs(const std::string& s, int* out) {
+  if (s.empty() || s.size() > 6 || s.find_first_not_of("0123456789") != std::string::npos) return false;
+  long v = std::stol(s);
+  if (v < 1 || v > kMaxCallbackTimeoutMs) return false;
+  *out = static_cast<int>(v);
+  return true;
+}
 
 // "--opt VALUE" or "--opt=VALUE"; advances i over the value.
 bool optValue(int argc, char** argv, int* i, const char* opt, std::string* out) {
@@ -43,6 +58,13 @@ int main(int argc, char** argv) {
     if (optValue(argc, argv, &i, "--db", &config.dbPath) || optValue(argc, argv, &i, "--seed", &config.seedPath) ||
         optValue(argc, argv, &i, "--name", &config.name)) {
       continue;
+    }
+    std::string ms;
+    if (optValue(argc, argv, &i, "--callback-timeout", &ms)) {
+      if (parseMs(ms, &config.callbackTimeoutMs)) continue;
+      std::cerr << "configsrvc: bad --callback-timeout '" << ms << "' (1 to " << kMaxCallbackTimeoutMs << " ms)"
+                << std::endl;
+      return 2;
     }
     if (std::strcmp(argv[i], "--verbose") == 0) {
       gCfgVerbose = true;

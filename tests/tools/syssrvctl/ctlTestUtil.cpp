@@ -1,6 +1,4 @@
-#include "tests/ctl/ctlTestUtil.h"
-
-#include "tests/arch/exec_wrapper.h"
+#include "tests/tools/syssrvctl/ctlTestUtil.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -17,10 +15,11 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/arch/exec_wrapper.h"
+
 extern char** environ;
 
 const char* const kSyssrvctlBin = SYSSRVCTL_BIN;
-const char* const kMsgEchoBin = MSG_ECHO_BIN;
 
 namespace {
 
@@ -35,8 +34,7 @@ class CtlTestEnvironment : public ::testing::Environment {
     char tmpl[] = "/tmp/ctl_test.XXXXXX";
     ASSERT_NE(mkdtemp(tmpl), nullptr);
     gTestDir = tmpl;
-    std::string msgDir = gTestDir + "/msg";
-    setenv("MSG_SOCKET_DIR", msgDir.c_str(), 1);
+    setenv("MSG_SOCKET_DIR", (gTestDir + "/msg").c_str(), 1);
   }
   void TearDown() override {
     std::error_code ec;
@@ -93,11 +91,7 @@ bool CtlChild::running() {
   if (r == 0) return true;
   if (r == m_pid) {
     m_pid = -1;
-    if (WIFEXITED(st)) {
-      m_status = WEXITSTATUS(st);
-    } else {
-      m_signalled = true;
-    }
+    if (WIFEXITED(st)) m_status = WEXITSTATUS(st);
   }
   return false;
 }
@@ -128,10 +122,10 @@ void CtlChild::signal(int sig) {
 std::string CtlChild::out() const { return readFile(m_outPath); }
 std::string CtlChild::err() const { return readFile(m_errPath); }
 
-CtlRun ctlRun(const std::vector<std::string>& args) {
+CtlRun ctlRun(const std::vector<std::string>& args, const std::string& program) {
   CtlChild c;
-  if (!c.start(kSyssrvctlBin, args)) return {-1, "", "cannot start syssrvctl"};
-  if (!c.wait()) return {-1, c.out(), c.err() + "[syssrvctl hung]"};
+  if (!c.start(program.empty() ? kSyssrvctlBin : program, args)) return {-1, "", "cannot start " + program};
+  if (!c.wait()) return {-1, c.out(), c.err() + "[hung]"};
   return {c.status(), c.out(), c.err()};
 }
 

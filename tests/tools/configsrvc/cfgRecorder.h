@@ -15,36 +15,32 @@
 #include "platform/msg/MSG.h"
 
 struct CfgEvent {
-  MSG_Type type = 0;
-  std::string var;  // variable or submit point (first node name)
+  std::string what;  // "validate NAME=V", "onchange ...", "changed ...", "start POINT", "end POINT"
   int instance = 0;
-  std::vector<std::string> values;
-  int submitType = -1;
-  std::string writer;       // `name` of callbacks and notifications
+  std::string writer;  // `name` of callbacks and notifications
   std::string userContext;
 };
 
 class CfgRecorder {
  public:
-  // How a callback is answered; the handler may make requests of its own
-  // through request() before it returns.
+  // How a callback is answered; it may make requests of its own through
+  // request() before it returns.
   using Handler = std::function<void(CfgRecorder&, const CfgEvent&, ConfigIF::ReturnMessage*)>;
 
   explicit CfgRecorder(const std::string& name) : m_name(name) {}
   ~CfgRecorder() { stop(); }
 
-  // Opens the endpoint (the caller has set MSG_SOCKET_DIR) and starts the
-  // thread. false when the endpoint cannot be opened.
+  // Opens the endpoint and starts the thread; false when it cannot open.
   bool start();
   void stop();
 
   Handler onValidate;  // default: accept
   Handler onChange;    // default: accept
-  std::atomic<bool> silent{false};  // answer no callback at all
 
   // From inside a handler: a request to the service, waiting for its reply.
   bool request(const google::protobuf::Message& req, google::protobuf::Message* rsp, int timeoutMs = 3000);
-
+  // The `what` of every event so far.
+  std::vector<std::string> kinds();
   std::vector<CfgEvent> events();
   // Waits until at least `n` events were recorded; false after timeoutMs.
   bool waitEvents(size_t n, int timeoutMs = 5000);

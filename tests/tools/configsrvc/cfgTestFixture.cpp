@@ -1,18 +1,14 @@
-#include "tests/config/cfgTestFixture.h"
+#include "tests/tools/configsrvc/cfgTestFixture.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <ftw.h>
-#include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <iostream>
+
+#include <google/protobuf/text_format.h>
 
 #include "platform/msgutil/msgUtil.h"
-#include "tests/arch/exec_wrapper.h"
 
 const char* const kCfgTestSeed =
     "set colours\n"
@@ -31,17 +27,6 @@ const char* const kCfgTestSeed =
     "test.monitor[].kind user/admin    \"HDMI\"   elements=2\n"
     "test.submit         user/admin    \"\"\n";
 
-namespace {
-
-int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return remove(path); }
-
-}  // namespace
-
-long cfgMsSince(std::chrono::steady_clock::time_point t0) {
-  return static_cast<long>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count());
-}
-
 ConfigIF::Inst cfgInst(const std::string& name, int instance) {
   ConfigIF::Inst inst;
   ConfigIF::Node* n = inst.add_node();
@@ -51,51 +36,31 @@ ConfigIF::Inst cfgInst(const std::string& name, int instance) {
 }
 
 void CfgSrvTest::SetUp() {
-  // Short, because a socket path must fit 107 bytes.
-  char tmpl[] = "/tmp/cfg.XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  m_root = tmpl;
-  m_dir = m_root + "/s";
-  m_db = m_root + "/config.db";
-  setenv("MSG_SOCKET_DIR", m_dir.c_str(), 1);
-  std::ofstream(m_root + "/seed.txt") << kCfgTestSeed;
+  m_db = ctlTestDir() + "/config.db";
+  m_seed = ctlTestDir() + "/seed.txt";
+  for (const char* suffix : {"", "-wal", "-shm"}) std::remove((m_db + suffix).c_str());
+  std::ofstream(m_seed) << kCfgTestSeed;
   MSG_DebugSetName("configsrvc_test");
 }
 
 void CfgSrvTest::TearDown() {
   for (const std::string& name : m_locals) MSG_CloseLocal(name.c_str());
-  if (m_service > 0) killService(SIGKILL);
   if (HasFailure()) std::cerr << "---- configsrvc log ----\n" << serviceLog() << "------------------------\n";
-  nftw(m_root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
+  killService();
 }
 
-void CfgSrvTest::startService(const std::string& seedPath) {
-  std::string seed = seedPath.empty() ? m_root + "/seed.txt" : seedPath;
-  std::string log = m_root + "/configsrvc.log";
-  const ArchExecLine line({CFG_TEST_CONFIGSRVC, "--db", m_db, "--seed", seed, "--verbose"});
-  pid_t pid = fork();
-  if (pid == 0) {
-    int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    if (fd >= 0) dup2(fd, 2);
-    line.exec();
-    _exit(127);
-  }
-  ASSERT_GT(pid, 0);
-  m_service = pid;
-  // Probe from a throw-away endpoint until the service accepts.
-  const std::string probe = "cfgprobe";
-  ASSERT_EQ(MSG_OpenLocal(probe.c_str()), 0);
-  MSG_Endpoint id = 0;
-  int rc = MSG_OpenRemoteSync(probe.c_str(), "ConfigSrvc", 10000, &id);
-  MSG_CloseLocal(probe.c_str());
-  ASSERT_EQ(rc, 0) << "configsrvc did not come up:\n" << serviceLog();
+void CfgSrvTest::startService(const std::vector<std::string>& args, const std::string& seedPath) {
+  std::vector<std::string> argv = {"--db", m_db, "--seed", seedPath.empty() ? m_seed : seedPath, "--verbose"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  m_service = std::make_unique<CtlChild>();
+  ASSERT_TRUE(m_service->start(CFG_TEST_CONFIGSRVC, argv));
+  ASSERT_TRUE(m_service->waitForText("configsrvc: serving ConfigSrvc\n", true)) << serviceLog();
 }
 
 void CfgSrvTest::killService(int sig) {
-  if (m_service <= 0) return;
-  kill(m_service, sig);
-  waitpid(m_service, nullptr, 0);
-  m_service = -1;
+  if (!m_service) return;
+  m_service->signal(sig);
+  m_service->wait();
 }
 
 void CfgSrvTest::openLocal(const std::string& name) {
@@ -106,14 +71,23 @@ void CfgSrvTest::openLocal(const std::string& name) {
 bool CfgSrvTest::call(const std::string& local, const google::protobuf::Message& req, google::protobuf::Message* rsp,
                       int timeoutMs) {
   MSG_Endpoint to = MSG_GetRemoteId(local.c_str(), "ConfigSrvc");
-  if (to == 0) return false;
-  MSG_Message* m = msgUtil_buildMsg(req, MSG_GetNextSequence(), nullptr);
+  MSG_Message* m = to == 0 ? nullptr : msgUtil_buildMsg(req, MSG_GetNextSequence(), nullptr);
   if (m == nullptr || MSG_SendMsg(local.c_str(), to, m) != 0) return false;
   MSG_Message* r = MSG_RecvMsg(local.c_str(), msgUtil_getMsgId(*rsp), timeoutMs);
   if (r == nullptr) return false;
   bool ok = rsp->ParseFromArray(MSG_GetPayload(r), static_cast<int>(MSG_GetPayloadBytes(r)));
   MSG_ReleaseMsg(r);
   return ok;
+}
+
+std::string CfgSrvTest::ask(const std::string& local, const std::string& type, const std::string& fields) {
+  const MsgTypeEntry* q = msgUtil_findByName(type);
+  const MsgTypeEntry* a = msgUtil_findByName(type.substr(0, type.size() - 3) + "Rsp");
+  if (q == nullptr || a == nullptr) return "<no such class>";
+  std::unique_ptr<google::protobuf::Message> req = msgUtil_newMessage(q->type);
+  std::unique_ptr<google::protobuf::Message> rsp = msgUtil_newMessage(a->type);
+  if (!google::protobuf::TextFormat::ParseFromString(fields, req.get())) return "<bad fields>";
+  return call(local, *req, rsp.get()) ? rsp->ShortDebugString() : "<no answer>";
 }
 
 MSG_Message* CfgSrvTest::callRaw(const std::string& local, MSG_Type type, const std::string& payload,
@@ -136,6 +110,11 @@ ConfigIF::ReadRsp CfgSrvTest::read(const std::string& local, const std::string& 
   return rsp;
 }
 
+std::string CfgSrvTest::valueOf(const std::string& local, const std::string& name, int instance) {
+  ConfigIF::ReadRsp r = read(local, name, instance, 50);
+  return r.value_size() ? r.value(0) : "<none>";
+}
+
 ConfigIF::WriteRsp CfgSrvTest::write(const std::string& local, const std::string& name, const std::string& value,
                                      int role, int instance) {
   ConfigIF::WriteReq req;
@@ -148,23 +127,14 @@ ConfigIF::WriteRsp CfgSrvTest::write(const std::string& local, const std::string
   return rsp;
 }
 
-int CfgSrvTest::registerCb(const std::string& local, const std::string& name, int type, int instance,
-                           const std::string& context) {
+int CfgSrvTest::registerCb(const std::string& local, const std::string& name, int type, const std::string& context) {
   ConfigIF::RegisterClientCallbackReq req;
   req.set_name(local);
-  req.set_instance(instance);
+  req.set_instance(0);
   req.set_node_name(name);
   req.set_role(CommonIF::kSystem);
   req.set_type(static_cast<ConfigIF::CallbackType>(type));
   req.set_user_context(context);
   ConfigIF::RegisterClientCallbackRsp rsp;
-  if (!call(local, req, &rsp)) return 1;
-  return rsp.error();
-}
-
-std::string CfgSrvTest::serviceLog() const {
-  std::ifstream in(m_root + "/configsrvc.log");
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return call(local, req, &rsp) ? rsp.error() : 1;
 }

@@ -1,7 +1,7 @@
-// Running the real syssrvctl and msg_echo programs from a test: every child
-// gets the test's own endpoint directory, its output goes to files in the
-// test's temporary directory, and every wait has a generous upper limit so a
-// broken program fails the test instead of hanging it.
+// Running the programs of this build from a test: every child shares the
+// test process's own endpoint directory, its output goes to files in the
+// process's temporary directory, and every wait has a generous upper limit
+// so a broken program fails the test instead of hanging it.
 #pragma once
 
 #include <sys/types.h>
@@ -27,8 +27,8 @@ class CtlChild {
   bool start(const std::string& program, const std::vector<std::string>& args);
   // Waits for the exit; false on time-out (the child keeps running).
   bool wait(int timeoutMs = kCtlTestHangMs);
-  // Waits until `text` appears in the child's stdout (or stderr when
-  // `inStderr`); false on time-out or when the child exits first without it.
+  // Waits until `text` appears in the child's stdout (or stderr); false on
+  // time-out or when the child exits first without it.
   bool waitForText(const std::string& text, bool inStderr = false, int timeoutMs = kCtlTestHangMs);
   void signal(int sig);
   bool running();
@@ -37,14 +37,12 @@ class CtlChild {
   std::string err() const;
   // Exit status, or -1 when the child did not exit normally.
   int status() const { return m_status; }
-  bool exitedBySignal() const { return m_signalled; }
 
  private:
   pid_t m_pid = -1;
   std::string m_outPath;
   std::string m_errPath;
   int m_status = -1;
-  bool m_signalled = false;
 };
 
 struct CtlRun {
@@ -53,11 +51,10 @@ struct CtlRun {
   std::string err;
 };
 
-// Runs syssrvctl with `args` to completion.
-CtlRun ctlRun(const std::vector<std::string>& args);
+// Runs `program` (syssrvctl by default) with `args` to completion.
+CtlRun ctlRun(const std::vector<std::string>& args, const std::string& program = "");
 
 // Lines of `text` without their newlines.
 std::vector<std::string> ctlLines(const std::string& text);
 
 extern const char* const kSyssrvctlBin;
-extern const char* const kMsgEchoBin;

@@ -1,0 +1,186 @@
+// Every request the service serves, as one conversation: each row a request
+// in text format and the exact reply. Refusals carry their codes: -7 unknown
+// variable or instance, -8 role below the level, -3 a bad value or a request
+// without a variable, -6 a request this service does not serve. Garbage is
+// answered too, and the service keeps serving.
+#include "platform/msgutil/msgIds.h"
+#include "platform/msgutil/msgUtil.h"
+#include "tests/tools/configsrvc/cfgTestFixture.h"
+
+namespace {
+
+struct Row {
+  const char* type;  // ConfigIF request class without the package
+  std::string fields;
+  std::string reply;
+};
+
+std::string in(const std::string& name, int instance = 0) {
+  return "instance { node { name: '" + name + "'" + (instance ? " instance: " + std::to_string(instance) : "") +
+         " } }";
+}
+std::string val(const std::string& name, const std::string& values, int instance = 0) {
+  return "instance_val { " + in(name, instance) + " " + values + " }";
+}
+std::string echo(const std::string& name, int instance = 0) {
+  return "instance { node { name: \"" + name + "\"" + (instance ? " instance: " + std::to_string(instance) : "") +
+         " } }";
+}
+const std::string kOk = "error: 0 reboot_required: false";
+
+class CfgRequestTest : public CfgSrvTest {
+ protected:
+  void SetUp() override {
+    CfgSrvTest::SetUp();
+    startService();
+    openLocal("C");
+  }
+  void play(const std::vector<Row>& rows) {
+    for (const Row& r : rows) {
+      SCOPED_TRACE(std::string(r.type) + " " + r.fields);
+      EXPECT_EQ(ask("C", std::string("ConfigIF.") + r.type, "name: 'C' " + r.fields), r.reply);
+    }
+  }
+};
+
+TEST_F(CfgRequestTest, ValuesInstancesAndRefusals) {
+  play({
+      {"ReadReq", "role: kUser " + in("test.plain"),
+       "value: \"start\" is_default: true error: 0 " + echo("test.plain")},
+      {"WriteReq", "role: kAdmin " + val("test.plain", "value: 'a; `b` \"c\"\\n'"), kOk},
+      // Names match whatever their case, the way clients spell them.
+      {"ReadReq", "role: kUser " + in("TEST.Plain"),
+       "value: \"a; `b` \\\"c\\\"\\n\" is_default: false error: 0 " + echo("TEST.Plain")},
+      {"WriteReq", "role: kAdmin " + val("test.list", "value: 'x' value: '' value: 'z'"), kOk},
+      {"ReadReq", "role: kUser " + in("test.list"),
+       "value: \"x\" value: \"\" value: \"z\" is_default: false error: 0 " + echo("test.list")},
+      {"WriteReq", "role: kAdmin " + val("test.plain", "value: 'x' value: 'y'"), "error: -3 reboot_required: false"},
+      {"WriteReq", "role: kAdmin " + val("test.slots", "value: '10.0.0.3'", 3), kOk},
+      {"ReadReq", "role: kUser " + in("test.slots", 3),
+       "value: \"10.0.0.3\" is_default: false error: 0 " + echo("test.slots", 3)},
+      {"ReadReq", "role: kUser " + in("test.slots", 4), "error: -7 " + echo("test.slots", 4)},
+      {"WriteReq", "role: kAdmin " + val("test.slots", "value: 'x'", 4), "error: -7 reboot_required: false"},
+      // Element 0 with or without "[0]"; a path split into nodes names the
+      // same variable as the dotted name.
+      {"WriteReq", "role: kAdmin " + val("test.monitor[1].kind", "value: 'DVI'"), kOk},
+      {"ReadReq", "role: kUser " + in("test.monitor[0].kind"),
+       "value: \"HDMI\" is_default: true error: 0 " + echo("test.monitor[0].kind")},
+      {"ReadReq",
+       "role: kUser instance { node { name: 'cfg' instance: 1 } node { name: 'test' } "
+       "node { name: 'monitor' instance: 1 } node { name: 'kind' } }",
+       "value: \"DVI\" is_default: false error: 0 instance { node { name: \"cfg\" instance: 1 } node { name: "
+       "\"test\" } node { name: \"monitor\" instance: 1 } node { name: \"kind\" } }"},
+      {"ReadReq", "role: kAdmin " + in("no.such"), "error: -7 " + echo("no.such")},
+      {"WriteReq", "role: kAdmin " + val("no.such", "value: '1'"), "error: -7 reboot_required: false"},
+      {"ReadReq", "role: kUser " + in("test.secret"), "error: -8 " + echo("test.secret")},
+      {"WriteReq", "role: kUser " + val("test.plain", "value: 'u'"), "error: -8 reboot_required: false"},
+      {"WriteReq", "role: kAdmin " + val("test.status", "value: 'busy'"), "error: -8 reboot_required: false"},
+      {"WriteReq", "role: kSystem " + val("test.status", "value: 'busy'"), kOk},
+      // Fixed options take only their own texts, byte for byte; open ones
+      // are offered, not enforced.
+      {"WriteReq", "role: kAdmin " + val("test.colour", "value: 'red'"), "error: -3 reboot_required: false"},
+      {"WriteReq", "role: kAdmin " + val("test.colour", "value: 'Blue'"), kOk},
+      {"WriteReq", "role: kAdmin " + val("test.mode", "value: 'manual'"), kOk},
+      {"ValidateReq", "role: kAdmin " + val("test.colour", "value: 'Red'"), kOk},
+      {"ValidateReq", "role: kAdmin " + val("test.colour", "value: 'Mauve'"), "error: -3 reboot_required: false"},
+      {"ResetValueReq", "role: kUser " + in("test.colour"), "error: -8"},
+      {"ReadReq", "role: kUser " + in("test.colour"), "value: \"Blue\" is_default: false error: 0 " + echo("test.colour")},
+      {"ResetValueReq", "role: kAdmin " + in("test.colour"), "error: 0"},
+      {"BatchReadReq",
+       "role: kUser " + in("test.colour") + " " + in("no.such") + " " + in("test.secret"),
+       "error: -7 entry { instance_val { " + echo("test.colour") + " value: \"Green\" } is_default: true error: 0 } "
+       "entry { instance_val { " + echo("no.such") + " } error: -7 } entry { instance_val { " + echo("test.secret") +
+           " } error: -8 }"},
+      // Without a variable.
+      {"ReadReq", "role: kUser", "error: -3 instance { }"},
+      {"WriteReq", "role: kAdmin instance_val { instance { node { name: 'cfg' instance: 1 } } value: 'v' }",
+       "error: -3"},
+      {"ResetAttributeReq", "node_name: 'test'", "error: -6"},
+  });
+}
+
+TEST_F(CfgRequestTest, OptionsLevelsRegistrationsAndComponents) {
+  play({
+      {"ReadAttributesReq", in("test.colour"),
+       "error: 0 " + echo("test.colour") + " var_type: \"enum\" read_level: kUser write_level: kAdmin "
+       "node_options: \"Red\" node_options: \"Green\" node_options: \"Blue\" default_index: 1 default_value: "
+       "\"Green\" is_multi_value: false max_instances: 1"},
+      // New options with a new default: the value follows while it is the
+      // default; the factory list stays available.
+      {"SetAttributeOptionsReq", "role: kStartup " + in("test.colour") + " default_index: 1 node_options: 'Cyan' "
+       "node_options: 'Blue'", "error: 0"},
+      {"GetAttributeOptionsReq", in("test.colour"), "error: 0 node_options: \"Cyan\" node_options: \"Blue\" default_index: 1"},
+      {"ReadReq", "role: kUser " + in("test.colour"), "value: \"Blue\" is_default: true error: 0 " + echo("test.colour")},
+      {"GetDefaultOptionsReq", "variable_name: 'test.colour'",
+       "error: 0 node_options: \"Red\" node_options: \"Green\" node_options: \"Blue\" default_index: 1"},
+      {"GetDefaultOptionsReq", "variable_name: 'no.such'", "error: -7"},
+      {"SetAttributeOptionsReq", "role: kStartup " + in("test.colour") + " default_index: 2 node_options: 'Cyan'",
+       "error: -3"},
+      {"SetAttributeOptionsReq", "role: kUser " + in("test.colour") + " node_options: 'Cyan'", "error: -8"},
+      // Levels: one left out stays; nobody hands out a level above its own
+      // role or changes a variable it may not write; a refused request
+      // changes nothing.
+      {"SetAccessLevelsReq", "role: kSystem " + in("test.plain") + " " + in("test.other") + " write_level: kSystem",
+       "error: 0"},
+      {"GetAccessLevelsReq", in("test.other"), "error: 0 " + echo("test.other") + " read_level: kUser write_level: kSystem"},
+      {"WriteReq", "role: kAdmin " + val("test.plain", "value: 'v'"), "error: -8 reboot_required: false"},
+      {"SetAccessLevelsReq", "role: kAdmin " + in("test.third") + " write_level: kSystem", "error: -8"},
+      {"SetAccessLevelsReq", "role: kStartup " + in("test.third") + " " + in("no.such") + " read_level: kAdmin",
+       "error: -7"},
+      {"GetAccessLevelsReq", in("test.third"), "error: 0 " + echo("test.third") + " read_level: kUser write_level: kAdmin"},
+      {"GetValueOptionsAccessReq", "role: kUser " + in("test.mode"),
+       "error: 0 result { " + echo("test.mode") + " value: \"Auto\" is_default: true node_options: \"Auto\" "
+       "node_options: \"Manual\" default_index: 0 read_level: kUser write_level: kAdmin error: 0 }"},
+      {"BatchGetValueOptionsAccessReq", "role: kUser " + in("test.secret"),
+       "error: -8 result { " + echo("test.secret") + " default_index: 0 read_level: kAdmin write_level: kAdmin "
+       "error: -8 }"},
+      {"RegisterClientCallbackReq", "role: kSystem node_name: 'test.plain' type: kChangeNotify", "error: 0"},
+      {"RegisterClientCallbackReq", "role: kSystem node_name: 'test.plain' type: kChangeNotify", "error: 0"},
+      {"RegisterClientCallbackReq", "role: kSystem node_name: 'no.such' type: kChangeNotify", "error: -7"},
+      {"RegisterClientCallbackReq", "role: kSystem node_name: 'test.slots' instance: 9 type: kOnChange", "error: -7"},
+      {"RegisterClientCallbackReq", "role: kSystem type: kChangeNotify", "error: -3"},
+      {"UnregisterClientCallbackReq", "node_name: 'test.plain' type: kChangeNotify", "error: 0"},
+      {"UnregisterClientCallbackReq", "node_name: 'test.plain' type: kChangeNotify", "error: -7"},
+      {"UnregisterAllClientCallbacksReq", "", "error: 0"},
+      {"ComponentChangeReq", "role: kStartup component_name: 'multicodecprimary'", "error: 0"},
+      {"ComponentChangeReq", "role: kStartup component_name: 'multicodecenginemode'", "error: 0"},
+      {"ComponentChangeReq", "role: kStartup component_name: 'multicodecprimary' detach: true", "error: 0"},
+      {"ComponentChangeReq", "role: kStartup component_name: 'multicodecprimary' detach: true", "error: -7"},
+      {"ComponentChangeReq", "role: kStartup component_name: ''", "error: -3"},
+      {"GetComponentsReq", "", "error: 0 component_name: \"multicodecenginemode\""},
+      // What a user may read under a prefix, sorted by name.
+      {"DumpReq", "role: kUser prefix: 'test.s'",
+       "error: 0 entry { name: \"test.slots\" instance: 0 value: \"\" } entry { name: \"test.slots\" instance: 1 value: \"\" } "
+       "entry { name: \"test.slots\" instance: 2 value: \"\" } entry { name: \"test.slots\" instance: 3 value: \"\" } "
+       "entry { name: \"test.status\" instance: 0 value: \"idle\" } entry { name: \"test.submit\" instance: 0 value: "
+       "\"\" }"},
+  });
+}
+
+// Payloads that do not parse get kErrBadParameter in their reply class; a
+// type no interface defines and a callback answer nobody waits for get no
+// answer; the service lives on.
+TEST_F(CfgRequestTest, GarbageIsAnsweredOrDropped) {
+  const std::string garbage("\x0a\x7f\x01\x02", 4);  // a field longer than the bytes that follow
+  for (MSG_Type type : {kMsgIdConfigIFReadReq, kMsgIdConfigIFWriteReq, kMsgIdConfigIFBatchWriteReq,
+                        kMsgIdConfigIFRegisterClientCallbackReq, kMsgIdConfigIFComponentChangeReq}) {
+    SCOPED_TRACE(type);
+    const MsgTypeEntry* q = msgUtil_findByType(type);
+    const MsgTypeEntry* a = msgUtil_findByName(std::string(q->name).replace(std::string(q->name).size() - 3, 3, "Rsp"));
+    MSG_Message* m = callRaw("C", type, garbage, a->type);
+    ASSERT_NE(m, nullptr);
+    std::unique_ptr<google::protobuf::Message> rsp = msgUtil_newMessage(a->type);
+    ASSERT_TRUE(rsp->ParseFromArray(MSG_GetPayload(m), static_cast<int>(MSG_GetPayloadBytes(m))));
+    MSG_ReleaseMsg(m);
+    EXPECT_EQ(rsp->ShortDebugString().rfind("error: -3", 0), 0u) << rsp->ShortDebugString();
+  }
+  EXPECT_EQ(callRaw("C", 0x1A0FF0, "abc", 0x1A0FF1, 300), nullptr);
+  ConfigIF::OnChangeRsp late;
+  late.mutable_ret_message()->set_server_context("configsrvc:999");
+  EXPECT_EQ(callRaw("C", kMsgIdConfigIFOnChangeRsp, late.SerializeAsString(), 0x1A0FF1, 100), nullptr);
+  EXPECT_EQ(valueOf("C", "test.plain"), "start");
+  EXPECT_NE(serviceLog().find("configsrvc: ConfigIF.ReadReq: Parse Error (4 bytes)\n"), std::string::npos);
+  EXPECT_NE(serviceLog().find("configsrvc: message of type 0x1a0ff0 (unknown) ignored\n"), std::string::npos);
+}
+
+}  // namespace

@@ -1,16 +1,19 @@
 // Synchronous client of the configuration service; see syssrvCfgMsg.h.
 //
-// Every request follows one exchange: build the request, wrap it with
-// msgUtil_buildMsg (sequence 0), MSG_SendMsg from gMyLinxEp to gCfgSvcSpid,
-// then MSG_RecvMsg on gMyLinxEp for the response's type with a 1000 ms
-// time-out. There are no retries.
+// Every request goes through exchange(): wrap it with its own sequence
+// number, MSG_SendMsg from gMyLinxEp to gCfgSvcSpid, then MSG_RecvMsg on
+// gMyLinxEp for the response's type until the answer with that sequence
+// comes or 1000 ms have passed. There are no retries.
 #include "systemservice/syssrvCfgMsg.h"
 
 #include <cstring>
+#include <ctime>
+#include <mutex>
 
 #include "OS/logmsg.h"
 #include "platform/msg/MSG.h"
 #include "platform/msgutil/msgUtil.h"
+#include "platform/sysio/sysio.h"
 
 namespace {
 
@@ -24,29 +27,78 @@ const int kCfgRspTimeoutMs = 1000;
 std::string gMyLinxEp;
 MSG_Endpoint gCfgSvcSpid = 0;
 
-// Wraps and sends a request. 0, or the send's code (-1 when the request
-// could not be wrapped), logged with the caller's name and line.
-int cfgSend(const char* func, int line, const google::protobuf::Message& req) {
-  MSG_Message* msg = msgUtil_buildMsg(req, 0, nullptr);
+// The message layer hands an answer to the first thread waiting for its
+// type, so with two exchanges out (the PAC expiry timer writes from its own
+// thread) each could take the other's answer: one exchange at a time.
+std::mutex gExchangeLock;
+
+// Function and source line of the caller, for the "%s:%d: " of its logs.
+struct Site {
+  const char* func;
+  int line;
+};
+#define CFG_SITE (Site{__func__, __LINE__})
+
+// How one exchange ended.
+struct Exchanged {
+  bool sent = false;    // the request went out
+  int rc = 0;           // 0 answered; the send's code; -1 no answer in time
+  bool parsed = false;  // answered, and the answer parsed into the response
+};
+
+uint32_t monotonicMs() {
+  struct timespec ts = {};
+  sysio().clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint32_t>(ts.tv_sec) * 1000u + static_cast<uint32_t>(ts.tv_nsec / 1000000);
+}
+
+// Sends `req` and waits for the answer of `rsp`'s type that carries the
+// request's sequence number, parsing it into `rsp`. Answers with another
+// sequence came too late for an earlier exchange and are dropped. On a
+// time-out logs `timeoutText` as the caller's error line.
+Exchanged exchange(const Site& at, const google::protobuf::Message& req, google::protobuf::Message& rsp,
+                   const std::string& timeoutText) {
+  std::lock_guard<std::mutex> one(gExchangeLock);
+  Exchanged out;
+  // The sequence rides in the header, which the answer copies; the request's fields are unchanged.
+  const uint32_t sequence = MSG_GetNextSequence();
+  MSG_Message* msg = msgUtil_buildMsg(req, sequence, nullptr);
   if (msg == nullptr) {
-    logerr(nullptr, "%s:%d: msgUtil_buildMsg failed\n", func, line);
-    return -1;
+    logerr(nullptr, "%s:%d: msgUtil_buildMsg failed\n", at.func, at.line);
+    out.rc = -1;
+    return out;
   }
-  int rc = MSG_SendMsg(gMyLinxEp.c_str(), gCfgSvcSpid, msg);
-  if (rc != 0) logerr(nullptr, "%s:%d: MSG_SendMsg failed, err=%d\n", func, line, rc);
-  return rc;
+  out.rc = MSG_SendMsg(gMyLinxEp.c_str(), gCfgSvcSpid, msg);
+  if (out.rc != 0) {
+    logerr(nullptr, "%s:%d: MSG_SendMsg failed, err=%d\n", at.func, at.line, out.rc);
+    return out;
+  }
+  out.sent = true;
+  const MSG_Type type = msgUtil_getMsgId(rsp);
+  // The clock is read only after a stale answer, so an exchange that gets
+  // its answer first never depends on it.
+  const uint32_t start = monotonicMs();
+  int left = kCfgRspTimeoutMs;
+  for (;;) {
+    MSG_Message* in = MSG_RecvMsg(gMyLinxEp.c_str(), type, left);
+    if (in == nullptr) {
+      logerr(nullptr, "%s:%d: %s\n", at.func, at.line, timeoutText.c_str());
+      out.rc = -1;
+      return out;
+    }
+    const uint32_t got = MSG_GetSequence(in);
+    if (got == sequence) {
+      out.parsed = rsp.ParseFromArray(MSG_GetPayload(in), static_cast<int>(MSG_GetPayloadBytes(in)));
+      MSG_ReleaseMsg(in);
+      return out;
+    }
+    logdebug(nullptr, "%s:%d: dropped a late answer of type 0x%x, sequence %u (waiting for %u)\n", at.func, at.line,
+             type, got, sequence);
+    MSG_ReleaseMsg(in);
+    const uint32_t spent = monotonicMs() - start;
+    left = spent >= static_cast<uint32_t>(kCfgRspTimeoutMs) ? 0 : kCfgRspTimeoutMs - static_cast<int>(spent);
+  }
 }
-
-// The next message of the response's type, null after the time-out.
-MSG_Message* cfgRecv(const google::protobuf::Message& rsp) {
-  return MSG_RecvMsg(gMyLinxEp.c_str(), msgUtil_getMsgId(rsp), kCfgRspTimeoutMs);
-}
-
-bool cfgParse(const MSG_Message* msg, google::protobuf::Message& rsp) {
-  return rsp.ParseFromArray(MSG_GetPayload(msg), static_cast<int>(MSG_GetPayloadBytes(msg)));
-}
-
-#define CFG_SEND(req) cfgSend(__func__, __LINE__, (req))
 
 bool validRole(int role) { return CommonIF::eSecurityRole_IsValid(role); }
 
@@ -66,6 +118,10 @@ void joinValues(std::string& result, const google::protobuf::RepeatedPtrField<st
     result += values.Get(i);
   }
 }
+
+std::string namedTimeout(const char* name) { return std::string("MSG_RecvMsg ") + name + " timeout"; }
+
+const char kPlainTimeout[] = "MSG_RecvMsg timeout";
 
 }  // namespace
 
@@ -93,6 +149,14 @@ int config_read_instance(const char* name, char* val, int len, bool* is_default,
   return 0;
 }
 
+std::string config_read_str(const char* name, int len, int instance) {
+  std::string value;
+  if (len < 1 || config_read_inst_std_str(name, value, nullptr, instance) != 0) return std::string();
+  // What a char[len] filled by config_read_instance would hold.
+  value.resize(strnlen(value.c_str(), static_cast<size_t>(len - 1)));
+  return value;
+}
+
 int config_read_inst_std_str(const char* name, std::string& cfgVarValue, bool* is_default, int instance) {
   if (name == nullptr) return -1;
   ConfigIF::ReadReq req;
@@ -102,15 +166,9 @@ int config_read_inst_std_str(const char* name, std::string& cfgVarValue, bool* i
   // Reads are always made as the system: the daemon reads what it needs to
   // run, whoever caused the read.
   req.set_role(kSystem);
-  if (CFG_SEND(req) != 0) return -1;
-  MSG_Message* msg = cfgRecv(rsp);
-  if (msg == nullptr) {
-    logerr(nullptr, "%s:%d: MSG_RecvMsg %s timeout\n", __func__, __LINE__, name);
-    return -1;
-  }
-  bool parsed = cfgParse(msg, rsp);
-  MSG_ReleaseMsg(msg);
-  if (!parsed) {
+  Exchanged x = exchange(CFG_SITE, req, rsp, namedTimeout(name));
+  if (x.rc != 0) return -1;
+  if (!x.parsed) {
     logerr(nullptr, "%s:%d: failed to parse pbuf response\n", __func__, __LINE__);
     return -1;
   }
@@ -144,15 +202,8 @@ int config_write_instance(const char* name, const char* value, eSecurityRole ac,
   ConfigIF::Node* node = iv->mutable_instance()->add_node();
   node->set_instance(instance);
   node->set_name(name);
-  int rc = CFG_SEND(req);
-  if (rc != 0) return rc;
-  MSG_Message* msg = cfgRecv(rsp);
-  if (msg == nullptr) {
-    logerr(nullptr, "%s:%d: MSG_RecvMsg %s timeout\n", __func__, __LINE__, name);
-    return -1;
-  }
-  MSG_ReleaseMsg(msg);
-  return 0;
+  // The answer's content is not looked at.
+  return exchange(CFG_SITE, req, rsp, namedTimeout(name)).rc;
 }
 
 // --------------------------------------------------------------- options
@@ -164,9 +215,7 @@ int config_set_options(const char* name, config_options_t* pOptions, eSecurityRo
   }
   ConfigIF::SetAttributeOptionsReq req;
   ConfigIF::SetAttributeOptionsRsp rsp;
-  ConfigIF::Node* node = req.mutable_instance()->add_node();
-  node->set_instance(0);
-  node->set_name(name);
+  setSingleNode(req.mutable_instance(), name, 0);
   req.set_name(gMyLinxEp);
   req.set_role(ac);
   req.set_default_index(static_cast<uint32_t>(pOptions->defaultIndex));
@@ -178,16 +227,7 @@ int config_set_options(const char* name, config_options_t* pOptions, eSecurityRo
   for (int i = 0; i < count; ++i) {
     req.add_node_options(std::string(pOptions->option[i], strnlen(pOptions->option[i], CONFIG_OPTION_LEN)));
   }
-  int rc = CFG_SEND(req);
-  if (rc != 0) return rc;
-  MSG_Message* msg = cfgRecv(rsp);
-  if (msg == nullptr) {
-    logerr(nullptr, "%s:%d: failed to receive msg\n", __func__, __LINE__);
-    return -1;
-  }
-  (void)cfgParse(msg, rsp);
-  MSG_ReleaseMsg(msg);
-  return 0;
+  return exchange(CFG_SITE, req, rsp, "failed to receive msg").rc;
 }
 
 int config_set_default(const char* name, const char* value, eSecurityRole ac) {
@@ -197,32 +237,14 @@ int config_set_default(const char* name, const char* value, eSecurityRole ac) {
   }
   ConfigIF::GetAttributeOptionsReq getReq;
   ConfigIF::GetAttributeOptionsRsp getRsp;
-  ConfigIF::Node* node = getReq.mutable_instance()->add_node();
-  node->set_instance(0);
-  node->set_name(name);
+  setSingleNode(getReq.mutable_instance(), name, 0);
   getReq.set_name(gMyLinxEp);
   getReq.set_role(ac);
-  int rc = CFG_SEND(getReq);
-  if (rc != 0) return rc;
-  MSG_Message* msg = cfgRecv(getRsp);
-  if (msg == nullptr) {
-    logerr(nullptr, "%s:%d: MSG_RecvMsg timeout\n", __func__, __LINE__);
-    return -1;
-  }
-  bool parsed = cfgParse(msg, getRsp);
-  MSG_ReleaseMsg(msg);
+  Exchanged x = exchange(CFG_SITE, getReq, getRsp, kPlainTimeout);
+  if (x.rc != 0) return x.rc;
   // Setting a default is best effort: without a readable option list there
   // is nothing to choose from, and the variable keeps its default.
-  if (!parsed) return 0;
-
-  ConfigIF::SetAttributeOptionsReq setReq;
-  ConfigIF::SetAttributeOptionsRsp setRsp;
-  node = setReq.mutable_instance()->add_node();
-  node->set_instance(0);
-  node->set_name(name);
-  setReq.set_name(gMyLinxEp);
-  setReq.set_role(ac);
-  for (const std::string& option : getRsp.node_options()) setReq.add_node_options(option);
+  if (!x.parsed) return 0;
 
   const std::string wanted(value);
   int match = -1;
@@ -236,17 +258,16 @@ int config_set_default(const char* name, const char* value, eSecurityRole ac) {
   // default is not worth a write that would notify every listener.
   if (match < 0 || static_cast<uint32_t>(match) == getRsp.default_index()) return 0;
 
+  ConfigIF::SetAttributeOptionsReq setReq;
+  ConfigIF::SetAttributeOptionsRsp setRsp;
+  setSingleNode(setReq.mutable_instance(), name, 0);
+  setReq.set_name(gMyLinxEp);
+  setReq.set_role(ac);
+  for (const std::string& option : getRsp.node_options()) setReq.add_node_options(option);
   setReq.set_default_index(static_cast<uint32_t>(match));
-  rc = CFG_SEND(setReq);
-  if (rc != 0) return rc;
-  msg = cfgRecv(setRsp);
-  if (msg == nullptr) {
-    logerr(nullptr, "%s:%d: MSG_RecvMsg timeout\n", __func__, __LINE__);
-    return 0;
-  }
-  (void)cfgParse(msg, setRsp);
-  MSG_ReleaseMsg(msg);
-  return 0;
+  x = exchange(CFG_SITE, setReq, setRsp, kPlainTimeout);
+  // The new default was asked for; a missing confirmation changes nothing.
+  return x.sent ? 0 : x.rc;
 }
 
 // --------------------------------------------------------- access levels
@@ -264,15 +285,7 @@ int config_setAccessLevels(const char* name, int instance, eSecurityRole ac, eSe
   setSingleNode(req.add_instance(), name, instance);
   if (readLevel != 0) req.set_read_level(readLevel);
   if (writeLevel != 0) req.set_write_level(writeLevel);
-  int rc = CFG_SEND(req);
-  if (rc != 0) return rc;
-  MSG_Message* msg = cfgRecv(rsp);
-  if (msg == nullptr) {
-    logerr(nullptr, "%s:%d: MSG_RecvMsg timeout\n", __func__, __LINE__);
-    return -1;
-  }
-  MSG_ReleaseMsg(msg);
-  return 0;
+  return exchange(CFG_SITE, req, rsp, kPlainTimeout).rc;
 }
 
 // ------------------------------------------------------------ components
@@ -288,16 +301,9 @@ int config_component_change(const char* name, bool detach, eSecurityRole role) {
   req.set_role(role);
   req.set_component_name(name);
   req.set_detach(detach);
-  int rc = CFG_SEND(req);
-  if (rc != 0) return rc;
-  MSG_Message* msg = cfgRecv(rsp);
-  if (msg == nullptr) {
-    logerr(nullptr, "%s:%d: MSG_RecvMsg %s timeout\n", __func__, __LINE__, name);
-    return -1;
-  }
+  Exchanged x = exchange(CFG_SITE, req, rsp, namedTimeout(name));
+  if (x.rc != 0) return x.rc;
   logdebug(nullptr, "%s:%d: name: %s\n", __func__, __LINE__, name);
-  (void)cfgParse(msg, rsp);
-  MSG_ReleaseMsg(msg);
   return convertErrorTypeToCommonPbType(rsp.error());
 }
 
@@ -318,17 +324,13 @@ int config_register_change_notify(const char* name, int instance, CallbackType c
   // Present but empty: the service echoes it in every callback of this
   // registration, and the daemon needs nothing echoed.
   req.set_user_context("");
-  int rc = CFG_SEND(req);
-  if (rc != 0) return rc;
-  MSG_Message* msg = cfgRecv(rsp);
-  if (msg == nullptr) {
-    logerr(nullptr, "%s:%d: MSG_RecvAnyMsg timeout\n", __func__, __LINE__);
+  Exchanged x = exchange(CFG_SITE, req, rsp, "MSG_RecvAnyMsg timeout");
+  if (!x.sent) return x.rc;
+  if (x.rc != 0) {
     MSG_CloseLocal(gMyLinxEp.c_str());
     return -1;
   }
-  bool parsed = cfgParse(msg, rsp);
-  MSG_ReleaseMsg(msg);
-  if (!parsed) {
+  if (!x.parsed) {
     logerr(nullptr, "%s:%d: failed to parse pbuf response\n", __func__, __LINE__);
     return -1;
   }

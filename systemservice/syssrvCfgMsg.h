@@ -2,9 +2,11 @@
 // ("ConfigSrvc").
 //
 // Each call sends one request from the daemon's own endpoint and blocks the
-// calling (main) thread for the matching response, at most 1000 ms per
-// exchange. Responses are matched by message type only, so there is never
-// more than one request outstanding; messages of other types that arrive
+// calling thread for the matching response, at most 1000 ms per exchange.
+// A response is matched by its type and by the request's sequence number,
+// which the service copies into it: an answer that comes after its request
+// gave up is dropped, not taken for the next request's. One exchange runs
+// at a time, whichever thread calls; messages of other types that arrive
 // meanwhile stay queued for the main loop's MSG_RecvAnyMsg.
 //
 // A variable is named by its whole dotted path ("system.network.hostname"),
@@ -58,6 +60,9 @@ int config_read(const char* name, char* val, int len, bool* is_default);
 // on failure.
 int config_read_instance(const char* name, char* val, int len, bool* is_default, int instance);
 int config_read_inst_std_str(const char* name, std::string& cfgVarValue, bool* is_default, int instance);
+// The value as a char[len] filled by config_read_instance would hold it
+// (cut to len - 1 characters); empty when the read fails.
+std::string config_read_str(const char* name, int len, int instance = 0);
 
 int config_write(const char* name, const char* value, eSecurityRole ac);
 int do_config_write(const char* config_item, char* config_val);

@@ -1,5 +1,6 @@
 #include "tests/systemservice/fake_configsrvc.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "CommonIF.pb.h"
@@ -87,13 +88,6 @@ std::string joined(const std::vector<std::string>& values) {
   return s;
 }
 
-void sendBytes(const MSG_Message* req, MSG_Type type, const std::string& bytes) {
-  MSG_Message* out = MSG_AllocMsgCopyHdr(req, type, static_cast<uint32_t>(bytes.size()));
-  if (out == nullptr) return;
-  if (!bytes.empty()) memcpy(MSG_GetPayloadMutable(out), bytes.data(), bytes.size());
-  MSG_SendMsg(kPeer, MSG_GetSender(req), out);
-}
-
 }  // namespace
 
 std::string cfgDescribe(const google::protobuf::Message& m) {
@@ -116,12 +110,14 @@ void FakeConfigSrvc::stop() {
   if (!m_thread.joinable()) return;
   m_stop = true;
   m_thread.join();
+  for (LateAnswer& a : m_late) MSG_ReleaseMsg(a.msg);
+  m_late.clear();
   MSG_CloseLocal(kPeer);
 }
 
 void FakeConfigSrvc::run() {
   while (!m_stop) {
-    MSG_Message* msg = MSG_RecvAnyMsg(kPeer, 20);
+    MSG_Message* msg = MSG_RecvAnyMsg(kPeer, sendDue(20));
     if (msg == nullptr) continue;
     handle(msg);
     MSG_ReleaseMsg(msg);
@@ -158,6 +154,33 @@ FakeConfigSrvc::Rule FakeConfigSrvc::ruleFor(MSG_Type type, const CfgRequest& r)
   return it == m_rules.end() ? Rule() : it->second;
 }
 
+void FakeConfigSrvc::send(const MSG_Message* req, MSG_Type type, const std::string& bytes, const Rule& rule) {
+  // The answer copies the request's header: its sequence and its way back.
+  MSG_Message* out = MSG_AllocMsgCopyHdr(req, type, static_cast<uint32_t>(bytes.size()));
+  if (out == nullptr) return;
+  if (!bytes.empty()) memcpy(MSG_GetPayloadMutable(out), bytes.data(), bytes.size());
+  if (rule.script != Script::kLate) {
+    MSG_SendMsg(kPeer, MSG_GetSender(req), out);
+    return;
+  }
+  LateAnswer late{std::chrono::steady_clock::now() + std::chrono::milliseconds(rule.delayMs), MSG_GetSender(req), out};
+  // Kept in due order; after those due at the same time.
+  auto at = std::upper_bound(m_late.begin(), m_late.end(), late,
+                             [](const LateAnswer& a, const LateAnswer& b) { return a.due < b.due; });
+  m_late.insert(at, late);
+}
+
+int FakeConfigSrvc::sendDue(int idleMs) {
+  const auto now = std::chrono::steady_clock::now();
+  while (!m_late.empty() && m_late.front().due <= now) {
+    MSG_SendMsg(kPeer, m_late.front().to, m_late.front().msg);
+    m_late.erase(m_late.begin());
+  }
+  if (m_late.empty()) return idleMs;
+  auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(m_late.front().due - now).count() + 1;
+  return static_cast<int>(std::min<long long>(wait, idleMs));
+}
+
 void FakeConfigSrvc::answer(const MSG_Message* msg, const CfgRequest& r, const Rule& rule) {
   // The answer class is the request's with "Rsp" for "Req".
   std::string name = r.message->GetDescriptor()->full_name();
@@ -166,7 +189,7 @@ void FakeConfigSrvc::answer(const MSG_Message* msg, const CfgRequest& r, const R
   std::unique_ptr<Message> rsp = e ? msgUtil_newMessage(e->type) : nullptr;
   if (!rsp) return;
   if (rule.script == Script::kUnparsable) {
-    sendBytes(msg, e->type, kUnparsable);
+    send(msg, e->type, kUnparsable, rule);
     return;
   }
   int error = rule.script == Script::kError ? rule.error : 0;
@@ -187,6 +210,10 @@ void FakeConfigSrvc::answer(const MSG_Message* msg, const CfgRequest& r, const R
     } else if (r.type == kMsgIdConfigIFWriteReq && error == 0) {
       m_values[key] = joined(r.values);
       m_defaults.erase(key);
+    } else if (r.type == kMsgIdConfigIFGetAttributeOptionsReq && m_options.count(key.first) != 0) {
+      auto& opts = static_cast<ConfigIF::GetAttributeOptionsRsp&>(*rsp);
+      for (const std::string& o : m_options[key.first].first) opts.add_node_options(o);
+      opts.set_default_index(m_options[key.first].second);
     } else if (r.type == kMsgIdConfigIFGetDefaultOptionsReq) {
       auto& opts = static_cast<ConfigIF::GetDefaultOptionsRsp&>(*rsp);
       for (const std::string& o : m_defaultOptions) opts.add_node_options(o);
@@ -196,7 +223,7 @@ void FakeConfigSrvc::answer(const MSG_Message* msg, const CfgRequest& r, const R
   if (const FieldDescriptor* f = field(*rsp, "error"); f && f->type() == FieldDescriptor::TYPE_INT32) {
     rsp->GetReflection()->SetInt32(rsp.get(), f, error);
   }
-  sendBytes(msg, e->type, rsp->SerializeAsString());
+  send(msg, e->type, rsp->SerializeAsString(), rule);
 }
 
 void FakeConfigSrvc::set(const std::string& name, const std::string& value, int instance) {
@@ -235,6 +262,17 @@ void FakeConfigSrvc::noAnswer(MSG_Type type, const std::string& name) {
 void FakeConfigSrvc::unparsable(MSG_Type type, const std::string& name) {
   std::lock_guard<std::mutex> g(m_mu);
   m_rules[{type, name}] = Rule{Script::kUnparsable, 0};
+}
+
+void FakeConfigSrvc::answerLate(MSG_Type type, int delayMs, const std::string& name) {
+  std::lock_guard<std::mutex> g(m_mu);
+  m_rules[{type, name}] = Rule{Script::kLate, 0, delayMs};
+}
+
+void FakeConfigSrvc::setOptions(const std::string& name, const std::vector<std::string>& options,
+                                unsigned defaultIndex) {
+  std::lock_guard<std::mutex> g(m_mu);
+  m_options[name] = {options, defaultIndex};
 }
 
 void FakeConfigSrvc::setDefaultOptions(const std::vector<std::string>& options) {

@@ -7,11 +7,12 @@
 // answered with kErrItemNotFound and no value, as the real service does;
 // a write stores its value unless the type is scripted to fail. Any
 // request type, for every variable or for one, can be scripted to carry
-// an error, to get no answer (the client times out) or to get an answer
-// that does not parse (the client's call fails).
+// an error, to get no answer (the client times out), to get an answer
+// that does not parse (the client's call fails) or to get its answer late.
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -92,6 +93,10 @@ class FakeConfigSrvc {
   // Requests of `type` (for `name` only when one is given) are answered
   // with bytes that do not parse as the answer.
   void unparsable(MSG_Type type, const std::string& name = "");
+  // Requests of `type` (for `name` only when one is given) are answered
+  // `delayMs` after they arrived, without holding up other answers; answers
+  // due at the same time go in the order of their requests.
+  void answerLate(MSG_Type type, int delayMs, const std::string& name = "");
   // Reads of `name` get an answer that does not parse.
   void breakReads(const std::string& name) { unparsable(kMsgIdConfigIFReadReq, name); }
   // Registrations of callbacks on `name` are refused with this error.
@@ -100,6 +105,9 @@ class FakeConfigSrvc {
   }
   // The option list GetDefaultOptionsRsp carries (default index 0).
   void setDefaultOptions(const std::vector<std::string>& options);
+  // The option list and default index GetAttributeOptionsRsp carries for
+  // `name` (none for other variables).
+  void setOptions(const std::string& name, const std::vector<std::string>& options, unsigned defaultIndex);
 
   // Every request received, in order.
   std::vector<CfgRequest> requests() const;
@@ -110,16 +118,27 @@ class FakeConfigSrvc {
   int reads(const std::string& name) const;
 
  private:
-  enum class Script { kAnswer, kError, kNoAnswer, kUnparsable };
+  enum class Script { kAnswer, kError, kNoAnswer, kUnparsable, kLate };
   struct Rule {
     Script script = Script::kAnswer;
     int error = 0;
+    int delayMs = 0;  // kLate
+  };
+  // An answer made when its request came, sent once it is due.
+  struct LateAnswer {
+    std::chrono::steady_clock::time_point due;
+    MSG_Endpoint to = 0;
+    MSG_Message* msg = nullptr;
   };
   void run();
   void handle(const MSG_Message* msg);
   // The rule for `type` and the first variable of `r` (caller holds m_mu).
   Rule ruleFor(MSG_Type type, const CfgRequest& r) const;
   void answer(const MSG_Message* msg, const CfgRequest& r, const Rule& rule);
+  void send(const MSG_Message* req, MSG_Type type, const std::string& bytes, const Rule& rule);
+  // Sends the late answers that are due; the time until the next one, in
+  // ms, at most `idleMs`.
+  int sendDue(int idleMs);
 
   mutable std::mutex m_mu;
   std::map<std::pair<std::string, int>, std::string> m_values;
@@ -127,6 +146,9 @@ class FakeConfigSrvc {
   // Keyed by type and variable ("" for every variable).
   std::map<std::pair<MSG_Type, std::string>, Rule> m_rules;
   std::vector<std::string> m_defaultOptions;
+  std::map<std::string, std::pair<std::vector<std::string>, unsigned>> m_options;
+  // Touched by the fake's thread only, and by stop() once it has ended.
+  std::vector<LateAnswer> m_late;
   std::vector<CfgRequest> m_requests;
   std::atomic<bool> m_stop{false};
   std::thread m_thread;

@@ -1,0 +1,296 @@
+// The configuration client against the fake "ConfigSrvc": the exact request
+// of every call, and its result and log lines for each way the service can
+// answer (on time, with an error, not at all, unparsable, too late); a late
+// answer is never taken for a later request's, from one thread or two.
+#include <google/protobuf/text_format.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <regex>
+#include <thread>
+
+#include "OS/logmsg.h"
+#include "OS/os_testing.h"
+#include "platform/msgutil/msgIds.h"
+#include "platform/msgutil/msgUtil.h"
+#include "platform/sysio/sysio_recorder.h"
+#include "systemservice/syssrvCfgMsg.h"
+#include "tests/systemservice/fake_configsrvc.h"
+
+namespace {
+
+const char kLocal[] = "SystemSrvc";
+// Longer than the client waits; and an answer due after such a one sent
+// when the client gave up on it.
+const int kTooLateMs = 1200;
+const int kAfterTheLateOneMs = 300;
+
+class CfgMsgTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_rec = std::make_unique<RecorderSysIo>();
+    sysio_install(m_rec.get());
+    logmsg_testing_reset();
+    m_rec->put_file("/dev/crvllog", "");
+    ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
+    setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
+    ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
+    ASSERT_TRUE(m_cfg.start());
+    ASSERT_EQ(syssrvCfgMsgInit(kLocal), 0);
+  }
+
+  void TearDown() override {
+    m_cfg.stop();
+    MSG_CloseLocal(kLocal);
+    logmsg_testing_reset();
+    sysio_install(nullptr);
+    unsetenv("MSG_SOCKET_DIR");
+  }
+
+  // Log lines as "<level> <function>: <text>": the source line is left
+  // out, and so are the sequence numbers of a dropped answer.
+  std::vector<std::string> logs() const {
+    static const std::regex kLine("<(\\d)>syssrv: hd\\[0\\]: (\\w+):\\d+: (dropped a late answer|.*)");
+    std::vector<std::string> out;
+    std::string bytes = m_rec->file_bytes("/dev/crvllog");
+    std::smatch m;
+    for (size_t start = 0, nl; (nl = bytes.find('\n', start)) != std::string::npos; start = nl + 1) {
+      std::string line = bytes.substr(start, nl - start);
+      out.push_back(std::regex_search(line, m, kLine) ? m.str(1) + " " + m.str(2) + ": " + m.str(3) : line);
+    }
+    return out;
+  }
+
+  // Checks the requests the service received against `expected`, each
+  // "<type> <fields in text format>", to the byte.
+  void expectRequests(const std::vector<std::pair<MSG_Type, std::string>>& expected) {
+    std::vector<CfgRequest> got = m_cfg.requests();
+    ASSERT_EQ(got.size(), expected.size());
+    for (size_t i = 0; i < got.size(); ++i) {
+      std::unique_ptr<google::protobuf::Message> want = msgUtil_newMessage(expected[i].first);
+      ASSERT_TRUE(want && google::protobuf::TextFormat::ParseFromString(expected[i].second, want.get()));
+      EXPECT_EQ(cfgDescribe(got[i]), cfgDescribe(*want));
+      EXPECT_EQ(got[i].payload, want->SerializeAsString()) << "present fields differ";
+    }
+  }
+
+  FakeConfigSrvc m_cfg;
+  std::unique_ptr<RecorderSysIo> m_rec;
+};
+
+// ---- every request kind, on every kind of answer ----
+
+enum Answer { kOnTime, kWithError, kSilent, kUnparsable, kLate, kAnswerKinds };
+const char* const kAnswerNames[] = {"OnTime", "WithError", "Silent", "Unparsable", "Late"};
+
+struct Expect {
+  int rc;
+  std::vector<std::string> logs;  // "<level> <text>"
+};
+
+struct Kind {
+  const char* func;  // whose lines are logged
+  MSG_Type type;
+  int (*call)();
+  const char* request;
+  // By Answer; for kLate, the result of the same call made right after one
+  // that got no answer in time, and whose answer comes after that one's.
+  Expect expect[kAnswerKinds];
+};
+
+const char kDropped[] = "7 dropped a late answer";
+config_options_t kTwoOfThree = {2, 1, {"QORT", "DMS", "NOT-SENT"}};
+const char kNamed[] = "7 name: multicodecenginemode";
+
+const Kind kKinds[] = {
+    {"config_read_inst_std_str", kMsgIdConfigIFReadReq,
+     [] { return config_read_str("a.b", 8, 2) == "v" ? 0 : -1; },
+     "name: 'SystemSrvc' role: kSystem instance { node { name: 'a.b' instance: 2 } }",
+     {{0, {}}, {0, {"4 response err=-9"}}, {-1, {"3 MSG_RecvMsg a.b timeout"}},
+      {-1, {"3 failed to parse pbuf response"}}, {0, {kDropped}}}},
+    {"config_write_instance", kMsgIdConfigIFWriteReq, [] { return config_write_instance("a.b", "x\ny", kAdmin, 0); },
+     "name: 'SystemSrvc' role: kAdmin instance_val { instance { node { name: 'a.b' instance: 0 } } value: 'x\\ny' }",
+     {{0, {}}, {0, {}}, {-1, {"3 MSG_RecvMsg a.b timeout"}}, {0, {}}, {0, {kDropped}}}},
+    {"config_set_options", kMsgIdConfigIFSetAttributeOptionsReq,
+     [] { return config_set_options("a.b", &kTwoOfThree, kStartup); },
+     "name: 'SystemSrvc' role: kStartup instance { node { name: 'a.b' instance: 0 } } default_index: 1 "
+     "node_options: 'QORT' node_options: 'DMS'",
+     {{0, {}}, {0, {}}, {-1, {"3 failed to receive msg"}}, {0, {}}, {0, {kDropped}}}},
+    // The service offers no options here: only the first exchange is made.
+    {"config_set_default", kMsgIdConfigIFGetAttributeOptionsReq, [] { return config_set_default("a.b", "B", kUser); },
+     "name: 'SystemSrvc' role: kUser instance { node { name: 'a.b' instance: 0 } }",
+     {{0, {}}, {0, {}}, {-1, {"3 MSG_RecvMsg timeout"}}, {0, {}}, {0, {kDropped}}}},
+    {"config_setAccessLevels", kMsgIdConfigIFSetAccessLevelsReq,
+     [] { return config_setAccessLevels("a.b", 1, kSystem, static_cast<eSecurityRole>(0), kStartup); },
+     "name: 'SystemSrvc' role: kSystem instance { node { name: 'a.b' instance: 1 } } write_level: kStartup",
+     {{0, {}}, {0, {}}, {-1, {"3 MSG_RecvMsg timeout"}}, {0, {}}, {0, {kDropped}}}},
+    {"config_component_change", kMsgIdConfigIFComponentChangeReq,
+     [] { return config_component_change("multicodecenginemode", false, kStartup); },
+     "name: 'SystemSrvc' role: kStartup component_name: 'multicodecenginemode' detach: false",
+     {{0, {kNamed}}, {-9, {kNamed}}, {-1, {"3 MSG_RecvMsg multicodecenginemode timeout"}}, {0, {kNamed}},
+      {0, {kDropped, kNamed}}}},
+    // A registration that got no answer has closed the daemon's endpoint.
+    {"config_register_change_notify", kMsgIdConfigIFRegisterClientCallbackReq,
+     [] { return config_register_change_notify("a.b", 3, kChangeNotify); },
+     "name: 'SystemSrvc' role: kSystem instance: 3 node_name: 'a.b' type: kChangeNotify user_context: ''",
+     {{0, {}}, {-1, {"3 register config change notify a.b failed, err=-9"}}, {-1, {"3 MSG_RecvAnyMsg timeout"}},
+      {-1, {"3 failed to parse pbuf response"}}, {-1, {"3 MSG_SendMsg failed, err=-1"}}}},
+};
+
+class CfgMsgKindTest : public CfgMsgTest, public ::testing::WithParamInterface<std::tuple<size_t, Answer>> {};
+
+TEST_P(CfgMsgKindTest, SendsItsRequestAndReportsTheAnswer) {
+  const Kind& k = kKinds[std::get<0>(GetParam())];
+  const Answer answer = std::get<1>(GetParam());
+  m_cfg.set("a.b", "v", 2);
+  if (answer == kWithError) m_cfg.answerError(k.type, -9);
+  if (answer == kSilent) m_cfg.noAnswer(k.type);
+  if (answer == kUnparsable) m_cfg.unparsable(k.type);
+  if (answer == kLate) m_cfg.answerLate(k.type, kTooLateMs);
+  const Expect& want = k.expect[answer];
+  std::vector<std::string> wantLogs;  // with the function's name
+  auto expectLogs = [&](const Expect& e) {
+    for (const std::string& l : e.logs) wantLogs.push_back(l.substr(0, 2) + k.func + ": " + l.substr(2));
+  };
+  if (answer == kLate) {
+    EXPECT_EQ(k.call(), -1);
+    expectLogs(k.expect[kSilent]);
+    m_cfg.answerLate(k.type, kAfterTheLateOneMs);
+  }
+  EXPECT_EQ(k.call(), want.rc);
+  expectLogs(want);
+  EXPECT_EQ(logs(), wantLogs);
+  const size_t sent = answer == kLate && want.rc == 0 ? 2 : 1;
+  expectRequests(std::vector<std::pair<MSG_Type, std::string>>(sent, {k.type, k.request}));
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryKind, CfgMsgKindTest,
+                         ::testing::Combine(::testing::Range<size_t>(0, std::size(kKinds)),
+                                            ::testing::Values(kOnTime, kWithError, kSilent, kUnparsable, kLate)),
+                         [](const ::testing::TestParamInfo<std::tuple<size_t, Answer>>& p) {
+                           return std::string(kKinds[std::get<0>(p.param)].func) + "_" +
+                                  kAnswerNames[std::get<1>(p.param)];
+                         });
+
+// ---- late answers, values, option lists, hostile arguments ----
+
+TEST_F(CfgMsgTest, ReadAfterATimedOutReadGetsItsOwnValue) {
+  m_cfg.set("first.var", "first");
+  m_cfg.set("second.var", "second");
+  m_cfg.answerLate(kMsgIdConfigIFReadReq, kTooLateMs, "first.var");
+  m_cfg.answerLate(kMsgIdConfigIFReadReq, kAfterTheLateOneMs, "second.var");
+  char val[16] = "stale";
+  EXPECT_EQ(config_read("first.var", val, sizeof val, nullptr), -1);
+  EXPECT_STREQ(val, "");
+  EXPECT_EQ(config_read("second.var", val, sizeof val, nullptr), 0);
+  EXPECT_STREQ(val, "second");
+  EXPECT_EQ(logs(), (std::vector<std::string>{"3 config_read_inst_std_str: MSG_RecvMsg first.var timeout",
+                                              "7 config_read_inst_std_str: dropped a late answer"}));
+}
+
+TEST_F(CfgMsgTest, TwoThreadsWritingAtOnceEachGetTheirOwnResult) {
+  m_cfg.answerLate(kMsgIdConfigIFWriteReq, kTooLateMs, "slow.var");
+  int slow = 0, fast = 0;
+  std::thread first([&] { slow = config_write("slow.var", "1", kSystem); });
+  // The second write goes out while the first one waits for its answer.
+  for (int i = 0; i < 500 && m_cfg.requests().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  std::thread second([&] { fast = config_write("fast.var", "2", kSystem); });
+  first.join();
+  second.join();
+  EXPECT_EQ(slow, -1);
+  EXPECT_EQ(fast, 0);
+  std::vector<std::string> got = logs();
+  ASSERT_FALSE(got.empty());
+  EXPECT_EQ(got[0], "3 config_write_instance: MSG_RecvMsg slow.var timeout");
+  // The slow write's answer may come before the fast one's.
+  for (size_t i = 1; i < got.size(); ++i) EXPECT_EQ(got[i], "7 config_write_instance: dropped a late answer");
+}
+
+TEST_F(CfgMsgTest, ReadValuesAreCutToTheBufferAndCarryTheDefaultFlag) {
+  const std::string twenty = "abcdefghijklmnopqrst";
+  m_cfg.setDefault("x.long", twenty);
+  m_cfg.set("x.set", "");
+  m_cfg.breakReads("x.broken");
+  char val[8];
+  bool isDefault = false;
+  ASSERT_EQ(config_read("x.long", val, sizeof val, &isDefault), 0);
+  EXPECT_EQ(std::string(val, sizeof val), std::string("abcdefg\0", 8));
+  EXPECT_TRUE(isDefault);
+  ASSERT_EQ(config_read("x.set", val, sizeof val, &isDefault), 0);
+  EXPECT_STREQ(val, "");
+  EXPECT_FALSE(isDefault);
+  EXPECT_EQ(config_read_str("x.long", 8), "abcdefg");
+  EXPECT_EQ(config_read_str("x.long", 64), twenty);
+  EXPECT_EQ(config_read("x.broken", val, sizeof val, nullptr), -1);
+  EXPECT_STREQ(val, "");
+  EXPECT_EQ(config_read_str("x.broken", 64), "");
+}
+
+TEST_F(CfgMsgTest, IncomingNamesAndValuesAreRebuilt) {
+  ConfigIF::Inst inst;
+  ASSERT_TRUE(google::protobuf::TextFormat::ParseFromString(
+      "node { name: 'a' instance: 2 } node { name: 'b' instance: 0 } node { name: 'c' instance: 3 }", &inst));
+  std::string name = "stale";
+  EXPECT_EQ(buildCfgVarName(name, inst), 3);
+  EXPECT_EQ(name, "a[2].b.c");
+  EXPECT_EQ(buildCfgVarName(name, ConfigIF::Inst()), 0);
+  EXPECT_EQ(name, "");
+  ConfigIF::InstValue iv;
+  for (const char* v : {"a", "", "c"}) iv.add_value(v);
+  EXPECT_EQ(buildCfgVarValue(name, iv), 0);
+  EXPECT_EQ(name, "a\n\nc");
+}
+
+TEST_F(CfgMsgTest, SetDefaultMovesTheDefaultToTheFirstMatchOnly) {
+  m_cfg.setOptions("s.t", {"QORT", "DMS", "CLOUD", "DMS"}, 0);
+  const std::string get = "name: 'SystemSrvc' role: kStartup instance { node { name: 's.t' instance: 0 } }";
+  EXPECT_EQ(config_set_default("s.t", "qort", kStartup), 0);  // case matters
+  EXPECT_EQ(config_set_default("s.t", "QORT", kStartup), 0);  // already the default
+  m_cfg.noAnswer(kMsgIdConfigIFSetAttributeOptionsReq);
+  EXPECT_EQ(config_set_default("s.t", "DMS", kStartup), 0);  // asked for, unconfirmed
+  expectRequests({{kMsgIdConfigIFGetAttributeOptionsReq, get},
+                  {kMsgIdConfigIFGetAttributeOptionsReq, get},
+                  {kMsgIdConfigIFGetAttributeOptionsReq, get},
+                  {kMsgIdConfigIFSetAttributeOptionsReq,
+                   get + " default_index: 1 node_options: 'QORT' node_options: 'DMS' node_options: 'CLOUD' "
+                         "node_options: 'DMS'"}});
+  EXPECT_EQ(logs(), std::vector<std::string>{"3 config_set_default: MSG_RecvMsg timeout"});
+}
+
+TEST_F(CfgMsgTest, SetOptionsNeverReadsPastTheOptionArray) {
+  static config_options_t opts;
+  memset(&opts, 'o', sizeof opts);  // no option is terminated
+  opts.numOptions = CONFIG_MAX_OPTIONS + 1;
+  opts.defaultIndex = 0;
+  EXPECT_EQ(config_set_options("x.y", &opts, kSystem), 0);
+  ASSERT_EQ(m_cfg.requests().size(), 1u);
+  const auto& req = static_cast<const ConfigIF::SetAttributeOptionsReq&>(*m_cfg.requests()[0].message);
+  ASSERT_EQ(req.node_options_size(), CONFIG_MAX_OPTIONS);
+  for (const std::string& o : req.node_options()) EXPECT_EQ(o, std::string(CONFIG_OPTION_LEN, 'o'));
+}
+
+TEST_F(CfgMsgTest, BadArgumentsSendNothing) {
+  const eSecurityRole noRole = static_cast<eSecurityRole>(15);
+  char val[8] = "stale";
+  std::string s;
+  const std::string huge(9u * 1024u * 1024u, 'h');  // more than one message carries
+  EXPECT_EQ(config_read(nullptr, val, sizeof val, nullptr), -1);
+  EXPECT_EQ(config_read("a.b", val, 0, nullptr), -1);
+  EXPECT_STREQ(val, "stale");
+  EXPECT_EQ(config_read_inst_std_str(nullptr, s, nullptr, 0), -1);
+  EXPECT_EQ(config_write("a.b", nullptr, kSystem), -1);
+  EXPECT_EQ(config_write("a.b", "1", noRole), -1);
+  EXPECT_EQ(config_write("a.b", huge.c_str(), kSystem), -1);
+  EXPECT_EQ(config_set_default(nullptr, "1", kSystem), -1);
+  EXPECT_EQ(config_setAccessLevels("a.b", 0, kSystem, noRole, kUser), -1);
+  EXPECT_EQ(config_component_change("a", false, noRole), -1);
+  EXPECT_EQ(config_register_change_notify("a.b", 0, static_cast<CallbackType>(9)), -1);
+  // Once this one is answered, anything sent before it has been received.
+  EXPECT_EQ(config_write("a.b", "1", kSystem), 0);
+  EXPECT_EQ(m_cfg.requests().size(), 1u);
+}
+
+}  // namespace

@@ -5,11 +5,11 @@
 
 #include <atomic>
 #include <cstring>
+#include <vector>
 
 #include "OS/linux/psosapi/pthreadapi.h"
 #include "OS/linux/psosapi/taskusage.h"
-#include "tests/psos/psos_task_util.h"
-#include "tests/psos/psos_test_util.h"
+#include "tests/OS/linux/psosapi/psos_test_util.h"
 
 namespace {
 
@@ -32,12 +32,8 @@ TEST(TaskUsage, StatLineParsingCopesWithOddCommandNames) {
   ProcStat st;
   ASSERT_TRUE(usage_parse_stat(statLine(12, "we (ird) x", 150, 25, 66), &st));
   EXPECT_EQ(st.comm, "we (ird) x");
-  EXPECT_EQ(st.utime, 150);
-  EXPECT_EQ(st.stime, 25);
-  EXPECT_EQ(st.rtPriority, 66);
-  EXPECT_FALSE(usage_parse_stat("", &st));
-  EXPECT_FALSE(usage_parse_stat("12 (short) S 1 2 3", &st));
-  EXPECT_FALSE(usage_parse_stat("12 no parens", &st));
+  EXPECT_EQ(std::vector<long>({st.utime, st.stime, st.rtPriority}), std::vector<long>({150, 25, 66}));
+  for (const char* bad : {"", "12 (short) S 1 2 3", "12 no parens"}) EXPECT_FALSE(usage_parse_stat(bad, &st)) << bad;
 }
 
 TEST(TaskUsage, ReportArithmeticAndLayout) {
@@ -66,7 +62,7 @@ TEST(TaskUsage, ReportArithmeticAndLayout) {
   gone.tid = 9;
   memcpy(gone.name, "new", 3);
   after.tasks.push_back(gone);
-  StdoutCapture out;
+  StreamCapture out;
   usage_print(before, after, 1000);
   EXPECT_EQ(out.stop(),
             "TaskID     Name  Pri Usage\n"
@@ -81,7 +77,7 @@ TEST(TaskUsage, ReportOfARunningTaskFromProcFiles) {
   static std::atomic<int> tid{0};
   UInt32 id = spawnTask("usag", 3, [] {
     tid = callerTid();
-    for (;;) sleepMs(2);  // until deleted
+    idleUntilDeleted();
   });
   ASSERT_NE(id, 0u);
   ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
@@ -91,7 +87,7 @@ TEST(TaskUsage, ReportOfARunningTaskFromProcFiles) {
   psosRec().put_file(pidPath(pid), statLine(pid, "psos_tests", 100, 20));
   psosRec().put_file("/proc/stat", "cpu  10 0 10 80 0 0 0 0 0 0\ncpu0 1 2 3 4\n");
   psosRec().clear();
-  StdoutCapture out;
+  StreamCapture out;
   osTaskUsage(50);
   std::string text = out.stop();
   char line[64];
@@ -100,10 +96,9 @@ TEST(TaskUsage, ReportOfARunningTaskFromProcFiles) {
   EXPECT_NE(text.find(line), std::string::npos) << text;
   EXPECT_NE(text.find("           idle       0.0\n"), std::string::npos) << text;
   EXPECT_NE(text.find("          other       0.0\n"), std::string::npos) << text;
-  // The sampling interval is a sleep through the seam: 50 ticks.
   auto sleeps = psosRec().records(SysIoCall::kSleep);
   ASSERT_EQ(sleeps.size(), 1u);
-  EXPECT_EQ(sleeps[0].us, 500000u);
+  EXPECT_EQ(sleeps[0].us, 500000u) << "the sampling interval is a sleep through the seam: 50 ticks";
   EXPECT_EQ(t_delete(id), 0u);  // ends the task before what it uses goes
 }
 
@@ -124,7 +119,7 @@ TEST(TaskUsage, OtherProcessTimesAndNamesByKernelId) {
   static std::atomic<int> tid{0};
   UInt32 id = spawnTask("name", 8, [] {
     tid = callerTid();
-    for (;;) sleepMs(2);  // until deleted
+    idleUntilDeleted();
   });
   ASSERT_NE(id, 0u);
   ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));

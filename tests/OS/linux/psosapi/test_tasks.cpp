@@ -1,0 +1,242 @@
+// Task control blocks on real threads: create, start, attach, delete,
+// lookup, priorities, names, reference values and the task listing.
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "OS/linux/psosapi/pthreadapi.h"
+#include "OS/linux/psosapi/ptimer.h"
+#include "tests/OS/linux/psosapi/psos_test_util.h"
+
+namespace {
+
+TCB* tcbOf(UInt32 id) { return reinterpret_cast<TCB*>(static_cast<uintptr_t>(id)); }
+
+void noop(UInt32, UInt32, UInt32, UInt32) {}
+
+}  // namespace
+
+TEST(Tasks, StartedTaskRunsWithItsArgumentsNameAndBindingAndEndsWithItsEntry) {
+  static std::atomic<int> done{0};
+  static UInt32 seen[4], selfId;
+  static char threadName[16], ownName[8];
+  static int tid;
+  LogMark log;
+  UInt32 id = 0;
+  ASSERT_EQ(t_create("abcd", 0, 4096, 4096, 0, &id), 0u);
+  EXPECT_EQ(memcmp(tcbOf(id)->taskname, "abcd", 4), 0) << "the id is the address of the block";
+  UInt32 args[4] = {11, 22, 33, 0xFFFFFFFF};
+  ASSERT_EQ(t_start(id, 0,
+                    [](UInt32 a, UInt32 b, UInt32 c, UInt32 d) {
+                      seen[0] = a, seen[1] = b, seen[2] = c, seen[3] = d;
+                      pthread_getname_np(pthread_self(), threadName, sizeof threadName);
+                      strncpy(ownName, t_name(0), sizeof ownName - 1);
+                      tid = callerTid();
+                      t_ident(nullptr, 0, &selfId);
+                      done = 1;
+                      while (done != 2) usleep(1000);
+                    },
+                    args),
+            0u);
+  ASSERT_TRUE(waitFor([] { return done.load() == 1; }, 5000));
+  EXPECT_EQ(std::vector<UInt32>(seen, seen + 4), (std::vector<UInt32>{11, 22, 33, 0xFFFFFFFF}));
+  EXPECT_STREQ(threadName, "abcd");
+  EXPECT_STREQ(ownName, "abcd");
+  EXPECT_EQ(selfId, id);
+  EXPECT_TRUE(log.has(osLine('7', "task:abcd pid:" + std::to_string(getpid()) + " thread " +
+                                      hexWord((unsigned long)tcbOf(id)->thread) + " " + std::to_string(tid) + " " +
+                                      pointerText(tcbOf(id)))))
+      << log.text();
+  EXPECT_EQ(t_start(id, 0, noop, args), 1u) << "a task starts once";
+  done = 2;  // returning from the entry deletes the task
+  ASSERT_TRUE(waitFor([] { UInt32 x; return t_ident("abcd", 0, &x) == 9u; }, 5000));
+  EXPECT_TRUE(waitFor([&] { return log.has(osLine('4', "task abcd deleted task:abcd, pid " + std::to_string(tid))); },
+                      2000))
+      << log.text();
+}
+
+TEST(Tasks, IdentFindsTheFirstOfANameAndUnknownIdsAreRefused) {
+  UInt32 a = 0, b = 0, c = 0, got = 0;
+  ASSERT_EQ(t_create("dupe", 1, 0, 0, 0, &a), 0u);
+  ASSERT_EQ(t_create("dupe", 2, 0, 0, 0, &b), 0u);
+  ASSERT_EQ(t_create("ab", 3, 0, 0, 0, &c), 0u);
+  EXPECT_EQ(t_ident("dupe", 0, &got), 0u);
+  EXPECT_EQ(got, a);
+  EXPECT_EQ(t_ident("ab", 0, &got), 0u);
+  EXPECT_EQ(got, c);
+  EXPECT_EQ(t_ident("nope", 0, &got), 9u);
+  EXPECT_EQ(t_ident(nullptr, 0, &got), 9u) << "a thread that is not a task has no own task";
+  EXPECT_EQ(t_start(0x1234, 0, noop, nullptr), 9u);
+  EXPECT_EQ(t_delete(0x1234), 9u);
+  EXPECT_EQ(t_delete(0), 6u);
+  EXPECT_EQ(t_delete(a), 0u);  // never started: just freed
+  EXPECT_EQ(t_ident("dupe", 0, &got), 0u);
+  EXPECT_EQ(got, b);
+  EXPECT_EQ(t_delete(b), 0u);
+  EXPECT_EQ(t_delete(c), 0u);
+}
+
+TEST(Tasks, PrioritiesOutOfRangeBecomeZeroAndRealtimeOnesAreAppliedOrRefused) {
+  LogMark log;
+  UInt32 hi = spawnTask("hipr", 120, idleUntilDeleted);
+  ASSERT_NE(hi, 0u);
+  EXPECT_TRUE(log.has(osLine('4', "t_start priority 120 out of range, setting to 0"))) << log.text();
+  EXPECT_EQ(tcbOf(hi)->priority, 0);
+  EXPECT_EQ(t_delete(hi), 0u);
+
+  set_sched_policy(SCHED_FIFO);
+  static std::atomic<int> policy{-1}, prio{-1};
+  UInt32 rc = 99;
+  UInt32 id = spawnTask("rtpr", 10,
+                        [] {
+                          int pol;
+                          struct sched_param sp;
+                          pthread_getschedparam(pthread_self(), &pol, &sp);
+                          prio = sp.sched_priority;
+                          policy = pol;
+                          idleUntilDeleted();
+                        },
+                        &rc);
+  set_sched_policy(0);
+  if (rc == 0) {  // privileged: the thread really runs under the real-time policy
+    ASSERT_TRUE(waitFor([] { return policy.load() != -1; }, 5000));
+    EXPECT_EQ(policy.load(), SCHED_FIFO);
+    EXPECT_EQ(prio.load(), 10);
+    EXPECT_EQ(t_delete(id), 0u);
+  } else {  // without the privilege the thread cannot be created; the block stays
+    EXPECT_EQ(rc, 1u);
+    UInt32 got;
+    ASSERT_EQ(t_ident("rtpr", 0, &got), 0u);
+    EXPECT_EQ(t_delete(got), 0u);
+  }
+}
+
+TEST(Tasks, SetPriorityPrintsWhatItDidOrTheKernelsError) {
+  static std::atomic<int> tid{0};
+  UInt32 id = spawnTask("setp", 5, [] {
+    tid = callerTid();
+    idleUntilDeleted();
+  });
+  ASSERT_NE(id, 0u);
+  ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
+  const std::string t = std::to_string(tid.load());
+  UInt32 old = 0;
+  // The time-sharing policy has no static priorities: the kernel refuses.
+  EXPECT_EQ(withStdout([&] { return t_setpri(id, 50, &old); }), std::make_pair(22u, "t_setpri error 22 " + t + " 5 50\n"));
+  EXPECT_EQ(old, 5u);
+  EXPECT_EQ(withStdout([&] { return t_setpri(id, 0, &old); }), std::make_pair(0u, "t_setpri " + t + " 5 0\n"));
+  LogMark log;
+  EXPECT_EQ(withStdout([&] { return t_setpri(id, 150, &old); }), std::make_pair(0u, "t_setpri " + t + " 0 0\n"));
+  EXPECT_TRUE(log.has(osLine('4', "t_setpri priority 150 out of range, setting to 0"))) << log.text();
+  EXPECT_EQ(t_setpri(0x4321, 1, &old), 9u);
+  EXPECT_EQ(t_setpri(0, 1, &old), 6u);
+  EXPECT_EQ(t_delete(id), 0u);
+}
+
+TEST(Tasks, AttachMakesTheCallingThreadATaskAndWarnsAboutPriorities) {
+  LogMark log;
+  static UInt32 self = 0, again = 0, found = 0;
+  static char name[8];
+  static int tid = 0;
+  UInt32 id = inTask("atch", [](UInt32) {
+    t_ident(nullptr, 0, &self);
+    t_attach("zzzz", -1, &again);  // already a task: the same block
+    strncpy(name, t_name(0), sizeof name - 1);
+    tid = callerTid();
+    t_ident("atch", 0, &found);
+  });
+  EXPECT_EQ(self, id);
+  EXPECT_EQ(again, id);
+  EXPECT_EQ(found, id);
+  EXPECT_STREQ(name, "atch");
+  EXPECT_TRUE(log.has("task:atch pid:" + std::to_string(getpid()) + " thread ")) << log.text();
+  EXPECT_TRUE(log.has(osLine('4', "task atch deleted task:atch, pid " + std::to_string(tid)))) << log.text();
+  UInt32 x;
+  EXPECT_EQ(t_ident("atch", 0, &x), 9u);
+  static int pri = -1;
+  std::thread([] {
+    UInt32 a = 0;
+    t_attach("pr50", 50, &a);  // time-sharing policy: refused
+    t_delete(0);
+  }).join();
+  std::thread([] {
+    UInt32 a = 0;
+    t_attach("p120", 120, &a);
+    pri = tcbOf(a)->priority;
+    t_delete(0);
+  }).join();
+  EXPECT_EQ(pri, 0);
+  EXPECT_TRUE(log.has(osLine('4', "t_attach pthread_setschedparam failed 22"))) << log.text();
+  EXPECT_TRUE(log.has(osLine('4', "t_attach priority 120 out of range, setting to 0"))) << log.text();
+}
+
+TEST(Tasks, DeletingAWaitingOrSleepingTaskEndsItPromptly) {
+  static std::atomic<int> stage{0};
+  UInt32 waiter = spawnTask("wait", 0, [] {
+    stage = 1;
+    UInt32 got;
+    ev_receive(0x1, kEvWaitAll, 0, &got);  // forever
+    stage = 99;
+  });
+  UInt32 sleeper = spawnTask("slep", 0, [] { tm_wkafter(100000); });  // 1000 s
+  ASSERT_NE(waiter, 0u);
+  ASSERT_NE(sleeper, 0u);
+  ASSERT_TRUE(waitFor([] { return stage.load() == 1; }, 5000));
+  sleepMs(100);
+  LogMark log;
+  auto t0 = SteadyClock::now();
+  EXPECT_EQ(t_delete(waiter), 0u);
+  EXPECT_EQ(t_delete(sleeper), 0u);
+  EXPECT_LT(secondsSince(t0), 5.0);
+  EXPECT_NE(stage.load(), 99);
+  EXPECT_TRUE(log.has("<4>psostest: hd[0]: os: task ???? deleted task:wait, pid ")) << log.text();
+  EXPECT_TRUE(log.has(osLine('4', "deleted task:wait"))) << log.text();
+  EXPECT_TRUE(log.has(osLine('4', "deleted task:slep"))) << log.text();
+  EXPECT_EQ(ev_send(waiter, 0x1), -1) << "its id is gone for good";
+}
+
+TEST(Tasks, ReferenceValueNameAndTheCallerWithoutABlock) {
+  UInt32 id = 0;
+  ASSERT_EQ(t_create("refc", 0, 0, 0, 0, &id), 0u);
+  EXPECT_EQ(t_setRefCon(id, 0xCAFEF00D), 0u);
+  EXPECT_EQ(t_getRefCon(id), 0xCAFEF00Du);
+  EXPECT_STREQ(t_name(id), "refc");
+  EXPECT_EQ(t_setRefCon(0x1234, 1), 9u);
+  EXPECT_EQ(t_name(0x1234), nullptr);
+  const std::string warn = osLine('4', "pthread_entry FindTcbThread NULL " + hexWord((unsigned long)pthread_self()));
+  LogMark log;
+  EXPECT_EQ(t_name(0), nullptr);
+  EXPECT_EQ(t_getRefCon(0), 0u);
+  EXPECT_EQ(t_setRefCon(0, 5), 6u);
+  EXPECT_EQ(log.text(), warn + warn + warn);
+  static UInt32 inside = 0;
+  inTask("rcon", [](UInt32) {
+    t_setRefCon(0, 42);
+    inside = t_getRefCon(0);
+  });
+  EXPECT_EQ(inside, 42u);
+  EXPECT_EQ(t_delete(id), 0u);
+}
+
+TEST(Tasks, DumpListsEveryTaskInCreationOrder) {
+  UInt32 a = 0, b = 0;
+  ASSERT_EQ(t_create("dmpa", 12, 0, 0, 0, &a), 0u);
+  ASSERT_EQ(t_create("db", 0, 0, 0, 0, &b), 0u);
+  StreamCapture out;
+  osTaskDump();
+  std::string text = out.stop();
+  char la[64], lb[64];
+  snprintf(la, sizeof la, "T[0]    %08x  dmpa     12      0\n", a);
+  snprintf(lb, sizeof lb, "T[0]    %08x    db      0      0\n", b);
+  EXPECT_EQ(text.rfind("T[0] Task:  ID    Name  Priority PID\n", 0), 0u) << text;
+  ASSERT_NE(text.find(la), std::string::npos) << text;
+  EXPECT_LT(text.find(la), text.find(lb)) << text;
+  EXPECT_EQ(t_delete(a), 0u);
+  EXPECT_EQ(t_delete(b), 0u);
+}

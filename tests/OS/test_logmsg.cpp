@@ -1,0 +1,311 @@
+// Log facility: the exact bytes on the log device and on standard output,
+// partial lines, levels, the line cap, start-up, the device fallback and the
+// show and cull filters.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "OS/logmsg.h"
+#include "OS/os_testing.h"
+#include "tests/OS/os_test_util.h"
+
+namespace {
+
+using std::string;
+
+const string kP = "<6>syssrv: hd[0]: ";  // prefix of an info line without component
+const string kWarnInit =
+    "syssrv: va_logmsg: You should call logmsg_init() before any logging functions (including printf())\n";
+
+string cmdlinePath() { return "/proc/" + std::to_string(getpid()) + "/cmdline"; }
+
+class LogmsgTest : public ::testing::Test, public OsSeamFixtureBase {};
+
+struct LineCase {
+  const char* what;
+  std::function<int()> log;  // returns the result of its last call
+  string device;
+  int result;
+};
+
+TEST_F(LogmsgTest, LinesReachTheDeviceByteForByte) {
+  const string big(3000, 'x'), fits(2047 - kP.size() - 1, 'y'), half(1500, 'p');
+  const LineCase cases[] = {
+      {"error, no component", [] { return logerr(nullptr, "x\n"); }, "<3>syssrv: hd[0]: x\n", 20},
+      {"component and arguments", [] { return loginfo("lan", "carrier %s on %d\n", "up", 2); },
+       "<6>syssrv: hd[0]: lan: carrier up on 2\n", 39},
+      {"empty component is still a component", [] { return loginfo("", "plain\n"); }, kP + ": plain\n", 26},
+      {"every entry point has its level",
+       [] {
+         logcrit("c", "1\n"), logwarn("c", "3\n"), logdebug("c", "5\n"), os_printf("%s\n", "6");
+         logmsg(5, "c", "7\n");
+         return logmsg(0, nullptr, "8\n");
+       },
+       "<2>syssrv: hd[0]: c: 1\n<4>syssrv: hd[0]: c: 3\n<7>syssrv: hd[0]: c: 5\n<7>syssrv: hd[0]: 6\n"
+       "<5>syssrv: hd[0]: c: 7\n<0>syssrv: hd[0]: 8\n",
+       20},
+      {"levels outside 0..7 become 7",
+       [] { return logmsg(9, nullptr, "a\n") + logmsg(-1, nullptr, "b\n") + logmsg(102, nullptr, "c\n"); },
+       "<7>syssrv: hd[0]: a\n<7>syssrv: hd[0]: b\n<7>syssrv: hd[0]: c\n", 60},
+      {"remote level passes the line unchanged",
+       [] { return logmsg_remote("<4>peer: hd[1]: %s\n", "remote") + logmsg(LOG_LEVEL_REMOTE, "c", "2nd\n"); },
+       "<4>peer: hd[1]: remote\n2nd\n", 27},
+      {"a lone newline with nothing pending", [] { return loginfo(nullptr, "\n") + logmsg_remote("\n"); }, "", 0},
+      {"null format", [] { return logmsg(6, nullptr, nullptr); }, "", 0},
+      {"partial then complete: one line, one prefix",
+       [] { return loginfo(nullptr, "a=%d, ", 1) * 1000 + loginfo(nullptr, "b=%d\n", 2); },
+       kP + "a=1, b=2\n", 23 * 1000 + 27},
+      {"pending line keeps level and component of its start",
+       [] { return logerr("dns", "first ") * 0 + logdebug("lan", "second ") * 0 + loginfo(nullptr, "end\n"); },
+       "<3>syssrv: hd[0]: dns: first second end\n", 40},
+      {"a lone newline completes a pending line",
+       [] { return logdebug(nullptr, "abc") * 0 + logdebug(nullptr, "\n"); }, "<7>syssrv: hd[0]: abc\n", 22},
+      {"carriage return is cut from the length", [] { return loginfo(nullptr, "dos\r\n"); }, kP + "dos\r", 23},
+      {"newline inside the format ends the line", [] { return loginfo(nullptr, "a\nb"); }, kP + "a\nb" + '\0', 21},
+      {"newline from an argument does not",
+       [] { return loginfo(nullptr, "%s", "arg\n") * 0 + loginfo(nullptr, "end\n"); }, kP + "arg\nend\n", 26},
+      {"long line is cut at 2048 bytes", [&] { return loginfo(nullptr, "%s\n", big.c_str()); },
+       kP + string(2047 - kP.size(), 'x') + '\0', 2048},
+      {"2047 bytes keep the newline", [&] { return loginfo(nullptr, "%s\n", fits.c_str()); }, kP + fits + "\n",
+       2047},
+      {"pending line is cut at 2048 bytes, then empty again",
+       [&] {
+         loginfo(nullptr, "%s", half.c_str());
+         int n = loginfo(nullptr, "%s", half.c_str());
+         loginfo(nullptr, "tail\n");
+         loginfo(nullptr, "fresh\n");
+         return n;
+       },
+       kP + string(2047 - kP.size(), 'p') + '\0' + kP + "fresh\n", 2048},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    rec().put_file("/dev/crvllog", "");
+    logmsg_init(0, "syssrv");
+    EXPECT_EQ(c.log(), c.result);
+    EXPECT_EQ(device(), c.device);
+  }
+}
+
+TEST_F(LogmsgTest, ProcessorNumberIsLowerCaseHexAndNameComesFromTheCommandLine) {
+  rec().put_file(cmdlinePath(), string("/opt/corvale/bin/syssrv\0-x/y\0", 29));
+  logmsg_init(0x1a, nullptr);
+  logdebug(nullptr, "p\n");
+  EXPECT_EQ(device(), "<7>syssrv: hd[1a]: p\n");
+  logmsg_init(0, string(60, 'n').c_str());
+  EXPECT_EQ(string(logmsg_get_appname()), string(39, 'n'));
+}
+
+TEST_F(LogmsgTest, LoggingBeforeInitWarnsOnStderrAndWritesNothing) {
+  StreamCapture err(2);
+  EXPECT_EQ(logerr(nullptr, "x\n"), 0);
+  rec().put_file(cmdlinePath(), string("/usr/bin/syssrv\0--coredump\0", 27));
+  EXPECT_EQ(logmsg_remote("remote\n"), 0);
+  EXPECT_EQ(err.stop(), kWarnInit.substr(6) + kWarnInit);
+  EXPECT_EQ(device(), "");
+  StreamCapture err2(2);
+  rec().unlink(cmdlinePath());
+  logmsg_init(0, nullptr);
+  EXPECT_EQ(err2.stop(), "shouldn't happen: could not get app name\n");
+}
+
+TEST_F(LogmsgTest, DeviceIsOpenedWriteOnlyAndCloseOnExec) {
+  logmsg_init(0, "syssrv");
+  auto opens = rec().records(SysIoCall::kOpen);
+  ASSERT_EQ(opens.size(), 1u);
+  EXPECT_EQ(opens[0].path, "/dev/crvllog");
+  EXPECT_EQ(opens[0].flags, O_WRONLY | O_CLOEXEC);
+  ASSERT_GT(opens[0].result, 0);
+  EXPECT_TRUE(fcntl(opens[0].result, F_GETFD) & FD_CLOEXEC) << "a child of system() would inherit the device";
+}
+
+TEST_F(LogmsgTest, MissingDeviceFallsBackToStdoutAndIsReopenedWhenItAppears) {
+  rec().unlink("/dev/crvllog");
+  logmsg_init(0, "syssrv");
+  StreamCapture out;
+  logcrit(nullptr, "c\n");
+  logerr(nullptr, "e\n");
+  logwarn("os", "w\n");
+  loginfo(nullptr, "i\n");
+  logmsg(5, nullptr, "five\n");
+  logmsg(1, nullptr, "one\n");
+  logmsg_remote("<3>raw line\n");
+  logmsg_remote("no tag\n");
+  rec().put_file("/dev/crvllog", "");
+  loginfo(nullptr, "after\n");
+  loginfo(nullptr, "later\n");
+  EXPECT_EQ(out.stop(),
+            "CRIT   syssrv: hd[0]: c\nERROR  syssrv: hd[0]: e\nWARN   syssrv: hd[0]: os: w\n"
+            "INFO   syssrv: hd[0]: i\nDEBUG  syssrv: hd[0]: five\nDEBUG  syssrv: hd[0]: one\n"
+            "ERROR  raw line\nno tag\n");
+  EXPECT_EQ(device(), kP + "after\n" + kP + "later\n");
+  auto opens = rec().records(SysIoCall::kOpen);
+  ASSERT_EQ(opens.size(), 10u);  // init, one per line while missing, the one that worked
+  for (const auto& o : opens) EXPECT_EQ(o.flags, O_WRONLY | O_CLOEXEC);
+  EXPECT_GT(opens.back().result, 0);
+}
+
+TEST_F(LogmsgTest, UnitIndexAndEchoDecideWhereLinesGo) {
+  struct {
+    const char* idx;
+    int echo;
+    string out, dev;
+  } cases[] = {
+      {"1\n", 1, "WARN   syssrv: hd[0]: w\n", "<4>syssrv: hd[0]: w\n"},
+      {"0\n", 1, "", "<4>syssrv: hd[0]: w\n"},
+      {"0\n", 0, "", ""},
+      {"2", 0, "WARN   syssrv: hd[0]: w\n", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(string(c.idx) + " echo " + std::to_string(c.echo));
+    logmsg_testing_reset();
+    velar_idx_testing_reset();
+    rec().put_file("/dev/crvllog", "");
+    rec().put_file("/tmp/velar-idx.txt", c.idx);
+    logmsg_init(0, "syssrv");
+    EXPECT_EQ(logmsg_set_syslog_echo(c.echo), 0);
+    EXPECT_EQ(withStdout([] { return logwarn(nullptr, "w\n"); }), std::make_pair(20, c.out));
+    EXPECT_EQ(device(), c.dev);
+  }
+}
+
+TEST_F(LogmsgTest, FinalPrintWritesTheTextAndOneByteMore) {
+  logmsg_init(0, "syssrv");
+  android_final_print("<6>abc|def", 5);
+  EXPECT_EQ(device(), "<6>abc");
+}
+
+TEST_F(LogmsgTest, PendingLineOfOneThreadIsInvisibleToAnother) {
+  logmsg_init(0, "syssrv");
+  loginfo(nullptr, "main-part ");
+  std::thread([] { loginfo(nullptr, "other\n"); }).join();
+  loginfo(nullptr, "main-end\n");
+  EXPECT_EQ(device(), kP + "other\n" + kP + "main-part main-end\n");
+}
+
+TEST_F(LogmsgTest, GetAppNameKeepsWhatFollowsTheLastSlashOfWhatItRead) {
+  struct {
+    string cmdline;  // "-" for no file
+    size_t size;
+    string expected;
+  } cases[] = {
+      {string("/usr/bin/syssrv\0--coredump\0", 27), 40, "syssrv"},
+      {string("syssrv\0/data/x/y\0", 17), 40, "syssrv"},  // arguments are not searched
+      {string("/usr/bin/syssrv\0", 16), 8, "bi"},          // at most size - 1 bytes read
+      {"/" + string(100, 'q'), 200, string(79, 'q')},       // through an 80-byte buffer
+      {"-", 40, ""},
+      {"", 40, ""},
+      {"/usr/bin/", 40, ""},
+  };
+  logmsg_init(0, "syssrv");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.cmdline);
+    if (c.cmdline == "-") rec().unlink(cmdlinePath());
+    else rec().put_file(cmdlinePath(), c.cmdline);
+    char buf[200];
+    memset(buf, 'Z', sizeof buf);
+    EXPECT_EQ(getAppName(buf, c.size), buf);
+    EXPECT_EQ(string(buf), c.expected);
+  }
+  char keep[4] = "abc";
+  EXPECT_STREQ(getAppName(keep, 0), "abc");
+}
+
+// ---- show and cull filters ----
+
+class LogmsgFilterTest : public LogmsgTest {
+ protected:
+  void SetUp() override { logmsg_init(0, "syssrv"); }
+};
+
+TEST_F(LogmsgFilterTest, ShowKeepsMatchingLinesThenCullDropsThemCaseSensitively) {
+  ASSERT_EQ(logmsg_showfilter_add("keep"), 0);
+  ASSERT_EQ(logmsg_showfilter_add("<3>"), 0);  // filters see the prefix
+  loginfo(nullptr, "drop this\n");
+  loginfo(nullptr, "keep this\n");
+  loginfo(nullptr, "KEEP upper\n");
+  logerr(nullptr, "error\n");
+  loginfo(nullptr, "a ");  // a dropped partial line leaves nothing pending
+  loginfo(nullptr, "b\n");
+  ASSERT_EQ(logmsg_cullfilter_add("keep"), 0);
+  loginfo(nullptr, "keep that\n");
+  logmsg_showfilter_delete("*");
+  logmsg_remote("keep remote\n");  // remote lines are filtered too
+  loginfo(nullptr, "free\n");
+  EXPECT_EQ(device(), kP + "keep this\n<3>syssrv: hd[0]: error\n" + kP + "free\n");
+}
+
+TEST_F(LogmsgFilterTest, EleventhFilterIsRefusedAndStarFreesAll) {
+  for (int i = 0; i < 10; ++i) {
+    ASSERT_EQ(logmsg_showfilter_add(("s" + std::to_string(i)).c_str()), 0);
+    ASSERT_EQ(logmsg_cullfilter_add(("c" + std::to_string(i)).c_str()), 0);
+  }
+  auto show = withStdout([] { return logmsg_showfilter_add("s10"); });
+  auto cull = withStdout([] { return logmsg_cullfilter_add("c10"); });
+  EXPECT_EQ(show, std::make_pair(-1, string("\"s10\" show filter not added, table full\n")));
+  EXPECT_EQ(cull, std::make_pair(-1, string("\"c10\" cull filter not added, table full\n")));
+  EXPECT_EQ(logmsg_showfilter_delete("*"), 0);
+  EXPECT_EQ(logmsg_cullfilter_delete("*"), 0);
+  for (int i = 0; i < 10; ++i) EXPECT_STREQ(logmsg_showfilter_get(i), "");
+  loginfo(nullptr, "free\n");
+  EXPECT_EQ(device(), kP + "free\n");
+}
+
+TEST_F(LogmsgFilterTest, DeleteIgnoresCaseFreesTheFirstMatchAndSaysWhenThereIsNone) {
+  logmsg_showfilter_add("alpha");
+  logmsg_showfilter_add("Beta");
+  logmsg_showfilter_add("beta");
+  EXPECT_EQ(logmsg_showfilter_delete("BETA"), 0);
+  EXPECT_STREQ(logmsg_showfilter_get(1), "");
+  EXPECT_STREQ(logmsg_showfilter_get(2), "beta");
+  logmsg_showfilter_add("gamma");  // the first free entry is reused
+  EXPECT_STREQ(logmsg_showfilter_get(1), "gamma");
+  EXPECT_STREQ(logmsg_showfilter_get(10), "");
+  EXPECT_STREQ(logmsg_cullfilter_get(-1), "");
+  auto out = withStdout([] { return logmsg_showfilter_delete("nope") + logmsg_cullfilter_delete("y"); });
+  EXPECT_EQ(out, std::make_pair(0, string("\"nope\" show filter not found\n\"y\" cull filter not found\n")));
+  for (const char* t : {"alpha", "gamma", "beta"}) logmsg_showfilter_delete(t);
+  loginfo(nullptr, "unfiltered\n");  // the count came back to 0
+  EXPECT_EQ(device(), kP + "unfiltered\n");
+}
+
+TEST_F(LogmsgFilterTest, EmptyShowFilterCountsAndHidesEveryLine) {
+  ASSERT_EQ(logmsg_showfilter_add(""), 0);
+  EXPECT_EQ(logmsg_cullfilter_add(nullptr), -1);
+  loginfo(nullptr, "hidden\n");
+  EXPECT_EQ(device(), "");
+  EXPECT_EQ(logmsg_showfilter_delete(""), 0);
+  EXPECT_EQ(logmsg_showfilter_delete(""), 0);  // no count below 0
+  logmsg_showfilter_add("shown");
+  loginfo(nullptr, "not this\n");
+  loginfo(nullptr, "shown\n");
+  EXPECT_EQ(device(), kP + "shown\n");
+}
+
+TEST_F(LogmsgFilterTest, TextsAreStoredVerbatimUpTo369AndDumped) {
+  const char* texts[] = {"a\nb", "it's", "x;y", "`cmd`", "%s%n", "with \"quote\""};
+  for (const char* t : texts) ASSERT_EQ(logmsg_cullfilter_add(t), 0);
+  for (int i = 0; i < 6; ++i) EXPECT_STREQ(logmsg_cullfilter_get(i), texts[i]);
+  loginfo(nullptr, "%s\n", "run `cmd` now");
+  loginfo(nullptr, "%s\n", "fine");
+  EXPECT_EQ(device(), kP + "fine\n");
+  logmsg_cullfilter_delete("*");
+  string longtext(500, 'L');
+  logmsg_showfilter_add(longtext.c_str());
+  EXPECT_EQ(string(logmsg_showfilter_get(0)), string(369, 'L'));
+  logmsg_showfilter_add("two");
+  logmsg_cullfilter_add("it's");
+  auto dump = withStdout([&] {
+    logmsg_showfilter_delete(longtext.c_str());  // deleted with the words it was added with
+    return logmsg_showfilter_dump() + logmsg_cullfilter_dump();
+  });
+  EXPECT_EQ(dump, std::make_pair(0, string("show filters:\n  \"two\"\ncull filters:\n  \"it's\"\n")));
+}
+
+}  // namespace

@@ -1,0 +1,325 @@
+// Interval timer: real POSIX timers and the real shared timer thread. Time
+// bounds are loose on purpose (the machine may be loaded): a timer never
+// fires early, and may be up to a second late.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "tests/OS/os_test_util.h"
+#include "tests/arch/exec_wrapper.h"
+#include "util/timerUtil.h"
+
+namespace {
+
+// What one timer's function saw.
+struct Calls {
+  std::mutex mu;
+  std::vector<double> at;  // seconds since t0
+  std::vector<int> tids;
+  SteadyClock::time_point t0 = SteadyClock::now();
+  int sleepMsInCall = 0;
+  size_t count() {
+    std::lock_guard<std::mutex> l(mu);
+    return at.size();
+  }
+  double time(size_t i) {
+    std::lock_guard<std::mutex> l(mu);
+    return at.at(i);
+  }
+  int tid(size_t i) {
+    std::lock_guard<std::mutex> l(mu);
+    return tids.at(i);
+  }
+};
+
+void record(void* arg) {
+  Calls* c = static_cast<Calls*>(arg);
+  {
+    std::lock_guard<std::mutex> l(c->mu);
+    c->at.push_back(secondsSince(c->t0));
+    c->tids.push_back(callerTid());
+  }
+  if (c->sleepMsInCall) sleepMs(c->sleepMsInCall);
+}
+
+class ProbeTimer : public Timer {
+ public:
+  int startThreadCalls = 0;
+  bool failStartThread = false;
+  int TimerStartThread() override {
+    ++startThreadCalls;
+    return failStartThread ? -1 : Timer::TimerStartThread();
+  }
+  void forceRunning(bool r) { m_running = r; }
+  uint32_t timerId() const { return m_timerID; }
+};
+
+int threadCount() {
+  DIR* d = opendir("/proc/self/task");
+  int n = 0;
+  while (struct dirent* e = d ? readdir(d) : nullptr) n += e->d_name[0] != '.';
+  if (d) closedir(d);
+  return n;
+}
+
+// POSIX timers of this process, -1 when the kernel does not list them.
+int posixTimerCount() {
+  FILE* f = fopen("/proc/self/timers", "re");
+  if (!f) return -1;
+  int n = 0;
+  char line[256];
+  while (fgets(line, sizeof line, f))
+    if (strncmp(line, "ID:", 3) == 0) ++n;
+  fclose(f);
+  return n;
+}
+
+// timer_create for `sig`; 0 or the errno.
+int createTimerFor(int sig) {
+  struct sigevent sev = {};
+  sev.sigev_notify = SIGEV_SIGNAL;
+  sev.sigev_signo = sig;
+  timer_t id;
+  if (timer_create(CLOCK_REALTIME, &sev, &id) != 0) return errno;
+  timer_delete(id);
+  return 0;
+}
+
+}  // namespace
+
+// qemu-arm cannot deliver real-time signals 63 and 64, so under emulation no
+// timer can be armed: the tests that need one are skipped there, and only
+// there (EmulatorRefusesOnlyTheTopTwoSignals proves the condition).
+#define SKIP_WITHOUT_EXPIRY_SIGNAL()                                              \
+  do {                                                                            \
+    if (archUnderEmulation()) GTEST_SKIP() << "qemu-arm cannot deliver signal 64"; \
+  } while (0)
+
+TEST(IntervalTimer, EmulatorRefusesOnlyTheTopTwoSignals) {
+  ASSERT_EQ(SIGRTMAX, kTimerSignal);
+  const int want = archUnderEmulation() ? EINVAL : 0;
+  EXPECT_EQ(createTimerFor(kTimerSignal), want);
+  EXPECT_EQ(createTimerFor(63), want);
+  EXPECT_EQ(createTimerFor(62), 0);
+  Timer first, t;
+  first.TimerInit(record, nullptr, 100, false);  // starts the timer thread, which prints a line
+  auto out = withStdout([&] { return t.TimerInit(record, nullptr, 100, false); });
+  if (archUnderEmulation()) {
+    EXPECT_EQ(out, std::make_pair(-1, std::string("TimerInit: timer_create failed, errno 22\n")));
+  } else {
+    EXPECT_EQ(out.first, 0);
+  }
+}
+
+TEST(IntervalTimer, OneShotFiresOnceOnTheTimerThreadThenStopsRunning) {
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  Calls c;
+  Timer t;
+  ASSERT_EQ(t.TimerInit(record, &c, 100000, false), 0);
+  EXPECT_FALSE(t.TimerRunning());
+  c.t0 = SteadyClock::now();
+  ASSERT_EQ(t.TimerStart(1500), 0);
+  EXPECT_TRUE(t.TimerRunning());
+  ASSERT_TRUE(waitFor([&] { return c.count() >= 1; }, 5000));
+  EXPECT_GE(c.time(0), 1.45);
+  EXPECT_LE(c.time(0), 2.5);
+  sleepMs(500);
+  EXPECT_EQ(c.count(), 1u);
+  EXPECT_FALSE(t.TimerRunning());
+  EXPECT_EQ(c.tid(0), timerThreadTid());
+  EXPECT_NE(c.tid(0), callerTid());
+}
+
+TEST(IntervalTimer, PeriodicTimerCallsEveryPeriodUntilStopped) {
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  Calls c;
+  Timer t;
+  ASSERT_EQ(t.TimerInit(record, &c, 300, true), 0);
+  c.t0 = SteadyClock::now();
+  ASSERT_EQ(t.TimerStart(), 0);
+  ASSERT_TRUE(waitFor([&] { return c.count() >= 3; }, 5000));
+  for (size_t k = 0; k < 3; ++k) EXPECT_GE(c.time(k), (k + 1) * 0.3 - 0.02) << "call " << k;
+  EXPECT_TRUE(t.TimerRunning());
+  ASSERT_EQ(t.TimerStop(), 0);
+  EXPECT_FALSE(t.TimerRunning());
+  sleepMs(100);  // an expiry queued just before the stop may still run
+  size_t settled = c.count();
+  sleepMs(700);
+  EXPECT_EQ(c.count(), settled);
+}
+
+TEST(IntervalTimer, TimersShareOneThreadAndRunOneAtATimeInExpiryOrder) {
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  bool threadExisted = timerThreadTid() != 0;
+  Calls slow, fast;
+  slow.sleepMsInCall = 700;
+  Timer ts, tf;
+  StreamCapture out;
+  int initS = ts.TimerInit(record, &slow, 200, false);
+  int afterFirst = threadCount();
+  int initF = tf.TimerInit(record, &fast, 400, false);
+  int again = tf.TimerStartThread();
+  int afterSecond = threadCount();
+  std::string printed = out.stop();
+  ASSERT_EQ(initS + initF + again, 0);
+  EXPECT_EQ(afterSecond, afterFirst);
+  EXPECT_EQ(printed, threadExisted ? "" : "timerTask: Thread started\n");
+  fast.t0 = slow.t0 = SteadyClock::now();
+  ASSERT_EQ(tf.TimerStart(), 0);  // armed first, expires second
+  ASSERT_EQ(ts.TimerStart(), 0);
+  ASSERT_TRUE(waitFor([&] { return fast.count() == 1; }, 5000));
+  ASSERT_EQ(slow.count(), 1u);
+  EXPECT_EQ(fast.tid(0), slow.tid(0));
+  EXPECT_GE(fast.time(0), slow.time(0) + 0.65) << "the fast timer waits for the slow function";
+}
+
+TEST(IntervalTimer, StartZeroDisarmsButReportsRunning) {
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  Calls c;
+  Timer t;
+  ASSERT_EQ(t.TimerInit(record, &c, 300, false), 0);
+  ASSERT_EQ(t.TimerStart(), 0);
+  ASSERT_EQ(t.TimerStart(0), 0);  // replaces the armed 300 ms with "disarmed"
+  EXPECT_TRUE(t.TimerRunning());
+  sleepMs(600);
+  EXPECT_EQ(c.count(), 0u);
+}
+
+TEST(IntervalTimer, ArmingAndStopFailuresPrintTheirTexts) {
+  ProbeTimer u;  // no POSIX timer: every kernel call fails
+  EXPECT_EQ(u.timerId(), UINT32_MAX);
+  EXPECT_EQ(withStdout([&] { return u.TimerStart(100); }),
+            std::make_pair(-3, std::string("TimerStart: time_settime error! 22\n")));
+  EXPECT_FALSE(u.TimerRunning());
+  u.forceRunning(true);
+  EXPECT_EQ(withStdout([&] { return u.TimerStop(); }),
+            std::make_pair(-3, std::string("TimerStop: time_settime error 22!\n")));
+  EXPECT_TRUE(u.TimerRunning()) << "a failed stop leaves the timer marked running";
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  Timer t;
+  ASSERT_EQ(t.TimerInit(record, nullptr, 1000, false), 0);
+  ASSERT_EQ(t.TimerStart(), 0);
+  // -5 ms: negative nanoseconds, EINVAL; the int is sign-extended.
+  EXPECT_EQ(withStdout([&] { return t.TimerStart(-5); }),
+            std::make_pair(-3, std::string("TimerStart: time_settime error! 22\n")));
+  EXPECT_FALSE(t.TimerRunning());
+}
+
+TEST(IntervalTimer, InitWithoutTimerThreadFailsWithText) {
+  if (timerThreadTid() != 0) GTEST_SKIP() << "timer thread already running in this process";
+  ProbeTimer t;
+  t.failStartThread = true;
+  EXPECT_EQ(withStdout([&] { return t.TimerInit(record, nullptr, 100, false); }),
+            std::make_pair(-1, std::string("TimerInit: timer_create failed, errno 22\n")));
+  EXPECT_EQ(t.startThreadCalls, 1);  // called through the virtual slot
+}
+
+TEST(IntervalTimer, DestroyedOrReInitialisedTimersLeaveNoPosixTimersAndNeverFire) {
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  Calls c, second;
+  int before = posixTimerCount();
+  for (int i = 0; i < 100; ++i) {
+    Timer t;
+    ASSERT_EQ(t.TimerInit(record, &c, 200, false), 0);
+    ASSERT_EQ(t.TimerStart(), 0);
+  }
+  Timer t;
+  ASSERT_EQ(t.TimerInit(record, &c, 100, false), 0);
+  ASSERT_EQ(t.TimerInit(record, &second, 100, false), 0);
+  if (before >= 0) {
+    EXPECT_EQ(posixTimerCount(), before + 1);
+  }
+  ASSERT_EQ(t.TimerStart(), 0);
+  ASSERT_TRUE(waitFor([&] { return second.count() == 1; }, 3000));
+  sleepMs(200);
+  EXPECT_EQ(c.count(), 0u);
+}
+
+TEST(IntervalTimer, DestructorWaitsForARunningFunction) {
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  Calls c;
+  c.sleepMsInCall = 400;
+  auto* t = new Timer();
+  ASSERT_EQ(t->TimerInit(record, &c, 10, true), 0);
+  ASSERT_EQ(t->TimerStart(), 0);
+  ASSERT_TRUE(waitFor([&] { return c.count() >= 1; }, 3000));
+  delete t;  // must not return while the function still runs
+  size_t n = c.count();
+  sleepMs(500);
+  EXPECT_EQ(c.count(), n);
+}
+
+namespace {
+struct SelfRestart {
+  Timer timer;
+  std::atomic<int> calls{0};
+};
+void restartSelf(void* arg) {
+  SelfRestart* s = static_cast<SelfRestart*>(arg);
+  if (++s->calls < 3) s->timer.TimerStart(50);
+}
+}  // namespace
+
+TEST(IntervalTimer, FunctionMayRestartItsOwnTimer) {
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  SelfRestart s;
+  ASSERT_EQ(s.timer.TimerInit(restartSelf, &s, 50, false), 0);
+  ASSERT_EQ(s.timer.TimerStart(), 0);
+  ASSERT_TRUE(waitFor([&] { return s.calls.load() == 3; }, 4000));
+  sleepMs(300);
+  EXPECT_EQ(s.calls.load(), 3);
+  EXPECT_FALSE(s.timer.TimerRunning());
+}
+
+TEST(IntervalTimer, ExpirySignalStaysUnblockedOutsideTheTimerThread) {
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  Calls c;
+  Timer t;
+  ASSERT_EQ(t.TimerInit(record, &c, 100, false), 0);
+  // What a command started with system() inherits (a forked one: the shell
+  // itself clears its own mask).
+  FILE* p = popen("cat /proc/self/status | grep SigBlk", "r");
+  ASSERT_NE(p, nullptr);
+  char line[128] = {};
+  ASSERT_NE(fgets(line, sizeof line, p), nullptr);
+  pclose(p);
+  unsigned long long blocked = strtoull(strchr(line, ':') + 1, nullptr, 16);
+  EXPECT_EQ((blocked >> (kTimerSignal - 1)) & 1, 0u) << line;
+  sigset_t mask;
+  ASSERT_EQ(pthread_sigmask(SIG_BLOCK, nullptr, &mask), 0);
+  EXPECT_EQ(sigismember(&mask, kTimerSignal), 0);
+  // The timer still works, and a stray process-directed signal 64 carries no
+  // timer: dropped, and it does not end the process.
+  ASSERT_EQ(kill(getpid(), kTimerSignal), 0);
+  ASSERT_EQ(t.TimerStart(), 0);
+  ASSERT_TRUE(waitFor([&] { return c.count() == 1; }, 3000));
+  EXPECT_EQ(c.tid(0), timerThreadTid());
+}
+
+TEST(IntervalTimer, HandlerQueuesTimerExpiriesOnly) {
+  SKIP_WITHOUT_EXPIRY_SIGNAL();
+  Calls c;
+  Timer t;
+  ASSERT_EQ(t.TimerInit(record, &c, 100000, false), 0);
+  siginfo_t info = {};
+  info.si_signo = kTimerSignal;
+  info.si_code = SI_USER;
+  info.si_value.sival_ptr = &t;
+  timerHandler(kTimerSignal, &info, nullptr);
+  sleepMs(200);
+  EXPECT_EQ(c.count(), 0u);
+  // An expiry handed over from another thread reaches the timer thread.
+  info.si_code = SI_TIMER;
+  timerHandler(kTimerSignal, &info, nullptr);
+  ASSERT_TRUE(waitFor([&] { return c.count() == 1; }, 3000));
+  EXPECT_EQ(c.tid(0), timerThreadTid());
+}

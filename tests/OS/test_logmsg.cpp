@@ -9,7 +9,6 @@
 #include <cstring>
 #include <functional>
 #include <string>
-#include <thread>
 
 #include "OS/logmsg.h"
 #include "OS/os_testing.h"
@@ -173,20 +172,6 @@ TEST_F(LogmsgTest, UnitIndexAndEchoDecideWhereLinesGo) {
     EXPECT_EQ(withStdout([] { return logwarn(nullptr, "w\n"); }), std::make_pair(20, c.out));
     EXPECT_EQ(device(), c.dev);
   }
-}
-
-TEST_F(LogmsgTest, FinalPrintWritesTheTextAndOneByteMore) {
-  logmsg_init(0, "syssrv");
-  android_final_print("<6>abc|def", 5);
-  EXPECT_EQ(device(), "<6>abc");
-}
-
-TEST_F(LogmsgTest, PendingLineOfOneThreadIsInvisibleToAnother) {
-  logmsg_init(0, "syssrv");
-  loginfo(nullptr, "main-part ");
-  std::thread([] { loginfo(nullptr, "other\n"); }).join();
-  loginfo(nullptr, "main-end\n");
-  EXPECT_EQ(device(), kP + "other\n" + kP + "main-part main-end\n");
 }
 
 TEST_F(LogmsgTest, GetAppNameKeepsWhatFollowsTheLastSlashOfWhatItRead) {

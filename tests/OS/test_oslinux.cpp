@@ -2,8 +2,6 @@
 // lookup by command name and the interrupts-off emulation.
 #include <gtest/gtest.h>
 #include <pthread.h>
-#include <sys/prctl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -108,36 +106,6 @@ TEST_F(OsLinuxTest, FindPidMatchesTheCommandNameExactly) {
   for (const auto& c : cases) EXPECT_EQ(find_pid(c.first), c.second) << (c.first ? c.first : "null");
   EXPECT_EQ(find_pid(string(130, 'n').c_str()), -1);
   EXPECT_EQ(find_pid(string(15, 'm').c_str()), 501);
-}
-
-// Against this machine's own /proc: a child under a name it set itself
-// (under qemu-arm a process's own stat shows the program's file name, while
-// the kernel's view of another process is what find_pid reads).
-TEST(FindPidRealProcTest, FindsAProcessByItsOwnCommandName) {
-  char unique[16];
-  snprintf(unique, sizeof unique, "osfp%d", static_cast<int>(getpid()) % 100000000);
-  int ready[2], done[2];
-  ASSERT_EQ(pipe(ready), 0);
-  ASSERT_EQ(pipe(done), 0);
-  pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    close(done[1]);
-    char c = prctl(PR_SET_NAME, unique, 0, 0, 0) == 0 ? 'y' : 'n';
-    if (write(ready[1], &c, 1) != 1) _exit(2);
-    _exit(read(done[0], &c, 1) == 0 ? 0 : 3);  // until the parent has looked
-  }
-  close(ready[1]);
-  close(done[0]);
-  char c = 0;
-  EXPECT_EQ(read(ready[0], &c, 1), 1);
-  EXPECT_EQ(c, 'y');
-  EXPECT_EQ(find_pid(unique), static_cast<int>(child));
-  close(done[1]);
-  close(ready[0]);
-  int status = -1;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_EQ(find_pid(unique), -1);
 }
 
 TEST_F(OsLinuxTest, InterruptsRestoreWarnsAboutMisuseWithoutUnbalancingTheOwner) {

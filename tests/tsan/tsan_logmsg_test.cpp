@@ -4,7 +4,6 @@
 // must not race on the device descriptor.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -94,32 +93,4 @@ TEST_F(ConcurrentLog, MissingDeviceIsReopenedByWhicheverThreadFindsItWithoutARac
   for (const auto& l : onStdout) all.push_back("<6>tsanlog: hd[0]: " + l.substr(std::string("INFO   tsanlog: hd[0]: ").size()));
   all.insert(all.end(), onDevice.begin(), onDevice.end());
   expectWholeLinesInOrder(all, R"(<6>tsanlog: hd\[0\]: )");
-}
-
-TEST_F(ConcurrentLog, PendingPieceOfOneThreadNeverLeaksIntoAnother) {
-  ASSERT_EQ(logmsg_init(0, "tsanlog"), 0);
-  std::thread holder([] {
-    loginfo("hold", "held-");
-    sleepMs(100);
-    loginfo(nullptr, "done\n");
-  });
-  std::vector<std::thread> others;
-  for (int t = 0; t < 3; ++t)
-    others.emplace_back([t] {
-      for (int i = 0; i < 50; ++i) logerr("oth", "other %d %d\n", t, i);
-    });
-  for (auto& th : others) th.join();
-  holder.join();
-  std::vector<std::string> got = lines(device());
-  ASSERT_EQ(got.size(), 151u);
-  int held = 0;
-  for (const std::string& l : got) {
-    if (l.find("held-") != std::string::npos) {
-      EXPECT_EQ(l, "<6>tsanlog: hd[0]: hold: held-done");
-      ++held;
-    } else {
-      EXPECT_TRUE(std::regex_match(l, std::regex(R"(<3>tsanlog: hd\[0\]: oth: other \d \d+)"))) << l;
-    }
-  }
-  EXPECT_EQ(held, 1);
 }

@@ -2,7 +2,6 @@
 // lookup, priorities, names, reference values and the task listing.
 #include <gtest/gtest.h>
 #include <pthread.h>
-#include <sched.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -15,40 +14,34 @@
 #include "tests/OS/linux/psosapi/psos_test_util.h"
 
 namespace {
-
 TCB* tcbOf(UInt32 id) { return reinterpret_cast<TCB*>(static_cast<uintptr_t>(id)); }
-
 void noop(UInt32, UInt32, UInt32, UInt32) {}
-
 }  // namespace
 
 TEST(Tasks, StartedTaskRunsWithItsArgumentsNameAndBindingAndEndsWithItsEntry) {
   static std::atomic<int> done{0};
-  static UInt32 seen[4], selfId;
-  static char threadName[16], ownName[8];
+  static UInt32 seen[5];
+  static char names[2][16];
   static int tid;
   LogMark log;
   UInt32 id = 0;
   ASSERT_EQ(t_create("abcd", 0, 4096, 4096, 0, &id), 0u);
   EXPECT_EQ(memcmp(tcbOf(id)->taskname, "abcd", 4), 0) << "the id is the address of the block";
   UInt32 args[4] = {11, 22, 33, 0xFFFFFFFF};
-  ASSERT_EQ(t_start(id, 0,
-                    [](UInt32 a, UInt32 b, UInt32 c, UInt32 d) {
-                      seen[0] = a, seen[1] = b, seen[2] = c, seen[3] = d;
-                      pthread_getname_np(pthread_self(), threadName, sizeof threadName);
-                      strncpy(ownName, t_name(0), sizeof ownName - 1);
-                      tid = callerTid();
-                      t_ident(nullptr, 0, &selfId);
-                      done = 1;
-                      while (done != 2) usleep(1000);
-                    },
-                    args),
-            0u);
+  auto entry = [](UInt32 a, UInt32 b, UInt32 c, UInt32 d) {
+    seen[0] = a, seen[1] = b, seen[2] = c, seen[3] = d;
+    pthread_getname_np(pthread_self(), names[0], sizeof names[0]);
+    strncpy(names[1], t_name(0), 4);
+    tid = callerTid();
+    t_ident(nullptr, 0, &seen[4]);
+    done = 1;
+    while (done != 2) usleep(1000);
+  };
+  ASSERT_EQ(t_start(id, 0, entry, args), 0u);
   ASSERT_TRUE(waitFor([] { return done.load() == 1; }, 5000));
-  EXPECT_EQ(std::vector<UInt32>(seen, seen + 4), (std::vector<UInt32>{11, 22, 33, 0xFFFFFFFF}));
-  EXPECT_STREQ(threadName, "abcd");
-  EXPECT_STREQ(ownName, "abcd");
-  EXPECT_EQ(selfId, id);
+  EXPECT_EQ(std::vector<UInt32>(seen, seen + 5), (std::vector<UInt32>{11, 22, 33, 0xFFFFFFFF, id}));
+  EXPECT_STREQ(names[0], "abcd");
+  EXPECT_STREQ(names[1], "abcd");
   EXPECT_TRUE(log.has(osLine('7', "task:abcd pid:" + std::to_string(getpid()) + " thread " +
                                       hexWord((unsigned long)tcbOf(id)->thread) + " " + std::to_string(tid) + " " +
                                       pointerText(tcbOf(id)))))
@@ -63,9 +56,7 @@ TEST(Tasks, StartedTaskRunsWithItsArgumentsNameAndBindingAndEndsWithItsEntry) {
 
 TEST(Tasks, IdentFindsTheFirstOfANameAndUnknownIdsAreRefused) {
   UInt32 a = 0, b = 0, c = 0, got = 0;
-  ASSERT_EQ(t_create("dupe", 1, 0, 0, 0, &a), 0u);
-  ASSERT_EQ(t_create("dupe", 2, 0, 0, 0, &b), 0u);
-  ASSERT_EQ(t_create("ab", 3, 0, 0, 0, &c), 0u);
+  ASSERT_EQ(t_create("dupe", 1, 0, 0, 0, &a) + t_create("dupe", 2, 0, 0, 0, &b) + t_create("ab", 3, 0, 0, 0, &c), 0u);
   EXPECT_EQ(t_ident("dupe", 0, &got), 0u);
   EXPECT_EQ(got, a);
   EXPECT_EQ(t_ident("ab", 0, &got), 0u);
@@ -78,61 +69,28 @@ TEST(Tasks, IdentFindsTheFirstOfANameAndUnknownIdsAreRefused) {
   EXPECT_EQ(t_delete(a), 0u);  // never started: just freed
   EXPECT_EQ(t_ident("dupe", 0, &got), 0u);
   EXPECT_EQ(got, b);
-  EXPECT_EQ(t_delete(b), 0u);
-  EXPECT_EQ(t_delete(c), 0u);
+  EXPECT_EQ(t_delete(b) + t_delete(c), 0u);
 }
 
-TEST(Tasks, PrioritiesOutOfRangeBecomeZeroAndRealtimeOnesAreAppliedOrRefused) {
-  LogMark log;
-  UInt32 hi = spawnTask("hipr", 120, idleUntilDeleted);
-  ASSERT_NE(hi, 0u);
-  EXPECT_TRUE(log.has(osLine('4', "t_start priority 120 out of range, setting to 0"))) << log.text();
-  EXPECT_EQ(tcbOf(hi)->priority, 0);
-  EXPECT_EQ(t_delete(hi), 0u);
-
-  set_sched_policy(SCHED_FIFO);
-  static std::atomic<int> policy{-1}, prio{-1};
-  UInt32 rc = 99;
-  UInt32 id = spawnTask("rtpr", 10,
-                        [] {
-                          int pol;
-                          struct sched_param sp;
-                          pthread_getschedparam(pthread_self(), &pol, &sp);
-                          prio = sp.sched_priority;
-                          policy = pol;
-                          idleUntilDeleted();
-                        },
-                        &rc);
-  set_sched_policy(0);
-  if (rc == 0) {  // privileged: the thread really runs under the real-time policy
-    ASSERT_TRUE(waitFor([] { return policy.load() != -1; }, 5000));
-    EXPECT_EQ(policy.load(), SCHED_FIFO);
-    EXPECT_EQ(prio.load(), 10);
-    EXPECT_EQ(t_delete(id), 0u);
-  } else {  // without the privilege the thread cannot be created; the block stays
-    EXPECT_EQ(rc, 1u);
-    UInt32 got;
-    ASSERT_EQ(t_ident("rtpr", 0, &got), 0u);
-    EXPECT_EQ(t_delete(got), 0u);
-  }
-}
-
-TEST(Tasks, SetPriorityPrintsWhatItDidOrTheKernelsError) {
+TEST(Tasks, PrioritiesOutOfRangeBecomeZeroAndSetPriorityPrintsWhatItDid) {
   static std::atomic<int> tid{0};
-  UInt32 id = spawnTask("setp", 5, [] {
+  LogMark log;
+  UInt32 id = spawnTask("hipr", 120, [] {
     tid = callerTid();
     idleUntilDeleted();
   });
   ASSERT_NE(id, 0u);
   ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
+  EXPECT_EQ(tcbOf(id)->priority, 0);
   const std::string t = std::to_string(tid.load());
-  UInt32 old = 0;
-  // The time-sharing policy has no static priorities: the kernel refuses.
-  EXPECT_EQ(withStdout([&] { return t_setpri(id, 50, &old); }), std::make_pair(22u, "t_setpri error 22 " + t + " 5 50\n"));
-  EXPECT_EQ(old, 5u);
-  EXPECT_EQ(withStdout([&] { return t_setpri(id, 0, &old); }), std::make_pair(0u, "t_setpri " + t + " 5 0\n"));
-  LogMark log;
+  UInt32 old = 9;
+  // The default policy has no static priorities: the kernel refuses.
+  EXPECT_EQ(withStdout([&] { return t_setpri(id, 50, &old); }), std::make_pair(22u, "t_setpri error 22 " + t + " 0 50\n"));
+  EXPECT_EQ(old, 0u);
   EXPECT_EQ(withStdout([&] { return t_setpri(id, 150, &old); }), std::make_pair(0u, "t_setpri " + t + " 0 0\n"));
+  tcbOf(id)->priority = 5;
+  EXPECT_EQ(withStdout([&] { return t_setpri(id, 0, &old); }), std::make_pair(0u, "t_setpri " + t + " 5 0\n"));
+  EXPECT_TRUE(log.has(osLine('4', "t_start priority 120 out of range, setting to 0"))) << log.text();
   EXPECT_TRUE(log.has(osLine('4', "t_setpri priority 150 out of range, setting to 0"))) << log.text();
   EXPECT_EQ(t_setpri(0x4321, 1, &old), 9u);
   EXPECT_EQ(t_setpri(0, 1, &old), 6u);
@@ -141,36 +99,30 @@ TEST(Tasks, SetPriorityPrintsWhatItDidOrTheKernelsError) {
 
 TEST(Tasks, AttachMakesTheCallingThreadATaskAndWarnsAboutPriorities) {
   LogMark log;
-  static UInt32 self = 0, again = 0, found = 0;
+  static UInt32 seen[3];
   static char name[8];
   static int tid = 0;
   UInt32 id = inTask("atch", [](UInt32) {
-    t_ident(nullptr, 0, &self);
-    t_attach("zzzz", -1, &again);  // already a task: the same block
-    strncpy(name, t_name(0), sizeof name - 1);
+    t_ident(nullptr, 0, &seen[0]);
+    t_attach("zzzz", -1, &seen[1]);  // already a task: the same block
+    t_ident("atch", 0, &seen[2]);
+    strncpy(name, t_name(0), 4);
     tid = callerTid();
-    t_ident("atch", 0, &found);
   });
-  EXPECT_EQ(self, id);
-  EXPECT_EQ(again, id);
-  EXPECT_EQ(found, id);
+  EXPECT_EQ(std::vector<UInt32>(seen, seen + 3), std::vector<UInt32>(3, id));
   EXPECT_STREQ(name, "atch");
   EXPECT_TRUE(log.has("task:atch pid:" + std::to_string(getpid()) + " thread ")) << log.text();
   EXPECT_TRUE(log.has(osLine('4', "task atch deleted task:atch, pid " + std::to_string(tid)))) << log.text();
   UInt32 x;
-  EXPECT_EQ(t_ident("atch", 0, &x), 9u);
+  EXPECT_EQ(t_ident("atch", 0, &x), 9u) << "it deleted itself on the way out";
   static int pri = -1;
-  std::thread([] {
-    UInt32 a = 0;
-    t_attach("pr50", 50, &a);  // time-sharing policy: refused
-    t_delete(0);
-  }).join();
-  std::thread([] {
-    UInt32 a = 0;
-    t_attach("p120", 120, &a);
-    pri = tcbOf(a)->priority;
-    t_delete(0);
-  }).join();
+  for (int p : {50, 120})
+    std::thread([p] {
+      UInt32 a = 0;
+      t_attach("prio", p, &a);
+      pri = tcbOf(a)->priority;
+      t_delete(0);
+    }).join();
   EXPECT_EQ(pri, 0);
   EXPECT_TRUE(log.has(osLine('4', "t_attach pthread_setschedparam failed 22"))) << log.text();
   EXPECT_TRUE(log.has(osLine('4', "t_attach priority 120 out of range, setting to 0"))) << log.text();
@@ -185,14 +137,12 @@ TEST(Tasks, DeletingAWaitingOrSleepingTaskEndsItPromptly) {
     stage = 99;
   });
   UInt32 sleeper = spawnTask("slep", 0, [] { tm_wkafter(100000); });  // 1000 s
-  ASSERT_NE(waiter, 0u);
-  ASSERT_NE(sleeper, 0u);
+  ASSERT_TRUE(waiter && sleeper);
   ASSERT_TRUE(waitFor([] { return stage.load() == 1; }, 5000));
   sleepMs(100);
   LogMark log;
   auto t0 = SteadyClock::now();
-  EXPECT_EQ(t_delete(waiter), 0u);
-  EXPECT_EQ(t_delete(sleeper), 0u);
+  EXPECT_EQ(t_delete(waiter) + t_delete(sleeper), 0u);
   EXPECT_LT(secondsSince(t0), 5.0);
   EXPECT_NE(stage.load(), 99);
   EXPECT_TRUE(log.has("<4>psostest: hd[0]: os: task ???? deleted task:wait, pid ")) << log.text();
@@ -216,18 +166,14 @@ TEST(Tasks, ReferenceValueNameAndTheCallerWithoutABlock) {
   EXPECT_EQ(t_setRefCon(0, 5), 6u);
   EXPECT_EQ(log.text(), warn + warn + warn);
   static UInt32 inside = 0;
-  inTask("rcon", [](UInt32) {
-    t_setRefCon(0, 42);
-    inside = t_getRefCon(0);
-  });
+  inTask("rcon", [](UInt32) { inside = t_setRefCon(0, 42) + t_getRefCon(0); });
   EXPECT_EQ(inside, 42u);
   EXPECT_EQ(t_delete(id), 0u);
 }
 
 TEST(Tasks, DumpListsEveryTaskInCreationOrder) {
   UInt32 a = 0, b = 0;
-  ASSERT_EQ(t_create("dmpa", 12, 0, 0, 0, &a), 0u);
-  ASSERT_EQ(t_create("db", 0, 0, 0, 0, &b), 0u);
+  ASSERT_EQ(t_create("dmpa", 12, 0, 0, 0, &a) + t_create("db", 0, 0, 0, 0, &b), 0u);
   StreamCapture out;
   osTaskDump();
   std::string text = out.stop();
@@ -237,6 +183,5 @@ TEST(Tasks, DumpListsEveryTaskInCreationOrder) {
   EXPECT_EQ(text.rfind("T[0] Task:  ID    Name  Priority PID\n", 0), 0u) << text;
   ASSERT_NE(text.find(la), std::string::npos) << text;
   EXPECT_LT(text.find(la), text.find(lb)) << text;
-  EXPECT_EQ(t_delete(a), 0u);
-  EXPECT_EQ(t_delete(b), 0u);
+  EXPECT_EQ(t_delete(a) + t_delete(b), 0u);
 }

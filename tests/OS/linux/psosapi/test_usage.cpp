@@ -1,9 +1,7 @@
 // CPU-usage reports and name lookups from procfs (fake files under the
 // recorder's root).
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <atomic>
 #include <cstring>
 #include <vector>
 
@@ -73,35 +71,6 @@ TEST(TaskUsage, ReportArithmeticAndLayout) {
             "          other       7.0\n");
 }
 
-TEST(TaskUsage, ReportOfARunningTaskFromProcFiles) {
-  static std::atomic<int> tid{0};
-  UInt32 id = spawnTask("usag", 3, [] {
-    tid = callerTid();
-    idleUntilDeleted();
-  });
-  ASSERT_NE(id, 0u);
-  ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
-  int pid = getpid();
-  psosRec().put_file("/proc/" + std::to_string(pid) + "/task/" + std::to_string(tid) + "/stat",
-                     statLine(tid, "usag", 40, 2));
-  psosRec().put_file(pidPath(pid), statLine(pid, "psos_tests", 100, 20));
-  psosRec().put_file("/proc/stat", "cpu  10 0 10 80 0 0 0 0 0 0\ncpu0 1 2 3 4\n");
-  psosRec().clear();
-  StreamCapture out;
-  osTaskUsage(50);
-  std::string text = out.stop();
-  char line[64];
-  snprintf(line, sizeof line, "%10d usag   3   0.0\n", tid.load());
-  EXPECT_EQ(text.rfind("TaskID     Name  Pri Usage\n", 0), 0u) << text;
-  EXPECT_NE(text.find(line), std::string::npos) << text;
-  EXPECT_NE(text.find("           idle       0.0\n"), std::string::npos) << text;
-  EXPECT_NE(text.find("          other       0.0\n"), std::string::npos) << text;
-  auto sleeps = psosRec().records(SysIoCall::kSleep);
-  ASSERT_EQ(sleeps.size(), 1u);
-  EXPECT_EQ(sleeps[0].us, 500000u) << "the sampling interval is a sleep through the seam: 50 ticks";
-  EXPECT_EQ(t_delete(id), 0u);  // ends the task before what it uses goes
-}
-
 TEST(TaskUsage, OtherProcessTimesAndNamesByKernelId) {
   psosRec().put_file(pidPath(777), statLine(777, "ptp4l", 1200, 34, 40));
   EXPECT_EQ(cpu_usage_other(777), 1234);
@@ -115,16 +84,4 @@ TEST(TaskUsage, OtherProcessTimesAndNamesByKernelId) {
   EXPECT_EQ(t_name_and_pri_from_pid(778, buf, sizeof buf, &pri), 9u);
   char small[4];
   EXPECT_STREQ(t_name_from_pid(777, small, sizeof small), "ptp");  // cut to fit
-
-  static std::atomic<int> tid{0};
-  UInt32 id = spawnTask("name", 8, [] {
-    tid = callerTid();
-    idleUntilDeleted();
-  });
-  ASSERT_NE(id, 0u);
-  ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
-  EXPECT_EQ(t_name_and_pri_from_pid(tid, buf, sizeof buf, &pri), 0u);
-  EXPECT_STREQ(buf, "name");
-  EXPECT_EQ(pri, 8);
-  EXPECT_EQ(t_delete(id), 0u);  // ends the task before what it uses goes
 }

@@ -3,6 +3,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <thread>
 
@@ -64,14 +65,14 @@ void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 
 int callerTid() { return static_cast<int>(syscall(SYS_gettid)); }
 
-std::string pointerText(const void* p) {
-  char buf[32];
-  snprintf(buf, sizeof buf, "%p", p);
-  return buf;
-}
+std::string pointerText(const void* p) { return format("%p", p); }
+std::string hexWord(unsigned long v) { return format("%08lx", v); }
 
-std::string hexWord(unsigned long v) {
-  char buf[32];
-  snprintf(buf, sizeof buf, "%08lx", v);
+std::string format(const char* fmt, ...) {
+  char buf[64];
+  va_list ap;
+  va_start(ap, fmt);
+  vsnprintf(buf, sizeof buf, fmt, ap);
+  va_end(ap);
   return buf;
 }

@@ -138,9 +138,8 @@ TEST_F(OsLinuxTest, InterruptsOffExcludesOtherThreads) {
   auto work = [&] {
     for (int i = 0; i < 20000; ++i) {
       int n = interruptsOff();
-      int m = interruptsOff();
-      counter = counter + 1;
-      interruptsRestore(m);
+      counter = counter + interruptsOff() - n;  // nested: adds 1
+      interruptsRestore(n + 1);
       interruptsRestore(n);
     }
   };

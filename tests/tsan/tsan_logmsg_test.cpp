@@ -67,14 +67,6 @@ void runWriters() {
 
 }  // namespace
 
-TEST_F(ConcurrentLog, EveryLineArrivesWholeAndInOrderPerThread) {
-  ASSERT_EQ(logmsg_init(0, "tsanlog"), 0);
-  runWriters();
-  std::vector<std::string> got = lines(device());
-  ASSERT_EQ(got.size(), static_cast<size_t>(kThreads * kLinesPerThread));
-  expectWholeLinesInOrder(got, R"(<6>tsanlog: hd\[0\]: )");
-}
-
 TEST_F(ConcurrentLog, MissingDeviceIsReopenedByWhicheverThreadFindsItWithoutARace) {
   rec().unlink("/dev/crvllog");
   ASSERT_EQ(logmsg_init(0, "tsanlog"), 0);

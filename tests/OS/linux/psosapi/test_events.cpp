@@ -101,18 +101,6 @@ TEST(Events, TimedWaitWithoutTheWholeSetReturnsOneAndKeepsWhatCame) {
   EXPECT_EQ(w.left, 0x1u);
 }
 
-TEST(Events, ReceiveTimeoutWakesATimedWaiterEarly) {
-  Waiter w("rtmo", 0x8, kEvWaitAll, 1000);  // up to 10 s
-  sleepMs(50);
-  EXPECT_EQ(ev_receive_timeout(reinterpret_cast<TCB*>(static_cast<uintptr_t>(w.id.load()))), 0u);
-  ASSERT_TRUE(w.returned());
-  w.finish();
-  EXPECT_EQ(w.rc, 1u);
-  EXPECT_LT(w.took, 8.0);
-  EXPECT_EQ(ev_receive_timeout(reinterpret_cast<TCB*>(static_cast<uintptr_t>(0x1234))), 9u);
-  EXPECT_EQ(ev_receive_timeout(nullptr), 9u);
-}
-
 TEST(Events, SendToZeroOrUnknownFailsWithALogLine) {
   LogMark log;
   EXPECT_EQ(ev_send(0, 0x4), -1);

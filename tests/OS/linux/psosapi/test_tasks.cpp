@@ -1,5 +1,5 @@
 // Task control blocks on real threads: create, start, attach, delete,
-// lookup, priorities, names, reference values and the task listing.
+// lookup, priorities, names and reference values.
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <unistd.h>
@@ -97,7 +97,7 @@ TEST(Tasks, PrioritiesOutOfRangeBecomeZeroAndSetPriorityPrintsWhatItDid) {
   EXPECT_EQ(t_delete(id), 0u);
 }
 
-TEST(Tasks, AttachMakesTheCallingThreadATaskAndWarnsAboutPriorities) {
+TEST(Tasks, AttachMakesTheCallingThreadATask) {
   LogMark log;
   static UInt32 seen[3];
   static char name[8];
@@ -115,17 +115,6 @@ TEST(Tasks, AttachMakesTheCallingThreadATaskAndWarnsAboutPriorities) {
   EXPECT_TRUE(log.has(osLine('4', "task atch deleted task:atch, pid " + std::to_string(tid)))) << log.text();
   UInt32 x;
   EXPECT_EQ(t_ident("atch", 0, &x), 9u) << "it deleted itself on the way out";
-  static int pri = -1;
-  for (int p : {50, 120})
-    std::thread([p] {
-      UInt32 a = 0;
-      t_attach("prio", p, &a);
-      pri = tcbOf(a)->priority;
-      t_delete(0);
-    }).join();
-  EXPECT_EQ(pri, 0);
-  EXPECT_TRUE(log.has(osLine('4', "t_attach pthread_setschedparam failed 22"))) << log.text();
-  EXPECT_TRUE(log.has(osLine('4', "t_attach priority 120 out of range, setting to 0"))) << log.text();
 }
 
 TEST(Tasks, DeletingAWaitingOrSleepingTaskEndsItPromptly) {
@@ -165,23 +154,6 @@ TEST(Tasks, ReferenceValueNameAndTheCallerWithoutABlock) {
   EXPECT_EQ(t_getRefCon(0), 0u);
   EXPECT_EQ(t_setRefCon(0, 5), 6u);
   EXPECT_EQ(log.text(), warn + warn + warn);
-  static UInt32 inside = 0;
-  inTask("rcon", [](UInt32) { inside = t_setRefCon(0, 42) + t_getRefCon(0); });
-  EXPECT_EQ(inside, 42u);
   EXPECT_EQ(t_delete(id), 0u);
 }
 
-TEST(Tasks, DumpListsEveryTaskInCreationOrder) {
-  UInt32 a = 0, b = 0;
-  ASSERT_EQ(t_create("dmpa", 12, 0, 0, 0, &a) + t_create("db", 0, 0, 0, 0, &b), 0u);
-  StreamCapture out;
-  osTaskDump();
-  std::string text = out.stop();
-  char la[64], lb[64];
-  snprintf(la, sizeof la, "T[0]    %08x  dmpa     12      0\n", a);
-  snprintf(lb, sizeof lb, "T[0]    %08x    db      0      0\n", b);
-  EXPECT_EQ(text.rfind("T[0] Task:  ID    Name  Priority PID\n", 0), 0u) << text;
-  ASSERT_NE(text.find(la), std::string::npos) << text;
-  EXPECT_LT(text.find(la), text.find(lb)) << text;
-  EXPECT_EQ(t_delete(a) + t_delete(b), 0u);
-}

@@ -36,7 +36,6 @@ TEST_F(UnitIdTest, ReadConvertsTheFirstLineLikeAtoiAndCachesTheResult) {
       {"2", 0, 2, ""},
       {" 12\nsecond line\n", 0, 12, ""},
       {"abc", 0, 0, ""},  // not a number: 0, like atoi
-      {"\n", 0, 0, ""},
       {"7x", 0, 7, ""},
       {"-294967296", 0, 4000000000u, ""},
       {"0000000000000000000000000000000" "5", 0, 0, ""},  // only 31 characters count

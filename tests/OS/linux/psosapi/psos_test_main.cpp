@@ -31,7 +31,7 @@ void runBody(UInt32 key, UInt32, UInt32, UInt32) {
 
 RecorderSysIo& psosRec() { return *gRec; }
 
-UInt32 spawnTask(const char* name, int priority, std::function<void()> body, UInt32* startRc) {
+UInt32 spawnTask(const char* name, int priority, std::function<void()> body) {
   UInt32 tid = 0;
   if (t_create(name, priority, 0, 0, 0, &tid) != 0) return 0;
   UInt32 key;
@@ -41,9 +41,7 @@ UInt32 spawnTask(const char* name, int priority, std::function<void()> body, UIn
     gBodies[key] = std::move(body);
   }
   UInt32 args[4] = {key, 0, 0, 0};
-  UInt32 rc = t_start(tid, 0, runBody, args);
-  if (startRc) *startRc = rc;
-  return rc == 0 ? tid : 0;
+  return t_start(tid, 0, runBody, args) == 0 ? tid : 0;
 }
 
 UInt32 inTask(const char* name, std::function<void(UInt32 self)> body) {

@@ -32,8 +32,8 @@ inline std::string osLine(char level, const std::string& text) {
 }
 
 // t_create + t_start of a task running `body`; returns its id, or 0 when
-// either call failed (the code of t_start in *startRc if given).
-UInt32 spawnTask(const char* name, int priority, std::function<void()> body, UInt32* startRc = nullptr);
+// either call failed.
+UInt32 spawnTask(const char* name, int priority, std::function<void()> body);
 
 // Runs `body` on a new thread attached as task `name`, which deletes itself
 // afterwards; returns the task id once the thread has ended.

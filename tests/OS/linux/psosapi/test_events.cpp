@@ -67,7 +67,7 @@ TEST(Events, NoWaitTakesPresentEventsOrReportsSixty) {
   EXPECT_EQ(ev_receive(0x1, kEvNoWait, 0, &got), 6u) << "not a task";
 }
 
-TEST(Events, AnyReturnsOnTheFirstArrivalAndAllWaitsForEveryBit) {
+TEST(Events, AnyReturnsOnTheFirstArrivalAndConsumesOnlyThatOne) {
   Waiter any("anyw", 0x3, kEvAny, 0);
   sleepMs(50);
   EXPECT_EQ(any.stage.load(), 1) << "still waiting";
@@ -78,16 +78,6 @@ TEST(Events, AnyReturnsOnTheFirstArrivalAndAllWaitsForEveryBit) {
   EXPECT_EQ(any.rc, 0u);
   EXPECT_EQ(any.got, 0x2u);
   EXPECT_EQ(any.left, 0x1u) << "only the present event is consumed";
-
-  Waiter all("allw", 0x3, kEvWaitAll, 0);
-  ASSERT_EQ(ev_send(all.id, 0x1), 0);
-  sleepMs(100);
-  EXPECT_EQ(all.stage.load(), 1) << "half is not enough";
-  ASSERT_EQ(ev_send(all.id, 0x6), 0);
-  ASSERT_TRUE(all.returned());
-  all.finish();
-  EXPECT_EQ(all.got, 0x3u);
-  EXPECT_EQ(all.left, 0x4u);
 }
 
 TEST(Events, TimedWaitWithoutTheWholeSetReturnsOneAndKeepsWhatCame) {

@@ -140,20 +140,14 @@ TEST(Tasks, DeletingAWaitingOrSleepingTaskEndsItPromptly) {
   EXPECT_EQ(ev_send(waiter, 0x1), -1) << "its id is gone for good";
 }
 
-TEST(Tasks, ReferenceValueNameAndTheCallerWithoutABlock) {
-  UInt32 id = 0;
-  ASSERT_EQ(t_create("refc", 0, 0, 0, 0, &id), 0u);
-  EXPECT_EQ(t_setRefCon(id, 0xCAFEF00D), 0u);
-  EXPECT_EQ(t_getRefCon(id), 0xCAFEF00Du);
-  EXPECT_STREQ(t_name(id), "refc");
-  EXPECT_EQ(t_setRefCon(0x1234, 1), 9u);
-  EXPECT_EQ(t_name(0x1234), nullptr);
+TEST(Tasks, TheCallerWithoutABlockIsWarnedAbout) {
   const std::string warn = osLine('4', "pthread_entry FindTcbThread NULL " + hexWord((unsigned long)pthread_self()));
   LogMark log;
   EXPECT_EQ(t_name(0), nullptr);
   EXPECT_EQ(t_getRefCon(0), 0u);
   EXPECT_EQ(t_setRefCon(0, 5), 6u);
   EXPECT_EQ(log.text(), warn + warn + warn);
-  EXPECT_EQ(t_delete(id), 0u);
+  EXPECT_EQ(t_setRefCon(0x1234, 1), 9u);
+  EXPECT_EQ(t_name(0x1234), nullptr);
 }
 

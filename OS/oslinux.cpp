@@ -149,7 +149,7 @@ int interruptsOff() {
 void interruptsRestore(int count) {
   oslinux_intsoff_init();
   unsigned long self = self_word();
-  // Kept apart from the rule "warn, then decrement and unlock": a caller that holds no lock would unbalance the owner's count.
+  // Warn and return, without decrement or unlock: a caller holding no lock would unbalance the owner's.
   if (intsoffcount == 0) {
     logwarn(kOsComponent, "interruptsRestore called without interruptsOff curthread: %08lx\n", self);
     return;

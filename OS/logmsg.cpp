@@ -15,9 +15,11 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "OS/logmsg_internal.h"
 #include "OS/oslinux.h"
@@ -34,8 +36,13 @@ const int kAppNameScratch = 80;
 
 char gAppName[kAppNameSize];
 int gProcessorNum = 0;
-int gEchoToSyslog = 1;
-int gLogToStdout = 0;
+std::atomic<int> gEchoToSyslog{1};
+std::atomic<int> gLogToStdout{0};
+// The device descriptor is re-opened by whichever thread finds it missing,
+// and replaced by logmsg_init: every use of it holds gDeviceMutex, so no
+// thread writes to a descriptor that another has just closed (and that the
+// kernel may have handed out again for something else).
+std::mutex gDeviceMutex;
 int g_fd = 0;
 int gSpewFilter = 0;
 int gLogFormat = 8;
@@ -63,6 +70,10 @@ const char* level_name(char digit) {
   return kDefaultLevelName;
 }
 
+// Close-on-exec: the shell commands the service runs must not inherit the
+// log device.
+int open_log_device() { return sysio().open(kLogDevice, O_WRONLY | O_CLOEXEC); }
+
 void free_pending(void* p) { free(p); }
 
 void create_pending_key() { gIncompleteLineError = pthread_key_create(&gIncompleteLine, free_pending); }
@@ -87,7 +98,7 @@ char* pending_line(bool create) {
 // its length.
 size_t put_prefix(char* line, int level, const char* component) {
   int n;
-  if (component != nullptr && component[0] != '\0') {
+  if (component != nullptr) {
     n = snprintf(line, LOGMSG_LINE_MAX, "<%c>%s: hd[%x]: %s: ", '0' + level % 10, gAppName,
                  static_cast<unsigned>(gProcessorNum), component);
   } else {
@@ -110,7 +121,7 @@ char* getAppName(char* buf, size_t size) {
   memset(buf, 0, size);
   char path[32];
   snprintf(path, sizeof path, "/proc/%d/cmdline", static_cast<int>(getpid()));
-  FILE* f = sysio().fopen(path, "r");
+  FILE* f = sysio().fopen(path, "re");
   if (f == nullptr) return buf;
   size_t got = fread(buf, 1, size - 1, f);
   fclose(f);
@@ -136,8 +147,9 @@ int logmsg_init(int processorNum, const char* pAppName) {
   // A second initialisation must not orphan the pending lines of running
   // threads, so the key is made once per process.
   pthread_once(&gIncompleteLineOnce, create_pending_key);
+  std::lock_guard<std::mutex> lock(gDeviceMutex);
   if (g_fd > 0) close(g_fd);
-  g_fd = sysio().open(kLogDevice, O_WRONLY);
+  g_fd = open_log_device();
   if (g_fd < 0) gLogToStdout = 1;
   return gIncompleteLineError == 0 ? 0 : -1;
 }
@@ -146,10 +158,14 @@ void logmsg_shutdown() {}
 
 void android_final_print(const char* msg, int len) {
   if (msg == nullptr || len < 0) return;
+  // Decided with the device, under its lock: a thread that found the device
+  // missing must not then read the "device back" of another and print nowhere.
+  int to_stdout = gLogToStdout;
   if (gEchoToSyslog) {
+    std::lock_guard<std::mutex> lock(gDeviceMutex);
     bool device_ok = true;
     if (g_fd < 0) {
-      g_fd = sysio().open(kLogDevice, O_WRONLY);
+      g_fd = open_log_device();
       if (g_fd < 0) {
         gLogToStdout = 1;
         device_ok = false;
@@ -163,8 +179,9 @@ void android_final_print(const char* msg, int len) {
       ssize_t w = write(g_fd, msg, static_cast<size_t>(len) + 1);
       (void)w;  // nowhere left to report a failing log device
     }
+    to_stdout = gLogToStdout;
   }
-  if (!gLogToStdout) return;
+  if (!to_stdout) return;
   if (msg[0] == '<' && msg[1] != '\0' && msg[2] == '>') {
     fprintf(stdout, "%s %s", level_name(msg[1]), msg + 3);
   } else {
@@ -264,7 +281,7 @@ int logmsg_set_syslog_echo(int on) {
   gEchoToSyslog = on;
   return 0;
 }
-int logmsg_get_syslog_echo() { return gEchoToSyslog; }
+int logmsg_get_syslog_echo() { return gEchoToSyslog.load(); }
 int logmsg_set_spewfilter(int v) {
   gSpewFilter = v;
   return 0;
@@ -280,8 +297,11 @@ const char* logmsg_get_appname() { return gAppName; }
 }  // extern "C"
 
 void logmsg_testing_reset() {
-  if (g_fd > 0) close(g_fd);
-  g_fd = 0;
+  {
+    std::lock_guard<std::mutex> lock(gDeviceMutex);
+    if (g_fd > 0) close(g_fd);
+    g_fd = 0;
+  }
   gAppName[0] = '\0';
   gProcessorNum = 0;
   gEchoToSyslog = 1;

@@ -22,9 +22,9 @@ FilterTable gShowFilters = {"show", {}, 0};
 FilterTable gCullFilters = {"cull", {}, 0};
 
 int filter_add(FilterTable* t, const char* text) {
-  // An empty text would occupy no entry (an entry is free when it is
-  // empty) yet count as a filter, so it is refused.
-  if (text == nullptr || text[0] == '\0') return -1;
+  if (text == nullptr) return -1;
+  // An empty text leaves its entry free but still counts: with an empty
+  // show filter alone, no line is shown.
   for (auto& e : t->entries) {
     if (e[0] == '\0') {
       strlcpy(e, text, sizeof e);
@@ -47,13 +47,12 @@ int filter_delete(FilterTable* t, const char* text) {
   // be deleted with the same words.
   char key[LOGMSG_FILTER_LEN];
   strlcpy(key, text, sizeof key);
-  if (key[0] != '\0') {
-    for (auto& e : t->entries) {
-      if (e[0] != '\0' && strcasecmp(e, key) == 0) {
-        e[0] = '\0';
-        t->count--;
-        return 0;
-      }
+  for (auto& e : t->entries) {
+    if (strcasecmp(e, key) == 0) {
+      e[0] = '\0';
+      // An empty text matches a free entry; kept at 0 so a later filter still counts.
+      if (t->count > 0) t->count--;
+      return 0;
     }
   }
   fprintf(stdout, "\"%s\" %s filter not found\n", text, t->kind);

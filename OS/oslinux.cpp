@@ -114,7 +114,7 @@ int find_pid(const char* name) {
   }
   for (const std::string& entry : entries) {
     if (entry.empty() || !isdigit(static_cast<unsigned char>(entry[0]))) continue;
-    FILE* f = sysio().fopen("/proc/" + entry + "/stat", "r");
+    FILE* f = sysio().fopen("/proc/" + entry + "/stat", "re");
     if (f == nullptr) continue;  // the process may have ended meanwhile
     char stat[128];
     size_t got = fread(stat, 1, sizeof stat - 1, f);
@@ -149,8 +149,7 @@ int interruptsOff() {
 void interruptsRestore(int count) {
   oslinux_intsoff_init();
   unsigned long self = self_word();
-  // A thread that does not hold the lock must not touch the count or the
-  // owner of the thread that does, nor unlock; it only says so.
+  // Warn and return, without decrement or unlock: a caller holding no lock would unbalance the owner's.
   if (intsoffcount == 0) {
     logwarn(kOsComponent, "interruptsRestore called without interruptsOff curthread: %08lx\n", self);
     return;

@@ -16,7 +16,7 @@ int gVelarIdx = -1;
 extern "C" int get_velar_idx() {
   if (gVelarIdx >= 0) return gVelarIdx;
   int idx = -1;
-  FILE* f = sysio().fopen(kVelarIdxPath, "r");
+  FILE* f = sysio().fopen(kVelarIdxPath, "re");
   if (f != nullptr) {
     if (fscanf(f, "%d", &idx) != 1) idx = -1;
     fclose(f);

@@ -3,8 +3,10 @@
 // platform's provisioning tools that share this library.
 #include "multicodec_util/multicodec_sysids.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -17,35 +19,25 @@
 namespace {
 
 const char kSystemIdPath[] = "/opt/corvale/dat/multicodec_systemid.dat";
-// The writer goes through a temporary file beside the real one, so a reader
-// never sees a half-written id.
-const char kSystemIdTmpPath[] = "/opt/corvale/dat/multicodec_systemid.dat.tmp";
 
 int gSystemId = -1;
 int gReadError = -1;
+std::atomic<unsigned> gTmpSeq{0};
 
-// The id from one line of the file; false when the line holds no decimal
-// number at all.
-bool parse_id(const char* line, int* id) {
-  char* end = nullptr;
-  errno = 0;
-  long v = strtol(line, &end, 10);
-  if (end == line || errno != 0) return false;
-  *id = static_cast<int>(v);
-  return true;
-}
+// A line that holds no number reads as 0, as the platform's own tools read
+// it; text after the digits is ignored.
+int parse_id(const char* line) { return static_cast<int>(strtoll(line, nullptr, 10)); }
 
 int read_file() {
-  FILE* f = sysio().fopen(kSystemIdPath, "r");
+  FILE* f = sysio().fopen(kSystemIdPath, "re");
   if (f == nullptr) {
     logerr(nullptr, "Failed to open for reading  <%s> \n", kSystemIdPath);
     return kCodecIdOpenFailed;
   }
   char line[32];
   int result;
-  int id = 0;
-  if (fgets(line, sizeof line, f) != nullptr && parse_id(line, &id)) {
-    gSystemId = id;
+  if (fgets(line, sizeof line, f) != nullptr) {
+    gSystemId = parse_id(line);
     result = kCodecIdOk;
   } else {
     logerr(nullptr, "Failed to read system id from <%s> \n", kSystemIdPath);
@@ -53,6 +45,29 @@ int read_file() {
   }
   fclose(f);
   return result;
+}
+
+// True when the id file itself could be opened for writing: it is missing
+// (it will be created), or it is a file we may write. A directory or a
+// read-only file in its place is an open failure, not a write failure.
+bool id_file_writable() {
+  int fd = sysio().open(kSystemIdPath, O_WRONLY | O_CLOEXEC);
+  if (fd >= 0) {
+    close(fd);
+    return true;
+  }
+  return errno == ENOENT;
+}
+
+bool write_all(int fd, const char* p, size_t left) {
+  while (left > 0) {
+    ssize_t w = write(fd, p, left);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    p += w;
+    left -= static_cast<size_t>(w);
+  }
+  return true;
 }
 
 }  // namespace
@@ -63,21 +78,26 @@ int read_codec_id(uint32_t* system_id) {
   return gReadError;
 }
 
+// The id goes to a temporary file of this call beside the real one, which is
+// synced and then renamed over it: a reader or a power cut never finds half
+// an id.
 int write_codec_id(uint32_t system_id) {
   gReadError = -1;
-  FILE* f = sysio().fopen(kSystemIdTmpPath, "w");
-  if (f == nullptr) {
+  const std::string tmp = std::string(kSystemIdPath) + ".tmp." + std::to_string(getpid()) + "." +
+                          std::to_string(gTmpSeq.fetch_add(1));
+  int fd = id_file_writable() ? sysio().open(tmp, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644) : -1;
+  if (fd < 0) {
     logerr(nullptr, "Failed to open for writing  <%s> \n", kSystemIdPath);
     return kCodecIdOpenFailed;
   }
   char text[31];
   int n = snprintf(text, sizeof text, "%d", static_cast<int>(system_id));
-  bool ok = n > 0 && fwrite(text, 1, static_cast<size_t>(n), f) == static_cast<size_t>(n);
-  ok = fflush(f) == 0 && ok;
-  ok = fclose(f) == 0 && ok;
-  ok = ok && sysio().rename(kSystemIdTmpPath, kSystemIdPath) == 0;
+  bool ok = n > 0 && write_all(fd, text, static_cast<size_t>(n));
+  ok = fsync(fd) == 0 && ok;
+  ok = close(fd) == 0 && ok;
+  ok = ok && sysio().rename(tmp, kSystemIdPath) == 0;
   if (!ok) {
-    sysio().unlink(kSystemIdTmpPath);
+    sysio().unlink(tmp);
     logerr(nullptr, "Failed to write to system id from <%s> \n", kSystemIdPath);
     return kCodecIdWriteFailed;
   }

@@ -7,13 +7,17 @@
 // or while it is inside malloc in a user function (heap corruption). So the
 // timer thread keeps signal 64 blocked at all times and waits for it with
 // sigwaitinfo only when its queue is empty and it holds no lock; it then
-// runs timerHandler itself, in ordinary thread context. The handler is still
-// installed with sigaction for a thread that has the signal unblocked, but
-// the thread that starts the timer thread blocks the signal too, so threads
-// created after it inherit the block, and every POSIX timer aims its signal
-// at the timer thread alone (SIGEV_THREAD_ID). Real-time signals queue in
-// order and a timer never has more than one expiry pending, so order and
-// one call per expiry are kept.
+// runs timerHandler itself, in ordinary thread context. The thread is born
+// with the signal blocked (the starter blocks it around pthread_create and
+// then restores its own mask), so no expiry can reach it unblocked, and
+// every POSIX timer aims its signal at the timer thread alone
+// (SIGEV_THREAD_ID): no other thread ever needs the block. That matters
+// because a blocked signal mask is inherited across fork and exec, so every
+// command the service starts with system() would otherwise run with signal
+// 64 blocked. The handler stays installed with sigaction for a stray
+// process-directed signal 64, which would otherwise end the process. Real-
+// time signals queue in order and a timer never has more than one expiry
+// pending, so order and one call per expiry are kept.
 //
 // The timer thread may still hold a pointer to a Timer that its owner is
 // destroying (a queued expiry, or a signal the kernel delivers after
@@ -273,12 +277,14 @@ int Timer::TimerStartThread() {
     pthread_mutex_unlock(&gStartMutex);
     return 0;
   }
-  // The new thread inherits the block; the caller keeps it too, and so do
-  // the threads it creates from now on (see the top of this file).
-  sigset_t set;
+  // The new thread inherits the block from its first instruction; the
+  // caller gets its own mask back (see the top of this file).
+  sigset_t set, callerMask;
   signalSet(&set);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  if (pthread_create(&gTimerThread, nullptr, timerTask, nullptr) != 0) {
+  pthread_sigmask(SIG_BLOCK, &set, &callerMask);
+  int rc = pthread_create(&gTimerThread, nullptr, timerTask, nullptr);
+  pthread_sigmask(SIG_SETMASK, &callerMask, nullptr);
+  if (rc != 0) {
     pthread_mutex_unlock(&gStartMutex);
     return -1;
   }

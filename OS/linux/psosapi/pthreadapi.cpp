@@ -212,9 +212,7 @@ UInt32 t_start(UInt32 tid, UInt32 mode, TaskEntryT entry, UInt32 args[4]) {
   }
   for (int i = 0; i < 4; ++i) t->args[i] = args ? args[i] : 0;
   pthread_attr_init(&t->attr);
-  // Only the real-time policies carry a static priority; under the default
-  // time-sharing policy a non-zero priority is recorded but cannot be set,
-  // so such a task starts like priority 0.
+  // Under the default policy the kernel takes no priority but 0, so a non-zero one is recorded, not applied.
   int policy = sched_policy.load();
   if (t->priority != 0 && isRealtimePolicy(policy)) {
     pthread_attr_setinheritsched(&t->attr, PTHREAD_EXPLICIT_SCHED);

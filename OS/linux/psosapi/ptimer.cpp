@@ -116,22 +116,22 @@ void TimerTask(UInt32, UInt32, UInt32, UInt32) {
   }
 }
 
-int arm(UInt32 ticks, UInt32 reload, UInt32 events, TimerCallbackT cb, void* args, bool eventTimer, UInt32* tmid) {
+int arm(UInt32 ticks, UInt32 reload, UInt32 events, TimerCallbackT cb, void* args, UInt32* tmid) {
   psos_ensure_init();
-  if (tmid) *tmid = 0;
-  if (!tmid || ticks == 0 || (!eventTimer && !cb)) {
-    logwarn(kPsosComponent, "tm arm: bad parameter ticks %u\n", ticks);
+  // Refused rather than armed: there is nowhere to store the id.
+  if (!tmid) {
+    logwarn(kPsosComponent, "tm arm: no timer id pointer\n");
     return kBadParameter;
   }
+  *tmid = 0;
+  // Refused: the walk holds the list lock, so arming here would deadlock the timer task.
   if (tlInTimerWalk) {
     logerr(kPsosComponent, "tm arm: called from a timer callback\n");
     return kBadState;
   }
+  // A caller that is not a task leaves the id 0; its events are refused by ev_send.
   UInt32 task = 0;
-  if (t_ident(nullptr, 0, &task) != 0 && eventTimer) {
-    logerr(kPsosComponent, "tm arm: the calling thread is not a task\n");
-    return kBadState;
-  }
+  t_ident(nullptr, 0, &task);
   if (StartSystemTimer() != 0) return kSystemCallFailed;
   TMCB* p = AllocTimer();
   if (!p) return kOutOfResources;
@@ -250,7 +250,7 @@ void FreeTimer(TMCB* pTimer) {
   // Still armed: take it off the armed list before reusing its link.
   unlinkLocked(pTimer);
   if (onListLocked(gFreeList, pTimer)) {
-    // Pushing it again would make the free list loop.
+    // Not pushed again: a looping free list would hand the same block to two timers.
     logerr(kPsosComponent, "FreeTimer pList is not consistent pList: %p\n", static_cast<void*>(pTimer));
     return;
   }
@@ -258,12 +258,12 @@ void FreeTimer(TMCB* pTimer) {
   gFreeList = pTimer;
 }
 
-int tm_evafter(UInt32 ticks, UInt32 events, UInt32* tmid) { return arm(ticks, 0, events, nullptr, nullptr, true, tmid); }
+int tm_evafter(UInt32 ticks, UInt32 events, UInt32* tmid) { return arm(ticks, 0, events, nullptr, nullptr, tmid); }
 
-int tm_evevery(UInt32 ticks, UInt32 events, UInt32* tmid) { return arm(ticks, ticks, events, nullptr, nullptr, true, tmid); }
+int tm_evevery(UInt32 ticks, UInt32 events, UInt32* tmid) { return arm(ticks, ticks, events, nullptr, nullptr, tmid); }
 
 int tm_callback_after(UInt32 ticks, UInt32* tmid, TimerCallbackT callback, void* args) {
-  return arm(ticks, ticks, 0, callback, args, false, tmid);
+  return arm(ticks, ticks, 0, callback, args, tmid);
 }
 
 int tm_cancel(UInt32 tmid) {

@@ -41,10 +41,11 @@ UInt32 GetMillisecondsPerTick(void);
 double GetProcessorFrequency(void);
 
 // The arming calls return 0, or a negative eErrorT without arming:
-// kBadParameter (no id pointer, 0 ticks, no callback), kBadState (an event
-// timer armed by a thread that is not a task, or any arming from inside a
-// timer callback), kOutOfResources (all 50 blocks in use), kSystemCallFailed
-// (the timer task could not be started).
+// kBadParameter (no id pointer), kBadState (arming from inside a timer
+// callback), kOutOfResources (all 50 blocks in use), kSystemCallFailed (the
+// timer task could not be started). 0 ticks counts down through 2^32 ticks;
+// a callback timer given no callback acts as a periodic event timer with no
+// events.
 int tm_evafter(UInt32 ticks, UInt32 events, UInt32* tmid);
 int tm_evevery(UInt32 ticks, UInt32 events, UInt32* tmid);
 int tm_callback_after(UInt32 ticks, UInt32* tmid, TimerCallbackT callback, void* args);

@@ -28,7 +28,7 @@ const size_t kRtclkMapSize = 4096;
 extern "C" {
 
 UInt32 GetInitialClockValue(void) {
-  FILE* f = sysio().fopen(kClockValueFile, "r");
+  FILE* f = sysio().fopen(kClockValueFile, "re");
   if (!f) return 0;
   char line[64];
   UInt32 value = 0;
@@ -38,7 +38,7 @@ UInt32 GetInitialClockValue(void) {
 }
 
 int init_rtcp(void) {
-  int fd = sysio().open(kMemDevice, O_RDWR | O_SYNC);
+  int fd = sysio().open(kMemDevice, O_RDWR | O_SYNC | O_CLOEXEC);
   if (fd < 0) {
     logerr(kPsosComponent, "init_rtcp open /dev/mem failed\n");
     return -1;

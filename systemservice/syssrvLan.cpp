@@ -26,6 +26,7 @@
 #include "platform/msgutil/msgIds.h"
 #include "platform/sysio/sysio.h"
 #include "systemservice/syssrvCfgMsg.h"
+#include "systemservice/syssrvMessageReply.h"
 #include "systemservice/syssrvWpad.h"
 
 namespace {
@@ -85,37 +86,26 @@ void resetDhcpAddressOnLinkDown() {
 }
 
 // LanStatusChangeNtfy from "SystemSrvc". False when no message could be
-// allocated (logged); the state already remembered stays, so a lost
-// notification is not repeated.
+// allocated (logged; nothing was sent). A failed send is logged too, but
+// the link action still follows: the state already remembered stays, so a
+// lost notification is not repeated.
 bool sendLanStatusChange(int state, bool fromRestart) {
   SystemIF::LanStatusChangeNtfy ntfy;
   ntfy.set_lan_status_connected(state != 0);
-  const size_t size = ntfy.ByteSizeLong();
-  MSG_Message* msg =
-      MSG_AllocMsg(kMsgIdSystemIFLanStatusChangeNtfy, MSG_GetNextSequence(), static_cast<uint32_t>(size));
-  if (msg == nullptr) {
-    logerr(nullptr, "lan_state_change_notify: msg_alloc failed\n");
-    return false;
-  }
   if (fromRestart) {
     logdebug(nullptr, "restart_LAN - send notification LAN state = %d\n", state);
   } else {
     logdebug(nullptr, "lan_state_change_notify %d\n", state);
   }
-  void* payload = MSG_GetPayloadMutable(msg);
-  if (size > 0 && (payload == nullptr || !ntfy.SerializeToArray(payload, static_cast<int>(size)))) {
-    logerr(nullptr, "lan_state_change_notify: msg send failed\n");
-    MSG_ReleaseMsg(msg);
-    return true;
-  }
-  if (MSG_SendNotification(kSyssrvEndpoint, msg) != 0) logerr(nullptr, "lan_state_change_notify: msg send failed\n");
-  return true;
+  return syssrvSendNotification(kMsgIdSystemIFLanStatusChangeNtfy, MSG_GetNextSequence(), ntfy,
+                                "lan_state_change_notify", nullptr,
+                                "lan_state_change_notify: msg_alloc failed\n") != kSyssrvNotAllocated;
 }
 
 // Reads at most 7 bytes of a sysfs attribute into buf[8]; the last byte
 // read is its newline. An unreadable file leaves buf as the caller set it.
 void readLinkAttribute(const char* path, char* buf) {
-  int fd = sysio().open(path, O_RDONLY);
+  int fd = sysio().open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     logerr(nullptr, "get_lan_connection open %s failed\n", path);
     return;
@@ -134,7 +124,7 @@ void check_lan_status(int* lan_state) {
     if (config_read(kDeviceNameVar, dev, sizeof dev, nullptr) != 0) return;
     char path[48];
     snprintf(path, sizeof path, "/sys/class/net/%s/carrier", dev);
-    gCarrierFd = sysio().open(path, O_RDONLY);
+    gCarrierFd = sysio().open(path, O_RDONLY | O_CLOEXEC);
     if (gCarrierFd < 0) {
       logerr(nullptr, "check_lan_status open %s failed\n", path);
       *lan_state = LAN_DOWN;
@@ -259,16 +249,7 @@ void lan_status_req(void* /*pContext*/, const MSG_Message* msg) {
     rsp.set_lan_speed(speed);
     rsp.set_lan_duplex(duplex);
   }
-  const size_t size = rsp.ByteSizeLong();
-  MSG_Message* out = MSG_AllocMsgCopyHdr(msg, kMsgIdSystemIFGetLanStatusRsp, static_cast<uint32_t>(size));
-  if (out == nullptr) return;
-  void* payload = MSG_GetPayloadMutable(out);
-  if (size > 0 && (payload == nullptr || !rsp.SerializeToArray(payload, static_cast<int>(size)))) {
-    logerr(nullptr, "lan_status_cmd: Reply Send Error\n");
-    MSG_ReleaseMsg(out);
-    return;
-  }
-  MSG_SendMsg(kSyssrvEndpoint, MSG_GetSender(msg), out);
+  syssrvSendReply(msg, kMsgIdSystemIFGetLanStatusRsp, rsp, "lan_status_cmd: Reply Send Error\n");
 }
 
 void syssrvLan_testing_reset() {

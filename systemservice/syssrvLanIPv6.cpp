@@ -2,15 +2,18 @@
 // kernel holds for the interface: link-local, site-local (or unique-local),
 // global address and the default gateway.
 //
-// Files read (opened once through sysio().fopen(), rewound before each scan):
+// Files read (opened once through sysio().fopen(), read from the start at
+// each scan):
 //   /proc/net/if_inet6     addresses, every eighth pass while the link is up
 //   /proc/net/ipv6_route   routes, four passes after each address scan
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "OS/logmsg.h"
 #include "OS/oslinux.h"
@@ -87,18 +90,40 @@ bool readDeviceName(char* dev) {
   return config_read(kDeviceNameVar, dev, kProcDevNameLen, nullptr) == 0;
 }
 
-// Opens a /proc table on first use and rewinds it; null (logged) when it
-// cannot be opened, and then it is tried again at the next scan.
-FILE* rewoundTable(FILE** fp, const char* path) {
+// The whole table as it is now, from a handle opened on first use; false
+// (logged) when it cannot be opened, and then it is tried again at the next
+// scan. The bytes are taken with pread on the handle's descriptor rather
+// than through the stream: a scan that stops early leaves the table in the
+// stream's buffer, and a rewind then only moves inside that stale copy.
+bool readTable(FILE** fp, const char* path, std::string* out) {
+  out->clear();
   if (*fp == nullptr) {
-    *fp = sysio().fopen(path, "r");
+    *fp = sysio().fopen(path, "re");
     if (*fp == nullptr) {
       logwarn(nullptr, "Could not open %s\n", path);
-      return nullptr;
+      return false;
     }
   }
-  rewind(*fp);
-  return *fp;
+  char buf[4096];
+  for (;;) {
+    ssize_t n = pread(fileno(*fp), buf, sizeof buf, static_cast<off_t>(out->size()));
+    if (n <= 0) break;
+    out->append(buf, static_cast<size_t>(n));
+  }
+  return true;
+}
+
+// Calls `parse` with each line of `table` until it returns false (a line
+// that does not have the table's shape ends the scan, as the end does).
+template <class Parse>
+void forEachLine(const std::string& table, Parse parse) {
+  size_t pos = 0;
+  while (pos < table.size()) {
+    size_t end = table.find('\n', pos);
+    if (end == std::string::npos) end = table.size();
+    if (!parse(table.substr(pos, end - pos).c_str())) return;
+    pos = end + 1;
+  }
 }
 
 // Four host-order words of a /proc table as IPv6 text (at most 47 characters).
@@ -127,22 +152,23 @@ void updateKind(V6KindIndex kind, const char* text) {
 void checkIPv6Addr() {
   char dev[kProcDevNameLen];
   if (!readDeviceName(dev)) return;
-  FILE* fp = rewoundTable(&fp_v6addr, kIfInet6Path);
-  if (fp == nullptr) return;
+  std::string table;
+  if (!readTable(&fp_v6addr, kIfInet6Path, &table)) return;
 
   bool seen[kKindCount] = {false, false, false, false};
   bool globalUnchanged = false;
   char candidate[kV6AddrLen] = "";
-  unsigned words[4];
-  unsigned ifindex = 0, prefix = 0, scope = 0, flags = 0;
-  char name[9];
-  // A line that does not have the table's shape ends the scan as the end
-  // of the file does, so a damaged table cannot stall the main loop.
-  while (fscanf(fp, "%8x%8x%8x%8x %2x %2x %2x %2x %8s\n", &words[0], &words[1], &words[2], &words[3], &ifindex, &prefix,
-                &scope, &flags, name) == 9) {
-    if (strcmp(name, dev) != 0) continue;
+  forEachLine(table, [&](const char* line) {
+    unsigned words[4];
+    unsigned ifindex = 0, prefix = 0, scope = 0, flags = 0;
+    char name[9];
+    if (sscanf(line, "%8x%8x%8x%8x %2x %2x %2x %2x %8s", &words[0], &words[1], &words[2], &words[3], &ifindex,
+               &prefix, &scope, &flags, name) != 9) {
+      return false;
+    }
+    if (strcmp(name, dev) != 0) return true;
     const unsigned masked = scope & kScopeMask;
-    if (masked == kScopeHost) continue;
+    if (masked == kScopeHost) return true;
     char addr[kV6AddrLen];
     char text[kV6AddrLen + 16];
     renderAddress(words, addr, sizeof addr);
@@ -169,7 +195,8 @@ void checkIPv6Addr() {
         remember(candidate, text);
       }
     }
-  }
+    return true;
+  });
 
   if (!globalUnchanged && candidate[0] != '\0') {
     remember(v6GlobalAddr, candidate);
@@ -192,22 +219,24 @@ void checkIPv6Addr() {
 void checkIPv6GatewayAddr() {
   char dev[kProcDevNameLen];
   if (!readDeviceName(dev)) return;
-  FILE* fp = rewoundTable(&fp_v6route, kIpv6RoutePath);
-  if (fp == nullptr) return;
+  std::string table;
+  if (!readTable(&fp_v6route, kIpv6RoutePath, &table)) return;
 
   char found[kV6AddrLen] = "";
-  char dst[80], dstPrefix[80], src[80], srcPrefix[80], metric[80], refCount[80], useCount[80];
-  unsigned hop[4];
-  unsigned flags = 0;
-  char name[9];
-  while (fscanf(fp, "%79s %79s %79s %79s %8x%8x%8x%8x %79s %79s %79s %8x %8s\n", dst, dstPrefix, src, srcPrefix,
-                &hop[0], &hop[1], &hop[2], &hop[3], metric, refCount, useCount, &flags, name) == 13) {
-    if (strcmp(name, dev) != 0) continue;
-    if ((flags & kRouteGateway) == 0) continue;
+  forEachLine(table, [&](const char* line) {
+    char dst[80], dstPrefix[80], src[80], srcPrefix[80], metric[80], refCount[80], useCount[80];
+    unsigned hop[4];
+    unsigned flags = 0;
+    char name[9];
+    if (sscanf(line, "%79s %79s %79s %79s %8x%8x%8x%8x %79s %79s %79s %8x %8s", dst, dstPrefix, src, srcPrefix,
+               &hop[0], &hop[1], &hop[2], &hop[3], metric, refCount, useCount, &flags, name) != 13) {
+      return false;
+    }
+    if (strcmp(name, dev) != 0 || (flags & kRouteGateway) == 0) return true;
     renderAddress(hop, found, sizeof found);
     // The default route's next hop wins; else the last gateway route's.
-    if ((flags & kRouteDefault) != 0) break;
-  }
+    return (flags & kRouteDefault) == 0;
+  });
   // No gateway is published as "::", once, like any other change.
   if (found[0] == '\0') remember(found, kNoGateway);
   if (strcmp(found, v6GatewayAddr) == 0) return;

@@ -73,7 +73,8 @@ int check_lan_usable() {
 }
 
 int syssrvAlertSockInit() {
-  int sock = ::socket(AF_UNIX, SOCK_DGRAM, 0);
+  // Close-on-exec: the scripts the service runs must not inherit it.
+  int sock = ::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (sock < 0) {
     logerr("NULL", "could not create syssrv alert msg socket\n");
     return -1;
@@ -95,12 +96,16 @@ int syssrvAlertSockInit() {
 }
 
 void daemonizeMe() {
+  // Lines still buffered would otherwise be written by both processes.
+  fflush(nullptr);
   pid_t pid = syssrvFork();
   if (pid == -1) {
     logerr(nullptr, "Error forking child\n");
     return;
   }
-  if (pid > 0) exit(0);
+  // The parent leaves without running exit handlers: they belong to the
+  // child, which carries on with everything opened so far.
+  if (pid > 0) _exit(0);
 }
 
 void syssrvStartup(syssrvLoopState* st, int argc, char** argv) {

@@ -9,10 +9,12 @@
 #include "systemservice/syssrvMessageTable.h"
 
 #include <cstdint>
+#include <ctime>
 
 #include "OS/logmsg.h"
 #include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"
+#include "platform/sysio/sysio.h"
 #include "systemservice/syssrvAlerts.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvLan.h"
@@ -34,6 +36,7 @@ namespace {
 
 const char kPortController[] = "PortController";
 const char kModman[] = "CE:Modman";
+const char kComponent[] = "message";
 const char kTimezoneVar[] = "time.timezone";
 // "time.timezone" is read with at most 63 characters.
 const int kTimezoneLen = 64;
@@ -84,15 +87,21 @@ int syssrvRegisterHandlers(int first, int last) {
   if (first < 1 || last > kSyssrvHandlerCount || first > last) return -1;
   // One record for every call: the library copies it.
   MSG_Callback cb = {nullptr, nullptr, 0, 0, 0};
-  int rc = 0;
+  int failed = 0;
   for (int row = first; row <= last; ++row) {
     const syssrvHandlerRow& h = kSyssrvHandlerTable[row - 1];
     cb.pFunc = h.handler;
     cb.MsgTypeMin = h.type;
     cb.MsgTypeMax = h.type;
-    rc = MSG_RegisterCallback(kSyssrvEndpoint, &cb);
+    // A missing handler leaves its messages unanswered; the others still
+    // serve, so start-up goes on.
+    int rc = MSG_RegisterCallback(kSyssrvEndpoint, &cb);
+    if (rc != 0) {
+      logerr(kComponent, "MSG_RegisterCallback for %s (type 0x%x) failed: %d\n", h.name, h.type, rc);
+      failed = rc;
+    }
   }
-  return rc;
+  return failed;
 }
 
 namespace {
@@ -115,7 +124,10 @@ void openRemoteAsync(const char* remote, MSG_CallbackFunc fn, void* context) {
 
 int syssrvMessageInit() {
   MSG_DebugSetName("SysSrv");
-  MSG_OpenLocal(kSyssrvEndpoint);
+  int opened = MSG_OpenLocal(kSyssrvEndpoint);
+  // Without the endpoint nothing reaches the service; linking the
+  // configuration client below fails and says so too.
+  if (opened != 0) logerr(kComponent, "MSG_OpenLocal(%s) failed: %d\n", kSyssrvEndpoint, opened);
 
   int rc = syssrvCfgMsgInit(kSyssrvEndpoint);
   if (rc != 0) return rc;
@@ -142,9 +154,41 @@ int syssrvMessageInit() {
   return 0;
 }
 
+namespace {
+
+// Told once per outage: a received message ends it.
+bool gToldEarlyReturn = false;
+
+uint64_t monotonicMs() {
+  struct timespec ts = {0, 0};
+  sysio().clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+// Without its endpoint (closed by the configuration client after a failed
+// registration, or never opened) the receive returns at once; every count of
+// the main loop is in passes of about a second, so the rest of the time-out
+// is waited out here instead of spinning.
+void waitOutPass(uint64_t startMs, int timeout) {
+  uint64_t elapsed = monotonicMs() - startMs;
+  if (timeout <= 0 || elapsed >= static_cast<uint64_t>(timeout)) return;
+  if (!gToldEarlyReturn) {
+    logerr(kComponent, "syssrvMessageLoop: receive on %s returned early; waiting out each pass\n", kSyssrvEndpoint);
+    gToldEarlyReturn = true;
+  }
+  sysio().sleep_us((static_cast<uint64_t>(timeout) - elapsed) * 1000u);
+}
+
+}  // namespace
+
 int syssrvMessageLoop(int timeout) {
+  const uint64_t start = monotonicMs();
   MSG_Message* msg = MSG_RecvAnyMsg(kSyssrvEndpoint, timeout);
-  if (msg == nullptr) return 0;
+  if (msg == nullptr) {
+    waitOutPass(start, timeout);
+    return 0;
+  }
+  gToldEarlyReturn = false;
   // The Aspen's platform asks for the time zone without a handler of its
   // own; the configured zone is applied as it stands.
   if (eModel == kAspen && MSG_GetType(msg) == kMsgIdPlatformIFRequestTimeZoneCmd) {

@@ -58,14 +58,18 @@ int syssrvSendReply(const MSG_Message* req, MSG_Type rspType, const google::prot
 }
 
 int syssrvSendNotification(MSG_Type type, uint32_t sequence, const google::protobuf::Message& ntfy,
-                           const char* handlerName, const char* component) {
+                           const char* handlerName, const char* component, const char* allocFailedText) {
   const char* name = handlerName != nullptr ? handlerName : "";
   size_t size = ntfy.ByteSizeLong();
   MSG_Message* out = MSG_AllocMsg(type, sequence, static_cast<uint32_t>(size));
   if (out == nullptr || !serialiseInto(ntfy, out, size)) {
     if (out != nullptr) MSG_ReleaseMsg(out);
-    logerr(component, "%s: msg alloc failed\n", name);
-    return -1;
+    if (allocFailedText != nullptr) {
+      logReplyError(component, allocFailedText);
+    } else {
+      logerr(component, "%s: msg alloc failed\n", name);
+    }
+    return kSyssrvNotAllocated;
   }
   if (MSG_SendNotification(kSyssrvEndpoint, out) != 0) {
     logerr(component, "%s: msg send failed\n", name);

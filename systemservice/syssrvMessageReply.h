@@ -25,6 +25,11 @@ int syssrvSendReply(const MSG_Message* req, MSG_Type rspType, const google::prot
 
 // Sends `ntfy` as a `type` notification with `sequence` (0, or
 // MSG_GetNextSequence()). Failures log "<handlerName>: msg alloc failed\n"
-// or "<handlerName>: msg send failed\n" as errors. 0, or -1.
+// (or `allocFailedText` when given: a handler whose texts are fixed) or
+// "<handlerName>: msg send failed\n" as errors. 0; kSyssrvNotAllocated when
+// no message could be built (nothing left the service); -1 when the send
+// failed.
+constexpr int kSyssrvNotAllocated = -2;
 int syssrvSendNotification(MSG_Type type, uint32_t sequence, const google::protobuf::Message& ntfy,
-                           const char* handlerName, const char* component = nullptr);
+                           const char* handlerName, const char* component = nullptr,
+                           const char* allocFailedText = nullptr);

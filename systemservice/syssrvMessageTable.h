@@ -17,6 +17,8 @@ extern const char* const gpProcMonEndpoints[kNumProcMonEndpoints];
 // configuration or DNS service (nothing further is done then).
 int syssrvMessageInit();
 // One receive-and-dispatch step, waiting at most `timeout` ms; always 0.
+// When the receive comes back empty before its time (no endpoint), the rest
+// of the time-out is slept through the seam, so a pass still lasts it.
 int syssrvMessageLoop(int timeout);
 
 // One row: the message type served, its handler, the handler's name.
@@ -34,7 +36,8 @@ extern const syssrvHandlerRow kSyssrvHandlerTable[kSyssrvHandlerCount];
 
 // Registers rows first..last (1-based, inclusive) on "SystemSrvc" with
 // MSG_RegisterCallback, min = max = the row's type, no context, not once.
-// Returns the result of the last registration, -1 for rows out of range.
+// Each failed registration is logged with its handler and type and the rest
+// go on. 0, the result of a failed registration, or -1 for rows out of range.
 int syssrvRegisterHandlers(int first, int last);
 
 // Creates the virtual key-press input device on "/dev/uinput" and leaves its

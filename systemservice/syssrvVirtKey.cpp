@@ -1,7 +1,7 @@
 // The virtual key-press input device, created once at start.
 //
 // Effects, all through the seam: open of "/dev/uinput" (write-only,
-// non-blocking); ioctls UI_SET_EVBIT (EV_KEY, then EV_SYN), UI_SET_KEYBIT
+// non-blocking, close-on-exec); ioctls UI_SET_EVBIT (EV_KEY, then EV_SYN), UI_SET_KEYBIT
 // for every Linux code of the key map in table order, UI_DEV_CREATE; one
 // write of a 1116-byte uinput_user_dev record between the last two.
 #include <fcntl.h>
@@ -67,7 +67,8 @@ bool setupDevice(int fd) {
 }  // namespace
 
 void initVirtualKeyPressDevice() {
-  fdVirtKeyPressDev = sysio().open(kUinputPath, O_WRONLY | O_NONBLOCK);
+  // Close-on-exec: the scripts the service runs must not inherit it.
+  fdVirtKeyPressDev = sysio().open(kUinputPath, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   if (fdVirtKeyPressDev < 0) {
     logerr(kComponent, "could not open %s\n", kUinputPath);
     fdVirtKeyPressDev = -1;

@@ -7,13 +7,24 @@
 
 #include "OS/logmsg.h"
 #include "OS/os_testing.h"
-#include "platform/msgutil/msgIds.h"
-#include "platform/msgutil/msgUtil.h"
-#include "tests/systemservice/call_trace.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvMessage.h"
-#include "systemservice/syssrvMessageTable.h"
+#include "tests/systemservice/call_trace.h"
+#include "tests/systemservice/test_callbacks_peer.h"
+
+namespace {
+
+void resetModuleState() {
+  syssrvCallTrace_clear();
+  syssrvLan_testing_reset();
+  eModel = kUnknownModel;
+  discoverProvisioningTimeout = 0;
+  if (fdVirtKeyPressDev >= 0) close(fdVirtKeyPressDev);
+  fdVirtKeyPressDev = -1;
+}
+
+}  // namespace
 
 void DaemonTest::SetUp() {
   m_rec = std::make_unique<RecorderSysIo>();
@@ -21,58 +32,49 @@ void DaemonTest::SetUp() {
   logmsg_testing_reset();
   velar_idx_testing_reset();
   m_rec->put_file("/dev/crvllog", "");
-  logmsg_init(0, "syssrv");
+  ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
   m_rec->make_dirs("/tmp");
-  // Socket paths must fit 107 bytes: a short directory of its own.
-  char tmpl[] = "/tmp/sd.XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  m_sockDir = tmpl;
-  setenv("MSG_SOCKET_DIR", (m_sockDir + "/s").c_str(), 1);
-  MSG_OpenLocal(kSyssrvEndpoint);
-  syssrvCallTrace_clear();
-  syssrvLan_testing_reset();
-  eModel = kUnknownModel;
-  discoverProvisioningTimeout = 0;
-  fdVirtKeyPressDev = -1;
+  setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
+  ASSERT_EQ(MSG_OpenLocal(kSyssrvEndpoint), 0);
+  ASSERT_EQ(MSG_OpenLocal(kPeer), 0);
+  ASSERT_TRUE(m_cfg.start());
+  ASSERT_EQ(syssrvCfgMsgInit(kSyssrvEndpoint), 0);
+  resetModuleState();
 }
 
 void DaemonTest::TearDown() {
-  m_cfg.reset();
-  for (const std::string& p : m_peers) MSG_CloseLocal(p.c_str());
+  m_cfg.stop();
+  MSG_CloseLocal(kPeer);
   MSG_CloseLocal(kSyssrvEndpoint);
-  eModel = kUnknownModel;
-  discoverProvisioningTimeout = 0;
-  if (fdVirtKeyPressDev >= 0) close(fdVirtKeyPressDev);
-  fdVirtKeyPressDev = -1;
-  syssrvCallTrace_clear();
-  syssrvLan_testing_reset();
+  resetModuleState();
   logmsg_testing_reset();
   velar_idx_testing_reset();
   sysio_install(nullptr);
   m_rec.reset();
-  std::string cmd = "rm -rf '" + m_sockDir + "'";
-  if (system(cmd.c_str()) != 0) ADD_FAILURE() << "could not remove " << m_sockDir;
 }
 
-std::string DaemonTest::log() const { return m_rec->file_bytes("/dev/crvllog"); }
+std::vector<std::string> DaemonTest::requests() const { return transcript(m_cfg.requests()); }
 
-FakeConfigSrvc& DaemonTest::startConfig() {
-  m_cfg = std::make_unique<FakeConfigSrvc>();
-  EXPECT_TRUE(m_cfg->start());
-  EXPECT_EQ(syssrvCfgMsgInit(kSyssrvEndpoint), 0);
-  return *m_cfg;
+int DaemonTest::logged(int level, const std::string& text) const {
+  const std::string want = "<" + std::to_string(level) + ">syssrv: hd[0]: " + text;
+  const std::string bytes = m_rec->file_bytes("/dev/crvllog");
+  int n = 0;
+  for (size_t at = bytes.find(want, m_logMark); at != std::string::npos; at = bytes.find(want, at + 1)) ++n;
+  return n;
 }
 
-void DaemonTest::openPeer(const std::string& name) {
-  ASSERT_EQ(MSG_OpenLocal(name.c_str()), 0);
-  m_peers.push_back(name);
+void DaemonTest::forget() {
+  m_cfg.clearRequests();
+  m_rec->clear();
+  syssrvCallTrace_clear();
+  m_logMark = m_rec->file_bytes("/dev/crvllog").size();
 }
 
-void DaemonTest::sendToService(const std::string& from, MSG_Type type, const std::string& payload) {
-  MSG_Message* m = MSG_AllocMsg(type, MSG_GetNextSequence(), static_cast<uint32_t>(payload.size()));
+void DaemonTest::sendToService(MSG_Type type, const std::string& payload, uint32_t sequence) {
+  MSG_Message* m = MSG_AllocMsg(type, sequence, static_cast<uint32_t>(payload.size()));
   ASSERT_NE(m, nullptr);
   if (!payload.empty()) memcpy(MSG_GetPayloadMutable(m), payload.data(), payload.size());
-  MSG_Endpoint to = MSG_GetRemoteId(from.c_str(), kSyssrvEndpoint);
-  ASSERT_NE(to, 0u);
-  ASSERT_EQ(MSG_SendMsg(from.c_str(), to, m), 0);
+  ASSERT_EQ(MSG_SendMsg(kPeer, MSG_GetRemoteId(kPeer, kSyssrvEndpoint), m), 0);
 }
+
+MSG_Message* DaemonTest::received(int ms) { return MSG_RecvAnyMsg(kPeer, ms); }

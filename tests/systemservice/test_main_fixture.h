@@ -1,7 +1,7 @@
-// Fixture of the daemon's entry, loop and message-layer tests: a recorder
-// installed as the seam (files, commands, clocks under a temporary root), a
-// private message-socket directory, the "SystemSrvc" endpoint open, and a
-// configuration service stand-in (fake_configsrvc.h).
+// Fixture of the entry, loop, message-layer and LAN tests: a recorder as
+// the seam (files, commands and clocks under a temporary root that also
+// holds the message sockets), "SystemSrvc" open and linked to the shared
+// fake configuration service, and a peer endpoint "TestPeer".
 #pragma once
 
 #include <memory>
@@ -16,23 +16,29 @@
 
 class DaemonTest : public ::testing::Test {
  protected:
+  static constexpr const char* kPeer = "TestPeer";
+
   void SetUp() override;
   void TearDown() override;
 
   RecorderSysIo& rec() { return *m_rec; }
-  // Lines written to the log device since the start of the test.
-  std::string log() const;
-  // Starts the configuration stand-in and links the daemon's client to it.
-  FakeConfigSrvc& startConfig();
-  // Opens a peer endpoint, closed after the test.
-  void openPeer(const std::string& name);
-  // Sends a message of `type` carrying `payload` from `from` to "SystemSrvc".
-  void sendToService(const std::string& from, MSG_Type type, const std::string& payload);
+  FakeConfigSrvc& cfg() { return m_cfg; }
+  // The configuration requests since the last forget(), in the shared
+  // transcript form ("read <name>#0", "write <name>#0=<value> role=30").
+  std::vector<std::string> requests() const;
+  // How often the log holds "<level>syssrv: hd[0]: <text>" since forget().
+  int logged(int level, const std::string& text) const;
+  // Forgets requests, seam records, the call trace and the log so far.
+  void forget();
 
-  std::unique_ptr<FakeConfigSrvc> m_cfg;
+  // Sends a `type` message carrying `payload` from "TestPeer" to "SystemSrvc".
+  void sendToService(MSG_Type type, const std::string& payload, uint32_t sequence = 4242);
+  // The next message that reached "TestPeer" within `ms` (released by the
+  // caller), or null.
+  MSG_Message* received(int ms = 2000);
 
  private:
   std::unique_ptr<RecorderSysIo> m_rec;
-  std::string m_sockDir;
-  std::vector<std::string> m_peers;
+  FakeConfigSrvc m_cfg;
+  size_t m_logMark = 0;
 };

@@ -89,7 +89,9 @@ uint32_t MSG_GetNextSequence();
 // Null when `bytes` exceeds MSG_MAX_PAYLOAD or memory runs out.
 
 MSG_Message* MSG_AllocMsg(MSG_Type type, uint32_t sequence, uint32_t bytes);
-// A reply: same sequence as `request`, addressed to its sender.
+// A reply: same sequence as `request`, addressed to its sender. The sequence
+// travels unchanged, so a requester can match a reply to its request by
+// MSG_GetSequence (msgUtil_buildMsg and MSG_AllocMsg set it on the request).
 MSG_Message* MSG_AllocMsgCopyHdr(const MSG_Message* request, MSG_Type type, uint32_t bytes);
 MSG_Message* MSG_CloneMsg(const MSG_Message* msg);
 void MSG_ReleaseMsg(MSG_Message* msg);
@@ -115,6 +117,13 @@ int MSG_SendNotification(const char* local, MSG_Message* msg);
 MSG_Message* MSG_RecvMsg(const char* local, MSG_Type type, int timeoutMs);
 // Next message, or null when none came within timeoutMs (-1: no limit).
 MSG_Message* MSG_RecvAnyMsg(const char* local, int timeoutMs);
+// A null result of either receive sets errno:
+//   ETIMEDOUT  the time ran out (after waiting timeoutMs);
+//   EBADF      `local` is not open here: never opened, closed before the
+//              call, or closed by another thread during the wait. This one
+//              returns at once, whatever the time-out, and logs "endpoint
+//              <name> is not open": a loop that receives on a closed endpoint
+//              must do its own waiting, or it spins.
 // Runs the registered handler for `msg`'s type, if any. Non-zero when none;
 // the caller still owns (and releases) `msg` either way.
 int MSG_ProcessCallback(const char* local, const MSG_Message* msg);

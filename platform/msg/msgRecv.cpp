@@ -1,5 +1,6 @@
 // The two receive calls, and who gets which message.
 #include <algorithm>
+#include <cerrno>
 
 #include "platform/msg/msgInternal.h"
 #include "platform/msg/msgSocket.h"
@@ -108,7 +109,11 @@ void msgExpectReply(MsgEndpoint& ep) {
   ep.tickets.emplace_back(self, t);
 }
 
-MSG_Message* MSG_RecvMsg(const char* local, MSG_Type type, int timeoutMs) {
+namespace {
+
+// The bodies of the two receive calls; *err is the errno of a null result,
+// set by the callers once the lock and the endpoint are let go.
+MSG_Message* recvMsg(const char* local, MSG_Type type, int timeoutMs, int* err) {
   MsgState& s = msgState();
   Lock lk(s.lock);
   MsgEndpointPtr ep = msgFindLocal(local);
@@ -133,10 +138,11 @@ MSG_Message* MSG_RecvMsg(const char* local, MSG_Type type, int timeoutMs) {
     left = kMsgLeftUnknown;
   }
   ep->waiters.erase(std::find(ep->waiters.begin(), ep->waiters.end(), &w));
+  if (w.msg == nullptr && !ep->closed) *err = ETIMEDOUT;
   return w.msg;
 }
 
-MSG_Message* MSG_RecvAnyMsg(const char* local, int timeoutMs) {
+MSG_Message* recvAnyMsg(const char* local, int timeoutMs, int* err) {
   MsgState& s = msgState();
   Lock lk(s.lock);
   MsgEndpointPtr ep = msgFindLocal(local);
@@ -164,10 +170,28 @@ MSG_Message* MSG_RecvAnyMsg(const char* local, int timeoutMs) {
       // waits, and wakes us when it takes the ticket back.
       if (!forever && deadline < until) until = deadline;
       msgSleepUntil(lk, until);
-      if (!forever && msLeft(deadline) == 0) return nullptr;
+      if (!forever && msLeft(deadline) == 0) break;
       continue;
     }
-    if (polled && !forever && msLeft(deadline) == 0) return nullptr;
+    if (polled && !forever && msLeft(deadline) == 0) break;
     waitStep(lk, ep, forever, deadline, &polled);
   }
+  *err = ETIMEDOUT;
+  return nullptr;
+}
+
+}  // namespace
+
+MSG_Message* MSG_RecvMsg(const char* local, MSG_Type type, int timeoutMs) {
+  int err = EBADF;
+  MSG_Message* m = recvMsg(local, type, timeoutMs, &err);
+  if (m == nullptr) errno = err;
+  return m;
+}
+
+MSG_Message* MSG_RecvAnyMsg(const char* local, int timeoutMs) {
+  int err = EBADF;
+  MSG_Message* m = recvAnyMsg(local, timeoutMs, &err);
+  if (m == nullptr) errno = err;
+  return m;
 }

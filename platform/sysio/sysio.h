@@ -53,6 +53,8 @@ class SysIo {
   virtual int kill(pid_t pid, int sig) = 0;
 
   // ---- files (paths are the appliance's absolute paths) ----
+  // Every descriptor and stream these open is close-on-exec (O_CLOEXEC, "e"),
+  // as is the pipe of popen: a command the daemon runs inherits none of them.
   virtual int open(const std::string& abs, int flags, mode_t mode = 0644) = 0;
   virtual FILE* fopen(const std::string& abs, const char* mode) = 0;
   virtual int ioctl(int fd, unsigned long request, void* arg) = 0;

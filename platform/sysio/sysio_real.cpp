@@ -39,6 +39,12 @@ void sysio_real_sleep_us(uint64_t us) {
   }
 }
 
+std::string sysio_cloexec_mode(const char* mode) {
+  std::string m = mode ? mode : "";
+  if (m.find('e') == std::string::npos) m += 'e';
+  return m;
+}
+
 RealSysIo::RealSysIo() {
   const char* dir = std::getenv("SYSSRV_PROP_DIR");
   m_propDir = (dir && *dir) ? dir : "/data/property";
@@ -47,7 +53,7 @@ RealSysIo::RealSysIo() {
 int RealSysIo::system(const std::string& cmd) { return ::system(cmd.c_str()); }
 
 FILE* RealSysIo::popen(const std::string& cmd, const char* mode) {
-  return ::popen(cmd.c_str(), mode);
+  return ::popen(cmd.c_str(), sysio_cloexec_mode(mode).c_str());
 }
 
 int RealSysIo::pclose(FILE* f) { return ::pclose(f); }
@@ -64,11 +70,11 @@ pid_t RealSysIo::waitpid(pid_t pid, int* status, int options) {
 int RealSysIo::kill(pid_t pid, int sig) { return ::kill(pid, sig); }
 
 int RealSysIo::open(const std::string& abs, int flags, mode_t mode) {
-  return ::open(abs.c_str(), flags, mode);
+  return ::open(abs.c_str(), flags | O_CLOEXEC, mode);
 }
 
 FILE* RealSysIo::fopen(const std::string& abs, const char* mode) {
-  return ::fopen(abs.c_str(), mode);
+  return ::fopen(abs.c_str(), sysio_cloexec_mode(mode).c_str());
 }
 
 int RealSysIo::ioctl(int fd, unsigned long request, void* arg) {

@@ -1,5 +1,7 @@
 // The seam on the device: every call is the literal system call or library
-// function on the literal path.
+// function on the literal path, except that every descriptor it opens
+// (open, fopen, popen) is close-on-exec: the daemon runs many commands and
+// none of them may hold its files, devices or pipes open.
 //
 // Properties: on Android the property area (__system_property_get/_set).
 // Elsewhere those functions do not exist, and the file-backed store of
@@ -53,3 +55,6 @@ class RealSysIo : public SysIo {
 bool sysio_list_real_dir(const std::string& dir, std::vector<std::string>* names);
 // nanosleep until `us` microseconds have passed, across signal interrupts.
 void sysio_real_sleep_us(uint64_t us);
+// `mode` of fopen/popen with "e" added: the stream's descriptor is closed
+// on exec, so that no command the daemon runs inherits it.
+std::string sysio_cloexec_mode(const char* mode);

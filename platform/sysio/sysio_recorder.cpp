@@ -498,7 +498,7 @@ int RecorderSysIo::kill(pid_t pid, int sig) {
 
 int RecorderSysIo::open(const std::string& abs, int flags, mode_t mode) {
   std::lock_guard<std::recursive_mutex> lock(m_mu);
-  int fd = ::open(path(abs).c_str(), flags, mode);
+  int fd = ::open(path(abs).c_str(), flags | O_CLOEXEC, mode);
   int err = errno;
   if (fd >= 0) m_fdPaths[fd] = abs;
   SysIoRecord r;
@@ -513,7 +513,7 @@ int RecorderSysIo::open(const std::string& abs, int flags, mode_t mode) {
 }
 
 FILE* RecorderSysIo::fopen(const std::string& abs, const char* mode) {
-  return ::fopen(path(abs).c_str(), mode);
+  return ::fopen(path(abs).c_str(), sysio_cloexec_mode(mode).c_str());
 }
 
 int RecorderSysIo::ioctl(int fd, unsigned long request, void* arg) {

@@ -185,11 +185,11 @@ int SandboxSysIo::kill(pid_t pid, int sig) {
 }
 
 int SandboxSysIo::open(const std::string& abs, int flags, mode_t mode) {
-  return ::open(path(abs).c_str(), flags, mode);
+  return ::open(path(abs).c_str(), flags | O_CLOEXEC, mode);
 }
 
 FILE* SandboxSysIo::fopen(const std::string& abs, const char* mode) {
-  return ::fopen(path(abs).c_str(), mode);
+  return ::fopen(path(abs).c_str(), sysio_cloexec_mode(mode).c_str());
 }
 
 int SandboxSysIo::ioctl(int fd, unsigned long request, void* arg) {
@@ -239,7 +239,7 @@ int SandboxSysIo::property_set(const char* name, const char* value) {
 }
 
 long long SandboxSysIo::clock_offset_ns() const {
-  FILE* f = ::fopen((m_root + "/var/clock_offset").c_str(), "r");
+  FILE* f = ::fopen((m_root + "/var/clock_offset").c_str(), "re");
   if (!f) return 0;
   long long sec = 0;
   long nsec = 0;

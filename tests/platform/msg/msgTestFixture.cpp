@@ -1,7 +1,7 @@
-#include "tests/msg/msgTestFixture.h"
+#include "tests/platform/msg/msgTestFixture.h"
 
 #include <algorithm>
-#include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <ftw.h>
@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "tests/arch/exec_wrapper.h"
-#include "tests/msg/msgTestTypes.h"
+#include "tests/platform/msg/msgTestTypes.h"
 
 namespace {
 
@@ -20,6 +20,21 @@ int removeEntry(const char* path, const struct stat*, int, struct FTW*) { return
 long msgMsSince(std::chrono::steady_clock::time_point t0) {
   return static_cast<long>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count());
+}
+
+std::string msgTag(MSG_Message* m) {
+  if (m == nullptr) return "none";
+  char buf[32];
+  std::vector<uint32_t> w = msgTestWords(m);
+  snprintf(buf, sizeof buf, "%x:%u", MSG_GetType(m), w.empty() ? 99u : w[0]);
+  MSG_ReleaseMsg(m);
+  return buf;
+}
+
+std::vector<std::string> msgDrain(const char* local, int waitMs) {
+  std::vector<std::string> out;
+  while (MSG_Message* m = MSG_RecvAnyMsg(local, waitMs)) out.push_back(msgTag(m));
+  return out;
 }
 
 void MsgTest::SetUp() {

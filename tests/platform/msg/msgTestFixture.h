@@ -41,3 +41,7 @@ class MsgTest : public ::testing::Test {
 };
 
 long msgMsSince(std::chrono::steady_clock::time_point t0);
+// "type:word0" of `m` in hex:decimal ("none" for null); releases it.
+std::string msgTag(MSG_Message* m);
+// msgTag of every message that arrives on `local`, each within waitMs.
+std::vector<std::string> msgDrain(const char* local, int waitMs = 0);

@@ -4,10 +4,6 @@
 //   msg_peer service <name> [delay-ms]
 //       opens <name> (after the delay) and serves the requests of
 //       msgTestTypes.h through registered handlers until kTestQuit.
-//   msg_peer subscriber <name> <publisher> <min> <max> <report>
-//       subscribes at <publisher> for [min, max] whenever it opens, tells
-//       <report> with kTestSubscribed, and forwards every notification it
-//       gets to <report> unchanged.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +11,7 @@
 #include <unistd.h>
 
 #include "platform/msg/MSG.h"
-#include "tests/msg/msgTestTypes.h"
+#include "tests/platform/msg/msgTestTypes.h"
 
 namespace {
 
@@ -98,34 +94,6 @@ int runService(int delayMs) {
   }
 }
 
-struct Subscriber {
-  std::string publisher;
-  MSG_Type min;
-  MSG_Type max;
-  std::string report;
-};
-
-void onPublisherOpen(void* ctx, const MSG_Message*) {
-  Subscriber* s = static_cast<Subscriber*>(ctx);
-  MSG_Endpoint pub = MSG_GetRemoteId(gName.c_str(), s->publisher.c_str());
-  if (pub == 0 || MSG_RegisterNotificationRemote(gName.c_str(), s->min, s->max, pub) != 0) return;
-  MSG_Endpoint rep = MSG_GetRemoteId(gName.c_str(), s->report.c_str());
-  MSG_SendMsg(gName.c_str(), rep, msgTestMessage(kTestSubscribed, 0, {}));
-}
-
-int runSubscriber(Subscriber* s) {
-  if (MSG_OpenLocal(gName.c_str()) != 0) return 2;
-  MSG_Callback cb = {onPublisherOpen, s, 0, 0, 0};
-  if (MSG_OpenRemoteAsync(gName.c_str(), s->publisher.c_str(), &cb, 0) != 0) return 3;
-  for (;;) {
-    MSG_Message* m = MSG_RecvAnyMsg(gName.c_str(), -1);
-    if (m == nullptr) continue;
-    if (MSG_GetType(m) == kTestQuit) onQuit(nullptr, m);
-    MSG_Endpoint rep = MSG_GetRemoteId(gName.c_str(), s->report.c_str());
-    MSG_SendMsg(gName.c_str(), rep, m);  // forwarded as it came
-  }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,13 +102,6 @@ int main(int argc, char** argv) {
     MSG_DebugSetName(("peer " + gName).c_str());
     return runService(argc >= 4 ? atoi(argv[3]) : 0);
   }
-  if (argc == 7 && strcmp(argv[1], "subscriber") == 0) {
-    gName = argv[2];
-    MSG_DebugSetName(("peer " + gName).c_str());
-    Subscriber s = {argv[3], static_cast<MSG_Type>(strtoul(argv[4], nullptr, 0)),
-                    static_cast<MSG_Type>(strtoul(argv[5], nullptr, 0)), argv[6]};
-    return runSubscriber(&s);
-  }
-  fprintf(stderr, "usage: msg_peer service <name> [delay-ms] | subscriber <name> <pub> <min> <max> <report>\n");
+  fprintf(stderr, "usage: msg_peer service <name> [delay-ms]\n");
   return 64;
 }

@@ -1,0 +1,166 @@
+// Receiving: held messages, time-outs and their errno, an endpoint that is
+// not open, two threads on one endpoint, handlers.
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <thread>
+#include <unistd.h>
+
+#include "tests/platform/msg/msgTestFixture.h"
+#include "tests/platform/msg/msgTestTypes.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr MSG_Type kA = 0x301;
+constexpr MSG_Type kB = 0x302;
+constexpr MSG_Type kC = 0x303;
+constexpr MSG_Type kD = 0x304;
+
+class MsgRecvTest : public MsgTest {
+ protected:
+  void SetUp() override {
+    MsgTest::SetUp();
+    openLocal("t");
+    startPeer({"service", "svc"});
+    m_svc = waitRemote("t", "svc");
+    ASSERT_NE(m_svc, 0u);
+  }
+  // Asks the service to send back one message per type, message i carrying i.
+  void burst(const std::vector<uint32_t>& types) {
+    ASSERT_EQ(MSG_SendMsg("t", m_svc, msgTestMessage(kTestBurst, 0, types)), 0);
+  }
+  MSG_Endpoint m_svc = 0;
+};
+
+TEST_F(MsgRecvTest, RecvMsgTakesItsTypeHoldsTheRestInOrderAndTimesOutWithETIMEDOUT) {
+  burst({kA, kB, kC, kB});
+  EXPECT_EQ(msgTag(MSG_RecvMsg("t", kC, 5000)), "303:2");
+  EXPECT_EQ(msgTag(MSG_RecvMsg("t", kB, 5000)), "302:1");  // held messages are searched first
+  auto t0 = Clock::now();
+  errno = 0;
+  EXPECT_EQ(MSG_RecvMsg("t", kD, 400), nullptr);  // what came meanwhile is kept
+  EXPECT_EQ(errno, ETIMEDOUT);
+  EXPECT_GE(msgMsSince(t0), 390);
+  EXPECT_EQ(msgTag(MSG_RecvAnyMsg("t", -1)), "301:0");  // a held one goes at once
+  EXPECT_EQ(msgTag(MSG_RecvAnyMsg("t", 300)), "302:3");
+  errno = 0;
+  EXPECT_EQ(MSG_RecvAnyMsg("t", 300), nullptr);
+  EXPECT_EQ(errno, ETIMEDOUT);
+}
+
+// A loop receiving on an endpoint that is gone gets null at once with EBADF,
+// whatever the time-out, and must tell it from a time-out to pace itself.
+TEST_F(MsgTest, ReceiveOnAnEndpointThatIsNotOpenFailsAtOnceWithEBADF) {
+  ASSERT_EQ(MSG_OpenLocal("gone"), 0);
+  ASSERT_EQ(MSG_CloseLocal("gone"), 0);
+  testing::internal::CaptureStderr();
+  for (const char* name : {"gone", "never-opened"}) {
+    SCOPED_TRACE(name);
+    auto t0 = Clock::now();
+    errno = 0;
+    EXPECT_EQ(MSG_RecvAnyMsg(name, 1000), nullptr);
+    EXPECT_EQ(errno, EBADF);
+    errno = 0;
+    EXPECT_EQ(MSG_RecvMsg(name, kA, 1000), nullptr);
+    EXPECT_EQ(errno, EBADF);
+    EXPECT_LT(msgMsSince(t0), 900);
+  }
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("msg_tests: endpoint gone is not open"), std::string::npos);
+}
+
+TEST_F(MsgTest, ClosingAnEndpointEndsAWaitWithoutLimitOnIt) {
+  ASSERT_EQ(MSG_OpenLocal("w"), 0);
+  std::atomic<bool> returned{false};
+  MSG_Message* got = reinterpret_cast<MSG_Message*>(1);
+  int err = 0;
+  std::thread reader([&] {
+    got = MSG_RecvAnyMsg("w", -1);
+    err = errno;
+    returned = true;
+  });
+  usleep(200000);
+  EXPECT_FALSE(returned);
+  auto t0 = Clock::now();
+  EXPECT_EQ(MSG_CloseLocal("w"), 0);
+  reader.join();
+  EXPECT_LT(msgMsSince(t0), 3000);
+  EXPECT_EQ(got, nullptr);
+  EXPECT_EQ(err, EBADF);
+  ASSERT_EQ(MSG_OpenLocal("w"), 0);  // the name is free again
+  EXPECT_EQ(MSG_CloseLocal("w"), 0);
+}
+
+// The daemon's shape: the main thread sits in MSG_RecvAnyMsg while a timer
+// thread sends requests on the same endpoint and waits for each reply in
+// MSG_RecvMsg. Every reply must reach the timer thread, every other message
+// the main thread.
+TEST_F(MsgRecvTest, ReplyGoesToTheThreadWaitingForItsType) {
+  constexpr int kRounds = 40;
+  std::atomic<bool> done{false};
+  std::atomic<int> replies{0};
+  std::atomic<int> wrong{0};
+  std::thread timer([&] {
+    for (uint32_t i = 0; i < kRounds; ++i) {
+      uint32_t seq = MSG_GetNextSequence();
+      if (MSG_SendMsg("t", m_svc, msgTestMessage(kTestEchoExtra, seq, {i})) != 0) break;
+      // As if preempted between the send and the receive.
+      if (i % 3 == 1) usleep(5000);
+      MSG_Message* rsp = MSG_RecvMsg("t", kTestEchoRsp, 5000);
+      if (rsp == nullptr) break;
+      if (MSG_GetSequence(rsp) != seq || msgTestWords(rsp) != std::vector<uint32_t>{i}) ++wrong;
+      ++replies;
+      MSG_ReleaseMsg(rsp);
+      if (i % 2 == 0) usleep(2000);  // let the main thread be the reader sometimes
+    }
+    done = true;
+  });
+  int extras = 0;
+  int others = 0;
+  auto t0 = Clock::now();
+  while ((!done || extras < replies) && msgMsSince(t0) < 20000) {
+    MSG_Message* m = MSG_RecvAnyMsg("t", done ? 0 : 50);
+    if (m == nullptr) {
+      if (done) break;
+      continue;
+    }
+    (MSG_GetType(m) == kTestExtra ? extras : others)++;
+    MSG_ReleaseMsg(m);
+  }
+  timer.join();
+  EXPECT_EQ(replies, kRounds);
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(extras, kRounds);
+  EXPECT_EQ(others, 0);
+}
+
+void logCall(void* ctx, const MSG_Message* m, const char* who) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "%s:%x", who, MSG_GetType(m));
+  static_cast<std::vector<std::string>*>(ctx)->push_back(buf);
+}
+void handlerOne(void* ctx, const MSG_Message* m) { logCall(ctx, m, "one"); }
+void handlerTwo(void* ctx, const MSG_Message* m) { logCall(ctx, m, "two"); }
+
+TEST_F(MsgRecvTest, HandlersByRangeFirstRegistrationWinsJustOnceRunsOnce) {
+  std::vector<std::string> log;
+  MSG_Callback one = {handlerOne, &log, 0x400, 0x40F, 0};
+  MSG_Callback two = {handlerTwo, &log, 0x405, 0x41F, 0};
+  MSG_Callback once = {handlerOne, &log, kA, kA, 1};
+  ASSERT_EQ(MSG_RegisterCallback("t", &one), 0);
+  ASSERT_EQ(MSG_RegisterCallback("t", &two), 0);
+  ASSERT_EQ(MSG_RegisterCallback("t", &once), 0);
+  burst({0x3FF, 0x400, 0x405, 0x40F, 0x410, 0x41F, 0x420, kA, kA});
+  std::vector<int> results;
+  for (int i = 0; i < 9; ++i) {
+    MSG_Message* m = MSG_RecvAnyMsg("t", 5000);
+    ASSERT_NE(m, nullptr);
+    results.push_back(MSG_ProcessCallback("t", m) == 0 ? 0 : 1);
+    MSG_ReleaseMsg(m);  // the caller releases, handled or not
+  }
+  EXPECT_EQ(results, (std::vector<int>{1, 0, 0, 0, 0, 0, 1, 0, 1}));
+  EXPECT_EQ(log, (std::vector<std::string>{"one:400", "one:405", "one:40f", "two:410", "two:41f", "one:301"}));
+}
+
+}  // namespace

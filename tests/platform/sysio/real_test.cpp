@@ -1,0 +1,81 @@
+// The device seam on this machine: literal calls, only inside a temporary
+// directory and with harmless commands; no descriptor leaks into a child.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/sysio/sysio_real.h"
+#include "platform/sysio/sysio_tempdir.h"
+
+namespace {
+
+std::string readAll(FILE* f) {
+  std::string out;
+  char buf[512];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+  return out;
+}
+
+// Every descriptor the seam opens must stay out of the commands it runs:
+// a file by open or fopen, a device, the pipe of an open popen stream.
+TEST(RealSysIoTest, ChildrenOfSystemAndPopenInheritNoDescriptorOfTheSeam) {
+  SysIoTempDir tmp("sysio-cloexec");
+  RealSysIo io;
+  const std::string file = tmp.path() + "/held";
+  int fd = io.open(file, O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  FILE* f = io.fopen(file, "r");
+  ASSERT_NE(f, nullptr);
+  FILE* pipe = io.popen("cat > /dev/null", "w");
+  ASSERT_NE(pipe, nullptr);
+  struct stat pst;
+  ASSERT_EQ(fstat(fileno(pipe), &pst), 0);
+  const std::string pipeName = "pipe:[" + std::to_string(pst.st_ino) + "]";
+  const std::string list = "ls -l /proc/self/fd/";
+  ASSERT_EQ(io.system(list + " > " + tmp.path() + "/by-system"), 0);
+  FILE* out = io.popen(list, "r");
+  ASSERT_NE(out, nullptr);
+  std::string byPopen = readAll(out);
+  EXPECT_EQ(io.pclose(out), 0);
+  FILE* bySystemFile = io.fopen(tmp.path() + "/by-system", "r");
+  ASSERT_NE(bySystemFile, nullptr);
+  std::string bySystem = readAll(bySystemFile);
+  std::fclose(bySystemFile);
+  for (const std::string& seen : {bySystem, byPopen}) {
+    EXPECT_NE(seen.find("/proc/"), std::string::npos) << seen;  // the listing itself is there
+    EXPECT_EQ(seen.find(file), std::string::npos) << seen;
+    EXPECT_EQ(seen.find(pipeName), std::string::npos) << seen;
+  }
+  EXPECT_EQ(io.pclose(pipe), 0);
+  std::fclose(f);
+  ::close(fd);
+}
+
+TEST(RealSysIoTest, CommandsRunForReal) {
+  RealSysIo io;
+  EXPECT_EQ(WEXITSTATUS(io.system("exit 3")), 3);
+  FILE* f = io.popen("printf 'a;b`c`\\n'", "r");
+  ASSERT_NE(f, nullptr);
+  EXPECT_EQ(readAll(f), "a;b`c`\n");
+  EXPECT_EQ(io.pclose(f), 0);
+  int st = -1;
+  // exec failure in the child: status 1, as the daemon's callers expect.
+  pid_t pid = io.fork_exec({"/nonexistent/program"});
+  ASSERT_GT(pid, 0);
+  ASSERT_EQ(io.waitpid(pid, &st, 0), pid);
+  EXPECT_TRUE(WIFEXITED(st) && WEXITSTATUS(st) == 1);
+  EXPECT_EQ(io.fork_exec({}), -1);
+  pid = io.fork_exec({"/bin/sleep", "30"});
+  ASSERT_GT(pid, 0);
+  EXPECT_EQ(io.waitpid(pid, &st, WNOHANG), 0);
+  EXPECT_EQ(io.kill(pid, SIGTERM), 0);
+  ASSERT_EQ(io.waitpid(pid, &st, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(st) && WTERMSIG(st) == SIGTERM);
+}
+
+}  // namespace

@@ -1,0 +1,110 @@
+// The recording seam the daemon's tests stand on: exact command text,
+// scripted results, paths that never leave the root, device
+// rules for properties, fake clocks that move only when told or slept.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/sysio/sysio.h"
+#include "platform/sysio/sysio_recorder.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+class RecorderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { sysio_install(&rec); }
+  void TearDown() override { sysio_install(nullptr); }
+  RecorderSysIo rec;
+};
+
+TEST_F(RecorderTest, CommandsAreRecordedVerbatimAndServeTheirScripts) {
+  const std::string hostile = "echo 'a\"b' ; rm -rf / `id` $(x)\n";
+  rec.on("ntpd -q").exit_code(3);
+  rec.on_prefix("ntpd").exit_code(1);
+  rec.on_prefix("ntpd -x").status(0x0009);  // killed by SIGKILL: the longest prefix wins
+  rec.on("broken").fail(ENOMEM);
+  rec.on("cat /proc/uptime").output("123.45 67.89\n").exit_code(2);
+  EXPECT_EQ(sysio().system("ntpd -q"), 3 << 8);
+  EXPECT_EQ(sysio().system("ntpd -q "), 1 << 8);
+  EXPECT_EQ(sysio().system("ntpd -x 1"), 0x0009);
+  errno = 0;
+  EXPECT_EQ(sysio().system("broken"), -1);
+  EXPECT_EQ(errno, ENOMEM);
+  EXPECT_EQ(sysio().system(hostile), 0);
+  FILE* f = sysio().popen("cat /proc/uptime", "r");
+  ASSERT_NE(f, nullptr);
+  char buf[32] = {0};
+  EXPECT_EQ(std::string(buf, std::fread(buf, 1, sizeof buf, f)), "123.45 67.89\n");
+  EXPECT_EQ(sysio().pclose(f), 2 << 8);
+  f = sysio().popen("/system/bin/crontab -", "w");
+  ASSERT_NE(f, nullptr);
+  std::fprintf(f, "line 1\n%s;`x`\n", "line '2'");
+  EXPECT_EQ(sysio().pclose(f), 0);
+  EXPECT_EQ(sysio().pclose(stdin), -1);  // a stream the recorder did not hand out
+  sysio().fork_exec({"/opt/corvale/bin/amxbeacond", "Model_X", "", ""});
+  EXPECT_EQ(rec.commands(), (Strings{"ntpd -q", "ntpd -q ", "ntpd -x 1", "broken", hostile, "cat /proc/uptime",
+                                     "/system/bin/crontab -", "/opt/corvale/bin/amxbeacond Model_X  "}));
+  EXPECT_EQ(rec.records(SysIoCall::kPopen)[1].input, "line 1\nline '2';`x`\n");
+  EXPECT_EQ(rec.records(SysIoCall::kForkExec)[0].argv, (Strings{"/opt/corvale/bin/amxbeacond", "Model_X", "", ""}));
+}
+
+TEST_F(RecorderTest, PathsStayUnderTheRootAndOpensAndIoctlsAreRecorded) {
+  EXPECT_EQ(rec.path("/../../etc/passwd"), rec.root() + "/etc/passwd");
+  EXPECT_EQ(rec.path("/a/./b/../c"), rec.root() + "/a/c");
+  rec.make_dirs("/dev");
+  int fd = sysio().open("/dev/uinput", O_WRONLY | O_CREAT | O_NONBLOCK);
+  ASSERT_GE(fd, 0);
+  struct Arg {
+    int a, b;
+  } arg = {0x11223344, 5};
+  rec.ioctl_arg_size(0x4024700AUL, sizeof arg);
+  EXPECT_EQ(sysio().ioctl(fd, 0x4024700AUL, &arg), 0);
+  ::close(fd);
+  auto io = rec.records(SysIoCall::kIoctl);
+  ASSERT_EQ(io.size(), 1u);
+  EXPECT_EQ(io[0].path, "/dev/uinput");
+  EXPECT_EQ(io[0].bytes, std::string(reinterpret_cast<const char*>(&arg), sizeof arg));
+  EXPECT_EQ(rec.records(SysIoCall::kOpen)[0].flags, O_WRONLY | O_CREAT | O_NONBLOCK);  // as the caller asked
+}
+
+TEST_F(RecorderTest, PropertiesFollowTheDeviceRules) {
+  char v[PROP_VALUE_MAX];
+  EXPECT_EQ(sysio().property_set("net.dns1", "10.0.0.1"), 0);
+  EXPECT_EQ(sysio().property_get("net.dns1", v), 8);
+  EXPECT_STREQ(v, "10.0.0.1");
+  EXPECT_EQ(sysio().property_set("ro.serialno", "A1"), 0);
+  EXPECT_EQ(sysio().property_set("ro.serialno", "B2"), -1);
+  EXPECT_EQ(sysio().property_set("x", std::string(91, 'v').c_str()), 0);
+  EXPECT_EQ(sysio().property_set("x", std::string(92, 'v').c_str()), -1);
+  EXPECT_EQ(sysio().property_set(std::string(32, 'n').c_str(), "1"), -1);
+  EXPECT_EQ(rec.property("ro.serialno"), "A1");
+  EXPECT_EQ(rec.property("x"), std::string(91, 'v'));
+  EXPECT_EQ(rec.records(SysIoCall::kPropertySet)[2].text, "ro.serialno=B2");
+}
+
+TEST_F(RecorderTest, FakeClocksMoveOnlyWhenToldOrSlept) {
+  struct timespec ts;
+  rec.advance_ms(1500);
+  sysio().sleep_us(2500000);
+  ASSERT_EQ(sysio().clock_gettime(CLOCK_MONOTONIC, &ts), 0);
+  EXPECT_EQ(ts.tv_sec, 1004);
+  EXPECT_EQ(ts.tv_nsec, 0);
+  EXPECT_EQ(sysio().time(nullptr), 1700000004);
+  struct timespec want = {86400, 0};
+  EXPECT_EQ(sysio().clock_settime(CLOCK_REALTIME, &want), 0);
+  EXPECT_EQ(sysio().time(nullptr), 86400);
+  sysio().clock_gettime(CLOCK_MONOTONIC, &ts);
+  EXPECT_EQ(ts.tv_sec, 1004);  // setting the wall clock leaves monotonic alone
+  EXPECT_EQ(sysio().clock_settime(CLOCK_MONOTONIC, &want), -1);
+  struct timespec bad = {5, 1000000000L};
+  EXPECT_EQ(sysio().clock_settime(CLOCK_REALTIME, &bad), -1);
+  EXPECT_EQ(sysio().time(nullptr), 86400);
+  EXPECT_EQ(rec.records(SysIoCall::kSleep).at(0).us, 2500000u);
+}
+
+}  // namespace

@@ -1,0 +1,87 @@
+// The simulation seam: journal lines verbatim, stand-ins run from under the
+// root, clean children.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/sysio/sysio_sandbox.h"
+#include "platform/sysio/sysio_tempdir.h"
+
+namespace {
+
+class SandboxTest : public ::testing::Test {
+ protected:
+  SandboxTest() : io(tmp.path()) {}
+  // A stand-in script under the root.
+  void script(const std::string& abs, const std::string& body) {
+    std::string real = io.path(abs);
+    ASSERT_EQ(std::system(("mkdir -p '" + real.substr(0, real.rfind('/')) + "'").c_str()), 0);
+    std::ofstream(real) << "#!/bin/sh\n" << body;
+    ASSERT_EQ(::chmod(real.c_str(), 0755), 0);
+  }
+  std::string file(const std::string& abs) {
+    std::ifstream f(io.path(abs), std::ios::binary);
+    std::ostringstream ss;
+    ss << f.rdbuf();
+    return ss.str();
+  }
+  SysIoTempDir tmp{"sysio-sandbox"};
+  SandboxSysIo io;
+};
+
+TEST_F(SandboxTest, CommandsRunFromTheRootAndKeepOneVerbatimJournalLineEach) {
+  script("/system/bin/startnetwork", "echo \"$0 $*|$SYSSRV_PROP_DIR\" > \"$SYSSRV_ROOT/out\"\nexit 3\n");
+  EXPECT_EQ(WEXITSTATUS(io.system("/system/bin/startnetwork --restart")), 3);
+  EXPECT_EQ(file("/out"), io.path("/system/bin/startnetwork") + " --restart|" + tmp.path() + "/data/property\n");
+  const std::string out = "\"$SYSSRV_ROOT/h\"";
+  io.system("printf '%s\\n' 'it'\"'\"'s' `echo bq` \"a;b\" > " + out + "\nprintf 'second\\n' >> " + out);
+  EXPECT_EQ(file("/h"), "it's\nbq\na;b\nsecond\n");
+  EXPECT_EQ(WEXITSTATUS(io.system("am broadcast -a android.intent.action.TIME_SET\n")), 127);  // no stand-in
+  // Newlines become the two characters "\n"; everything else stays.
+  EXPECT_EQ(file("/var/journal/commands.log"),
+            "/system/bin/startnetwork --restart\n"
+            "printf '%s\\n' 'it'\"'\"'s' `echo bq` \"a;b\" > \"$SYSSRV_ROOT/h\"\\nprintf 'second\\n' >> "
+            "\"$SYSSRV_ROOT/h\"\n"
+            "am broadcast -a android.intent.action.TIME_SET\\n\n");
+}
+
+TEST_F(SandboxTest, ForkExecMapsTheProgramAndStartsACleanChild) {
+  script("/opt/corvale/bin/amxbeacond",
+         "fd=$1\n"
+         "{ echo \"$0|$#|$2|$3\"\n"
+         "  if [ -e /proc/$$/fd/$fd ]; then echo fd-open; else echo fd-closed; fi\n"
+         // Builtins only: a forked grep would read the shell while it
+         // blocks signals to wait for that very grep.
+         "  while read l; do case $l in SigBlk*|SigIgn*) echo \"$l\";; esac; done < /proc/$$/status\n"
+         "} > \"$SYSSRV_ROOT/child\"\n");
+  // What a child must not inherit: a descriptor without close-on-exec, a
+  // blocked signal, an ignored signal.
+  int leak = ::open((tmp.path() + "/leak").c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GT(leak, 2);
+  sigset_t usr1, old;
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  ASSERT_EQ(sigprocmask(SIG_BLOCK, &usr1, &old), 0);
+  struct sigaction ign = {}, oldTerm;
+  ign.sa_handler = SIG_IGN;
+  ASSERT_EQ(sigaction(SIGTERM, &ign, &oldTerm), 0);
+  pid_t pid = io.fork_exec({"/opt/corvale/bin/amxbeacond", std::to_string(leak), "Model X", ""});
+  sigprocmask(SIG_SETMASK, &old, nullptr);
+  sigaction(SIGTERM, &oldTerm, nullptr);
+  ::close(leak);
+  ASSERT_GT(pid, 0);
+  int st = -1;
+  ASSERT_EQ(io.waitpid(pid, &st, 0), pid);
+  EXPECT_EQ(file("/child"), io.path("/opt/corvale/bin/amxbeacond") +
+                                "|3|Model X|\nfd-closed\nSigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
+  EXPECT_EQ(io.kill(0, 0), -1);  // process groups of this machine are out of reach
+  EXPECT_EQ(io.kill(-1, 0), -1);
+}
+
+}  // namespace

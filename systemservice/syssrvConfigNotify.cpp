@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ConfigIF.pb.h"
 #include "OS/logmsg.h"
@@ -377,16 +378,19 @@ bool rowMatches(const NotifyRow& row, const NotifyChange& c) {
   return false;
 }
 
+const char kTailAddressName[] = "system.network.wired.ipv4nic.address";
+const char kTailUpdateName[] = "softupdate.dirtybit";
+
 // Runs after every row but the log-space one, and for unrouted names.
 void commonTail(const NotifyChange& c) {
-  if (c.name == "system.network.wired.ipv4nic.address") {
+  if (c.name == kTailAddressName) {
     char addr[16] = "";
     if (config_read("system.network.wired.ipv4nic.address", addr, 15, nullptr) == 0) {
       config_write("system.pki.csr.sanipv4addr", addr, kSystem);
       config_write("system.pki.csr.sanipv4dnsaddr", addr, kSystem);
     }
   }
-  if (c.name == "softupdate.dirtybit" && c.value == "True") notifyLanguageReset();
+  if (c.name == kTailUpdateName && c.value == "True") notifyLanguageReset();
 }
 
 }  // namespace
@@ -401,6 +405,29 @@ int is_IPv6_notify(const char* varName) {
   if (varName == nullptr || !inList(varName, kIPv6Names)) return 0;
   logdebug(nullptr, "config_change_notify: is_IPv6_notify=%s  is IPv6 setting\n", varName);
   return 1;
+}
+
+std::vector<std::string> syssrvConfigNotifyRoutedNames() {
+  std::vector<std::string> names;
+  auto add = [&names](const char* n) {
+    for (const std::string& have : names) {
+      if (have == n) return;
+    }
+    names.emplace_back(n);
+  };
+  for (const NotifyRow& row : kNotifyRows) {
+    if (row.matches == matchLan) {
+      for (const char* n : kLanNames) add(n);
+    } else if (row.matches == matchIPv6) {
+      for (const char* n : kIPv6Names) add(n);
+    }
+    for (const char* n : row.names) {
+      if (n != nullptr) add(n);
+    }
+  }
+  add(kTailAddressName);
+  add(kTailUpdateName);
+  return names;
 }
 
 void config_change_notify(void* pContext, const MSG_Message* msg) {

@@ -9,7 +9,6 @@
 #include "platform/msgutil/msgUtil.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvConfigNotify.h"
-#include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
 
@@ -41,13 +40,10 @@ void NotifyTest::SetUp() {
   ASSERT_EQ(syssrvCfgMsgInit(kLocal), 0);
   eModel = kUnknownModel;
   outOfBox = false;
-  delegate_running = 0;
-  m_LanDirtyBit = m_IPv6DirtyBit = 0;
+  delegate_running = m_LanDirtyBit = m_IPv6DirtyBit = 0;
   discoverProvisioningTimeout = 0;
-  didLoggingUpdate = true;
   gSshBanner.Init();
   syssrvCallTrace_clear();
-  m_logOffset = 0;
 }
 
 void NotifyTest::TearDown() {

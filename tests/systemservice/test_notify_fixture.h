@@ -18,19 +18,13 @@
 
 using Strings = std::vector<std::string>;
 
-inline bool contains(const Strings& list, const std::string& s) {
-  return std::find(list.begin(), list.end(), s) != list.end();
-}
+inline bool contains(const Strings& l, const std::string& s) { return std::find(l.begin(), l.end(), s) != l.end(); }
 
 // Requests in the fake's form: the client's reads as kSystem, the whole
 // dotted name as one node.
 inline std::string nodeText(const std::string& name) { return "node { name: \"" + name + "\" instance: 0 }"; }
-inline std::string head(const char* type, const char* role) {
-  return std::string(type) + " {name: \"SystemSrvc\" role: " + role;
-}
-inline std::string readReq(const std::string& name) {
-  return head("ReadReq", "kSystem") + " instance { " + nodeText(name) + " }}";
-}
+inline std::string head(const char* type, const char* role) { return type + std::string(" {name: \"SystemSrvc\" role: ") + role; }
+inline std::string readReq(const std::string& n) { return head("ReadReq", "kSystem") + " instance { " + nodeText(n) + " }}"; }
 inline std::string writeReq(const std::string& name, const std::string& value, const char* role = "kSystem") {
   return head("WriteReq", role) + " instance_val { instance { " + nodeText(name) + " } value: \"" + value + "\" }}";
 }

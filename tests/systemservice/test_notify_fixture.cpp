@@ -16,11 +16,6 @@ namespace {
 
 const char kLocal[] = "SystemSrvc";
 
-void addNode(ConfigIF::Inst* inst, const std::string& name, int instance) {
-  ConfigIF::Node* n = inst->add_node();
-  n->set_name(name);
-  n->set_instance(instance);
-}
 
 }  // namespace
 
@@ -57,7 +52,11 @@ void NotifyTest::TearDown() {
 
 void NotifyTest::notifyNodes(const std::vector<std::pair<std::string, int>>& nodes, const Strings& values) {
   ConfigIF::ConfigChangedNtfy n;
-  for (const auto& node : nodes) addNode(n.mutable_instance_val()->mutable_instance(), node.first, node.second);
+  for (const auto& node : nodes) {
+    ConfigIF::Node* added = n.mutable_instance_val()->mutable_instance()->add_node();
+    added->set_name(node.first);
+    added->set_instance(node.second);
+  }
   for (const std::string& v : values) n.mutable_instance_val()->add_value(v);
   n.set_name("WebSrvc");
   n.set_role(kAdmin);

@@ -5,6 +5,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "ConfigIF.pb.h"
 #include "OS/logmsg.h"
@@ -79,15 +80,6 @@ const char* const kCsrIPv6Copies[][2] = {
     {"system.network.wired.ipv6nic.sitelocal", "system.pki.csr.sanipv6sitelocaladdr"},
     {"system.network.wired.ipv6nic.linklocal", "system.pki.csr.sanipv6linklocaladdr"},
 };
-
-// Buffers hold `len` characters read plus the terminator; a longer value
-// is cut, as every fixed-size configuration buffer of the service cuts it.
-std::string readVar(const char* name, int len) {
-  std::string buf(static_cast<size_t>(len) + 1, '\0');
-  if (config_read(name, &buf[0], len, nullptr) != 0) return std::string();
-  buf.resize(strlen(buf.c_str()));
-  return buf;
-}
 
 void restartLoggingAfter(const char* name, const char* value, const char* failText) {
   notifyLoggingResult(update_logging(name, value), failText);
@@ -168,7 +160,7 @@ void rowLoggingParams(const NotifyChange& c) {
 
 void rowDisableTls1(const NotifyChange& c) {
   // 802.1X negotiates TLS: a change of the allowed versions must redo it.
-  if (strcasecmp(readVar("system.network.wired.dot1x.enabled", 63).c_str(), "true") == 0) {
+  if (strcasecmp(notifyRead("system.network.wired.dot1x.enabled", 63).c_str(), "true") == 0) {
     restart_LAN();
     syssrvLanRestart();
     updateDnsConfig();
@@ -197,11 +189,11 @@ void rowIPv6(const NotifyChange& c) {
   m_IPv6DirtyBit = 1;
   logdebug(nullptr, "config_change_notify: set IPv6 dirty bit (\"%s\")\n", c.name.c_str());
   if (eModel == kBirch && c.name == "system.network.wired.ipv6nic.globaladdress") set_frontpanel();
-  if (readVar("system.network.wired.ipv6nic.enabled", 63) != "True") return;
+  if (notifyRead("system.network.wired.ipv6nic.enabled", 63) != "True") return;
   for (const auto& copy : kCsrIPv6Copies) {
     char addr[53] = "";
     // A failed read must not blank the certificate request's address.
-    if (config_read(copy[0], addr, 52, nullptr) != 0) continue;
+    if (config_read(copy[0], addr, sizeof addr, nullptr) != 0) continue;
     config_write(copy[1], addr, kSystem);
   }
 }
@@ -377,16 +369,19 @@ bool rowMatches(const NotifyRow& row, const NotifyChange& c) {
   return false;
 }
 
+const char kTailAddressName[] = "system.network.wired.ipv4nic.address";
+const char kTailUpdateName[] = "softupdate.dirtybit";
+
 // Runs after every row but the log-space one, and for unrouted names.
 void commonTail(const NotifyChange& c) {
-  if (c.name == "system.network.wired.ipv4nic.address") {
+  if (c.name == kTailAddressName) {
     char addr[16] = "";
-    if (config_read("system.network.wired.ipv4nic.address", addr, 15, nullptr) == 0) {
+    if (config_read(kTailAddressName, addr, sizeof addr, nullptr) == 0) {
       config_write("system.pki.csr.sanipv4addr", addr, kSystem);
       config_write("system.pki.csr.sanipv4dnsaddr", addr, kSystem);
     }
   }
-  if (c.name == "softupdate.dirtybit" && c.value == "True") notifyLanguageReset();
+  if (c.name == kTailUpdateName && c.value == "True") notifyLanguageReset();
 }
 
 }  // namespace
@@ -401,6 +396,29 @@ int is_IPv6_notify(const char* varName) {
   if (varName == nullptr || !inList(varName, kIPv6Names)) return 0;
   logdebug(nullptr, "config_change_notify: is_IPv6_notify=%s  is IPv6 setting\n", varName);
   return 1;
+}
+
+std::vector<std::string> syssrvConfigNotifyRoutedNames() {
+  std::vector<std::string> names;
+  auto add = [&names](const char* n) {
+    for (const std::string& have : names) {
+      if (have == n) return;
+    }
+    names.emplace_back(n);
+  };
+  for (const NotifyRow& row : kNotifyRows) {
+    if (row.matches == matchLan) {
+      for (const char* n : kLanNames) add(n);
+    } else if (row.matches == matchIPv6) {
+      for (const char* n : kIPv6Names) add(n);
+    }
+    for (const char* n : row.names) {
+      if (n != nullptr) add(n);
+    }
+  }
+  add(kTailAddressName);
+  add(kTailUpdateName);
+  return names;
 }
 
 void config_change_notify(void* pContext, const MSG_Message* msg) {

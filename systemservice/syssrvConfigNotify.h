@@ -15,6 +15,9 @@
 //   ./clear-language-files                       after a software update
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "platform/msg/MSG.h"
 
 // Handler of kMsgIdConfigIFConfigChangedNtfy.
@@ -26,3 +29,10 @@ int is_LAN_notify(const char* varName);
 // 1 when a change of `varName` must restart IPv6 addressing at the end of
 // the network batch, else 0.
 int is_IPv6_notify(const char* varName);
+
+// Every variable name the handler acts on by name, once each, in the order
+// of its routing table: the rows' names, those of the LAN and IPv6
+// predicates and those of the common tail. A name with an inner instance
+// is spelt as the handler sees it ("video.monitor[1].signalType"). Each
+// must be registered for change notifications, or its row never runs.
+std::vector<std::string> syssrvConfigNotifyRoutedNames();

@@ -5,6 +5,8 @@
 #include <regex.h>
 #include <strings.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -68,10 +70,31 @@ const char* defaultPort(const char* protocol) {
   return nullptr;
 }
 
+// The timer takes an int of milliseconds: 24.8 days at most. A longer
+// expiry is cut to that; the PAC file is then fetched again early, which
+// costs one download and loses nothing. Digits after optional blanks and a
+// sign are taken, the rest ignored, as the appliance always did.
+constexpr long long kMaxPacExpirySeconds = INT_MAX / 1000;
+
+bool pacExpiryMs(const char* expiry, int* ms) {
+  char* end = nullptr;
+  errno = 0;
+  long long seconds = strtoll(expiry, &end, 10);
+  if (end == expiry || seconds < 0) return false;
+  if (errno == ERANGE || seconds > kMaxPacExpirySeconds) {
+    logwarn(kWpadComponent, "PAC expiry of %s s is beyond the timer's reach, armed for %lld s\n", expiry,
+            kMaxPacExpirySeconds);
+    seconds = kMaxPacExpirySeconds;
+  }
+  *ms = static_cast<int>(seconds * 1000);
+  return true;
+}
+
 bool startsWithTrue(const char* s) { return strncasecmp(s, "true", 4) == 0; }
 
-// Reads `name` into buf[len + 1]; empty on failure.
-void readInto(const char* name, char* buf, int len) { config_read(name, buf, len, nullptr); }
+// Reads at most `len` characters of `name` into buf[len + 1]; empty on
+// failure.
+void readInto(const char* name, char* buf, int len) { config_read(name, buf, len + 1, nullptr); }
 
 void setServerTypeOptions(const char* const* types, int count) {
   // Zeroed: the service sends every option text up to its terminator.
@@ -85,14 +108,19 @@ void setServerTypeOptions(const char* const* types, int count) {
 
 // DHCP rows log the freshly read value under the variable's name.
 std::string readAndLog(const NotifyChange& c, int len) {
-  std::string buf(static_cast<size_t>(len) + 1, '\0');
-  readInto(c.name.c_str(), &buf[0], len);
-  buf.resize(strlen(buf.c_str()));
+  const std::string buf = notifyRead(c.name.c_str(), len);
   logdebug(nullptr, "config_change_notify: %s change: %s\n", c.name.c_str(), buf.c_str());
   return buf;
 }
 
 }  // namespace
+
+std::string notifyRead(const char* name, int len) {
+  std::string buf(static_cast<size_t>(len) + 1, '\0');
+  readInto(name, &buf[0], len);
+  buf.resize(strlen(buf.c_str()));
+  return buf;
+}
 
 void notifyLoggingResult(int updated, const char* failText) {
   if (updated) return;
@@ -103,20 +131,20 @@ void notifyLoggingResult(int updated, const char* failText) {
 void notifyRemoteLogAddress(const NotifyChange& c) {
   char address[100] = "";
   readInto("system.log.remotelog.serveraddress", address, 99);
-  // An empty address or an unknown protocol gets no port: writing one back
-  // would notify this row again and grow the address with every round.
   if (address[0] != '\0' && !hasPort(address)) {
     char protocol[32] = "";
     readInto("system.log.remotelog.serverprotocol", protocol, 31);
     const char* port = defaultPort(protocol);
+    const size_t before = strlen(address);
     if (port != nullptr) {
       strlcat(address, ":", sizeof address);
       strlcat(address, port, sizeof address);
-      config_write("system.log.remotelog.serveraddress", address, kSystem);
     } else {
       logwarn(nullptr, "config_change_notify: remote log protocol \"%s\" has no default port, address left as is\n",
               protocol);
     }
+    // Only a lengthened address goes back: an empty, portless or unchanged one would re-notify this row for ever.
+    if (strlen(address) != before) config_write("system.log.remotelog.serveraddress", address, kSystem);
   }
   notifyLoggingResult(update_logging(c.name.c_str(), address),
                       "config_change_notify: syslogd not started after remote logging enabled");
@@ -161,7 +189,11 @@ void notifyPacExpiry(const NotifyChange&) {
     logerr(kWpadComponent, "PAC file download failed, Timer will not start\n");
     return;
   }
-  const int ms = 1000 * atoi(expiry);
+  int ms = 0;
+  if (!pacExpiryMs(expiry, &ms)) {
+    logerr(kWpadComponent, "PAC expiry time \"%s\" is not a number of seconds, timer not started\n", expiry);
+    return;
+  }
   if (IsTimerInitialised) {
     PacExpiryTimer.TimerStart(ms);
     loginfo(kWpadComponent, "PAC expiry timer thread started\n");

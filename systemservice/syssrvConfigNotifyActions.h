@@ -13,6 +13,10 @@ struct NotifyChange {
   std::string value; // values joined by "\n"
 };
 
+// Reads at most `len` characters of `name` (a longer value is cut);
+// empty when the read fails.
+std::string notifyRead(const char* name, int len);
+
 // Logs the row's text when the logging restart failed, so that the main
 // loop tries again on its next pass.
 void notifyLoggingResult(int updated, const char* failText);

@@ -1,10 +1,7 @@
-// Change dispatcher: decoding, the two predicates, and the rows that route
-// a change to one module (checked through the call trace of the modules,
-// the recorded commands and the configuration requests).
+// Change dispatcher: decoding, the two predicates, the routing table row by
+// row, and the read lengths of the values it reads back.
 #include <string>
-#include <vector>
 
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvConfigNotify.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_notify_fixture.h"
@@ -12,524 +9,178 @@
 namespace {
 
 using std::string;
-using Strings = std::vector<string>;
 
 string logspace(const string& name, const string& value) {
   return "update_logspace_management(" + name + "," + value + ")";
 }
 
-// ---- entry ----
-
 TEST_F(NotifyTest, ParseFailureLogsAndChangesNothing) {
   outOfBox = true;
   notifyRaw(string("\x0a\xff\xff\xff\x0f", 5));
-  EXPECT_TRUE(logged(3, "config_change_notify: parse error"));
-  EXPECT_EQ(trace(), Strings{});
-  EXPECT_EQ(commands(), Strings{});
-  EXPECT_EQ(cfg().requests(), Strings{});
-  EXPECT_EQ(m_LanDirtyBit, 0);
-  EXPECT_EQ(m_IPv6DirtyBit, 0);
-  EXPECT_TRUE(outOfBox);
-  EXPECT_EQ(logLines().size(), 1u);
+  EXPECT_EQ(logBytes(), "<3>syssrv: hd[0]: config_change_notify: parse error\n");
+  EXPECT_EQ(trace().size() + actions().size() + requests().size() + m_LanDirtyBit + !outOfBox, 0u);
 }
 
-TEST_F(NotifyTest, DebugLineShowsNameAndValueButNeverAPassword) {
-  notify("time.timeformat", "24H");
-  EXPECT_TRUE(logged(7, "config_change_notify: varName:time.timeformat val:24H"));
-
-  forget();
+TEST_F(NotifyTest, DecodingJoinsValuesNamesInnerInstancesAndHidesPasswords) {
+  eModel = kBirch;
+  notifyNodes({{"video", 0}, {"monitor", 1}, {"signalType", 0}}, {"HDMI", "DVI"});
+  EXPECT_TRUE(logged(7, "config_change_notify: varName:video.monitor[1].signalType val:HDMI\nDVI"));
+  EXPECT_EQ(trace(), (Strings{logspace("video.monitor[1].signalType", "HDMI\nDVI"), "set_frontpanel()"}));
   notify("system.network.wired.dot1x.password", "s3cr3t;`id`");
   EXPECT_TRUE(logged(7, "config_change_notify: varName:system.network.wired.dot1x.password val:********"));
   EXPECT_EQ(logBytes().find("s3cr3t"), string::npos) << logBytes();
-  // Still a LAN setting.
-  EXPECT_EQ(m_LanDirtyBit, 1);
-
-  forget();
-  notify("security.authentication.accounts.adminaccount.localpassword", "hunter2");
-  EXPECT_EQ(logBytes().find("hunter2"), string::npos) << logBytes();
-  EXPECT_EQ(trace(), (Strings{logspace("security.authentication.accounts.adminaccount.localpassword", "hunter2")}));
+  EXPECT_EQ(m_LanDirtyBit, 1);  // the 802.1X password is still a LAN setting
 }
 
-TEST_F(NotifyTest, MultiValuesAreJoinedAndInnerInstancesNamed) {
-  notifyNodes({{"system", 0}, {"network", 0}, {"dnsserver", 0}}, {"10.0.0.1", "10.0.0.2"});
-  EXPECT_NE(logBytes().find("<7>syssrv: hd[0]: config_change_notify: varName:system.network.dnsserver "
-                            "val:10.0.0.1\n10.0.0.2\n"),
-            string::npos)
-      << logBytes();
-  EXPECT_EQ(m_LanDirtyBit, 1);
-}
-
-// ---- predicates ----
-
-TEST_F(NotifyTest, LanPredicateNamesExactlyAndCaseSensitive) {
-  const Strings lan = {
-      "system.network.hostname", "system.network.domainname", "system.network.wired.devicename",
-      "system.network.wired.ethernet.macaddress", "system.network.wired.ethernet.autoneg",
-      "system.network.wired.ethernet.portspeed", "system.network.wired.ethernet.duplexmode",
-      "system.network.wired.dot1x.enabled", "system.network.wired.dot1x.userid",
-      "system.network.wired.dot1x.password", "system.network.wired.lldp.mednetworkpolicy.enabled",
-      "system.network.wired.vlan.enabled", "system.network.wired.vlan.vlanid",
-      "system.network.wired.vlan.videopriority", "system.network.wired.vlan.audiopriority",
-      "system.network.wired.vlan.controlpriority", "system.network.wired.ipv4nic.mode",
-      "system.network.wired.ipv4nic.address", "system.network.wired.ipv4nic.subnetmask",
-      "system.network.wired.ipv4nic.defaultgateway", "system.network.dnsserver", "system.network.enableecho",
-      "system.network.enableunreachabletx", "system.network.icmpoutpacketrate", "system.network.ignoreredirect"};
-  for (const string& n : lan) {
-    EXPECT_EQ(is_LAN_notify(n.c_str()), 1) << n;
-    EXPECT_EQ(is_IPv6_notify(n.c_str()), 0) << n;
+TEST_F(NotifyTest, PredicatesMatchExactNamesOnlyAndLogTheMatch) {
+  int lan = 0, ipv6 = 0;
+  for (const string& n : syssrvConfigNotifyRoutedNames()) {
+    lan += is_LAN_notify(n.c_str());
+    ipv6 += is_IPv6_notify(n.c_str());
   }
+  EXPECT_EQ(lan, 25);
+  EXPECT_EQ(ipv6, 7);
   for (const char* n : {"System.network.hostname", "system.network.hostname ", "system.network", "",
-                        "system.network.wired.ipv6nic.mode", "system.network.wired.ipv4nic.dhcp.state"}) {
-    EXPECT_EQ(is_LAN_notify(n), 0) << n;
+                        "system.network.wired.IPv6nic.mode", "system.network.wired.ipv6nic.moflag"}) {
+    EXPECT_EQ(is_LAN_notify(n) + is_IPv6_notify(n), 0) << n;
   }
-  EXPECT_EQ(is_LAN_notify(nullptr), 0);
-}
-
-TEST_F(NotifyTest, IPv6PredicateNamesExactly) {
-  for (const char* n : {"system.network.wired.ipv6nic.enabled", "system.network.wired.ipv6nic.mode",
-                        "system.network.wired.ipv6nic.defaultgateway", "system.network.wired.ipv6nic.enableslaac",
-                        "system.network.wired.ipv6nic.linklocal", "system.network.wired.ipv6nic.globaladdress",
-                        "system.network.wired.ipv6nic.sitelocal"}) {
-    EXPECT_EQ(is_IPv6_notify(n), 1) << n;
-  }
-  for (const char* n : {"system.network.wired.ipv6nic.moflag", "system.network.wired.ipv6nic.dhcp.state",
-                        "system.network.wired.IPv6nic.mode", ""}) {
-    EXPECT_EQ(is_IPv6_notify(n), 0) << n;
-  }
-  EXPECT_EQ(is_IPv6_notify(nullptr), 0);
-}
-
-TEST_F(NotifyTest, PredicatesLogTheirMatch) {
+  EXPECT_EQ(is_LAN_notify(nullptr) + is_IPv6_notify(nullptr), 0);
+  forget();
   is_LAN_notify("system.network.dnsserver");
   is_IPv6_notify("system.network.wired.ipv6nic.mode");
-  is_LAN_notify("time.timezone");
-  EXPECT_EQ(logLines(), (Strings{"<7>syssrv: hd[0]: is_LAN_notify: system.network.dnsserver is LAN setting",
-                                 "<7>syssrv: hd[0]: config_change_notify: is_IPv6_notify="
-                                 "system.network.wired.ipv6nic.mode  is IPv6 setting"}));
+  EXPECT_EQ(logBytes(),
+            "<7>syssrv: hd[0]: is_LAN_notify: system.network.dnsserver is LAN setting\n"
+            "<7>syssrv: hd[0]: config_change_notify: is_IPv6_notify=system.network.wired.ipv6nic.mode  is IPv6 "
+            "setting\n");
 }
 
-// ---- rows A and B: the search goes on ----
+// Stands for the log-space question with the row's name and value.
+const char LS[] = "<log space>";
 
-TEST_F(NotifyTest, RowAStopsARunningDelegateOnFailureAndSearchGoesOn) {
-  for (const char* v : {"DownloadFailed", "WpadFailed", "Expired"}) {
+struct Row {
+  const char* name;
+  const char* value;
+  bool armed;       // delegate running, a Birch unit, set-up under way
+  Strings effects;  // calls, then "LAN dirty" / "IPv6 dirty"
+  Strings actions;
+  const char* log = nullptr;  // a debug line it writes, "%" standing for the name
+};
+
+const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start"};
+const Strings kDelegateStop = {"delegate_dns_set_post()", "stop_delegate()", LS};
+const Strings kDns = {LS, "updateDnsConfig()"}, kDnsFound = {LS, "updateDnsConfig()", "discoverProvisioning()"};
+const Strings kLan = {LS, "LAN dirty"};
+
+const Row kRows[] = {
+    {"system.proxy.pacfile.status", "DownloadFailed", true, kDelegateStop, {}},
+    {"system.proxy.pacfile.status", "Expired", true, kDelegateStop, {}},
+    {"system.proxy.pacfile.status", "Expired", false, {LS}, {}},
+    {"system.proxy.pacfile.lastupdatedtime", "10:00", true,
+     {"get_wpad_credentials()", "delegate_dns_set_pre()", "start_delegate()", LS}, {}},
+    {"time.timeserver.mode", "Manual", true, {"update_logging(null,null)"}, kNtp},
+    {"time.timeserver.address", "ntp.example.com", true, {"update_logging(null,null)"}, kNtp},
+    {"time.timezone", "Europe/Oslo", true, {"set_timezone(Europe/Oslo,0)", "update_logging(null,null)"}, {}},
+    {"location.country", "Norway", true, {"set_country_params()"}, {}},
+    {"location.language", "NORSK", true, {"set_locale(0)"}, {}},
+    {"system.info.systemname", "Room-1", true, {"set_hostname(Room-1)"}, {}},
+    {"system.info.systemname", "Room-1", false, {}, {}},
+    {"security.remoteaccess.telnet.enabled", "True", true, {"telnetd_cfg_change(0)"}, {}},
+    {"security.remoteaccess.telnet.pddebugport", "True", true, {"telnetd_cfg_change(1)"}, {},
+     "PDDebugPort is changed (\"%\")"},
+    {"system.network.embeddedswitch", "On", true, {"set_embedded_switch()"}, {}},
+    {"system.log.filename", "7", true, {"update_logging(system.log.filename,7)"}, {}},
+    {"system.log.level", "7", true, {"update_logging(system.log.level,7)"}, {}},
+    {"system.log.remotelog.enabled", "7", true, {"update_logging(system.log.remotelog.enabled,7)"}, {}},
+    {"security.disabletlsversionone", "True", true, {"update_logging(security.disabletlsversionone,True)"}, {}},
+    {"audio.volume", "5", true, {LS}, {}},
+    {"system.network.dnsserver", "9.9.9.9", true, kLan, {}, "set LAN dirty bit (\"%\")"},
+    {"system.network.hostname", "room", true, {LS, "set_commonname()", "LAN dirty"}, {}, "set CommonName"},
+    {"system.network.wired.ipv4nic.address", "10.1.2.3", true, {LS, "set_frontpanel()", "LAN dirty"}, {}},
+    // LAN settings with a script row further down: the LAN restart at the
+    // end of the batch applies them, the script row is never reached.
+    {"system.network.icmpoutpacketrate", "10", true, kLan, {}},
+    {"system.network.ignoreredirect", "1", true, kLan, {}},
+    {"system.network.wired.ipv6nic.mode", "Manual", true, {LS, "IPv6 dirty"}, {}, "set IPv6 dirty bit (\"%\")"},
+    {"system.network.wired.ipv6nic.globaladdress", "::1", true, {LS, "set_frontpanel()", "IPv6 dirty"}, {}},
+    {"system.network.wired.ipv6nic.globaladdress", "::1", false, {LS, "IPv6 dirty"}, {}},
+    {"system.proxy.webproxy.blockbasicauth", "True", true, {LS, "delegate_dns_set_post()", "stop_delegate()"}, {}},
+    {"system.proxy.webproxy.blockbasicauth", "True", false, {LS}, {}},
+    {"system.network.wired.ipv4nic.dhcp.state", "BOUND", true, kDnsFound, {}},
+    {"system.network.wired.ipv4nic.dhcp.state", "released", true, kDns, {}},
+    {"system.network.wired.ipv6nic.dhcp.state", "Bound", true, kDnsFound, {}},
+    {"system.network.wired.ipv4nic.dhcp.dnsserver", "10.0.0.1", true, kDns, {}},
+    {"comm.Qos.tos.tosoam", "16", true, {LS}, {"/system/bin/startnetwork --settos"}},
+    {"system.network.ipv6dadcount", "3", true, {LS}, {"/system/bin/startnetwork --update_ipv6dadcount"}},
+    {"system.remote.channelid", "42", true, {LS, "update_remote_channel_id(42)"}, {}},
+    {"system.discovery.broadcastbeacon", "true", true, {LS, "update_amx_beacon(true)"}, {}},
+    {"security.nids.enabled", "True", true, {LS, "start_NIDS()"}, {}},
+    {"security.nids.enabled", "true", true, {LS, "stop_NIDS()"}, {}},
+    {"security.profile", "Maximum", false, {LS, "set_frontpanel()"}, {}},
+    {"security.banner.enabled", "True", true, {LS, "ApplyChanges(1,0,,)"}, {}},
+    {"security.banner.bannertext", "DoD", true, {LS, "ApplyChanges(0,1,,)"}, {}},
+    {"security.banner.localsecuritybanner", "Only; `x`", true, {LS, "ApplyChanges(0,0,Only; `x`,)"}, {}},
+    {"security.banner.DoD", "You are", true, {LS, "ApplyChanges(0,0,,You are)"}, {}},
+    {"system.uboot.skipvideo", "True", true, {LS}, {"fw_setenv skipvideo true"}},
+    {"system.uboot.skipvideo", "TRUE", true, {LS}, {"fw_setenv skipvideo false"}},
+    {"time.timeformat", "24H", true, {LS, "send_timeformat_notify(24H)"}, {}},
+    {"system.maxventilation", "On", true, {LS, "set_thermal_management()"}, {}, "kCfgVarMaxVentilation changed to On"},
+    {"softupdate.dirtybit", "true", true, {LS}, {}},  // only "True" resets the language
+};
+
+TEST_F(NotifyTest, EachRowReachesItsEffect) {
+  const Strings routed = syssrvConfigNotifyRoutedNames();
+  for (const Row& r : kRows) {
+    SCOPED_TRACE(string(r.name) + "=" + r.value + (r.armed ? " armed" : ""));
     forget();
-    delegate_running = 1;
-    notify("system.proxy.pacfile.status", v);
-    // The later log-space row still sees the name: the search went on.
-    EXPECT_EQ(trace(), (Strings{"delegate_dns_set_post()", "stop_delegate()",
-                                logspace("system.proxy.pacfile.status", v)}))
-        << v;
-    EXPECT_EQ(cfg().requests(), Strings{});
+    gSshBanner.Init();
+    delegate_running = r.armed ? 1 : 0;
+    m_LanDirtyBit = m_IPv6DirtyBit = 0;
+    eModel = r.armed ? kBirch : kCedar;
+    outOfBox = r.armed;
+    cfg().set(r.name, r.value);  // for the rows that read their variable again
+    notify(r.name, r.value);
+    Strings want, got = trace();
+    for (const string& e : r.effects) want.push_back(e == LS ? logspace(r.name, r.value) : e);
+    if (m_LanDirtyBit) got.push_back("LAN dirty");
+    if (m_IPv6DirtyBit) got.push_back("IPv6 dirty");
+    EXPECT_EQ(got, want);
+    EXPECT_EQ(actions(), r.actions);
+    EXPECT_EQ(contains(routed, r.name), string(r.name) != "audio.volume");
+    string log = r.log ? r.log : "";
+    if (log.find('%') != string::npos) log.replace(log.find('%'), 1, r.name);
+    EXPECT_TRUE(r.log == nullptr || logged(7, "config_change_notify: " + log)) << log;
   }
 }
 
-TEST_F(NotifyTest, RowALeavesTheDelegateAloneOtherwise) {
-  delegate_running = 0;
-  notify("system.proxy.pacfile.status", "Expired");
-  EXPECT_EQ(trace(), (Strings{logspace("system.proxy.pacfile.status", "Expired")}));
-  forget();
-  delegate_running = 1;
-  notify("system.proxy.pacfile.status", "expired");
-  EXPECT_EQ(trace(), (Strings{logspace("system.proxy.pacfile.status", "expired")}));
-  forget();
-  notify("system.proxy.pacfile.status", "Success");
-  EXPECT_EQ(trace(), (Strings{logspace("system.proxy.pacfile.status", "Success")}));
-}
-
-TEST_F(NotifyTest, RowBStartsTheDelegateWithFreshCredentials) {
-  notify("system.proxy.pacfile.lastupdatedtime", "2024-05-01 10:00");
-  EXPECT_EQ(trace(), (Strings{"get_wpad_credentials()", "delegate_dns_set_pre()", "start_delegate()",
-                              logspace("system.proxy.pacfile.lastupdatedtime", "2024-05-01 10:00")}));
-}
-
-// ---- time, pairing, locale ----
-
-TEST_F(NotifyTest, Row1RestartsNtpdWithAPauseThenLogging) {
-  for (const char* name : {"time.timeserver.mode", "time.timeserver.address"}) {
-    forget();
-    notify(name, "Manual");
-    std::vector<SysIoRecord> r = rec().records();
-    ASSERT_EQ(r.size(), 3u) << name;
-    EXPECT_EQ(r[0].kind, SysIoCall::kSystem);
-    EXPECT_EQ(r[0].text, "/system/bin/startntpd --stop");
-    EXPECT_EQ(r[1].kind, SysIoCall::kSleep);
-    EXPECT_EQ(r[1].us, 1000000u);
-    EXPECT_EQ(r[2].kind, SysIoCall::kSystem);
-    EXPECT_EQ(r[2].text, "/system/bin/startntpd --start");
-    // Row 1 ends the search: no log-space question.
-    EXPECT_EQ(trace(), Strings{"update_logging(null,null)"}) << name;
-  }
-}
-
-TEST_F(NotifyTest, Row2PairingStateLedsAndTimeAccessLevels) {
-  const string var = "system.modularroom.secondary.pairing.state";
-  notifyNodes({{var, 2}}, {"UnPaired"});
-  EXPECT_TRUE(logged(6, "modroom config_on_change var " + var + "[2] - Blinking Blue"));
-  EXPECT_TRUE(logged(3, "modroom config_on_change var " + var + "[2] - stop ptp4l"));
-  EXPECT_EQ(trace(), (Strings{"setLed(0,0,255,0,50,50)", "stop_ptp4l()"}));
-  EXPECT_EQ(cfg().requests(), (Strings{accessReq("time.timeserver.mode", kSystem, kAdmin, kAdmin),
-                                       accessReq("time.timezone", kSystem, kAdmin, kAdmin)}));
-
-  forget();
-  notify(var, "Connected");
-  EXPECT_TRUE(logged(6, "modroom config_on_change var " + var + "[0] - Solid Blue"));
-  EXPECT_EQ(trace(), (Strings{"setLed(0,0,255,0,100,0)"}));
-  EXPECT_EQ(cfg().requests(), (Strings{accessReq("time.timeserver.mode", kSystem, kSystem, kSystem),
-                                       accessReq("time.timezone", kSystem, kSystem, kSystem)}));
-
-  forget();
-  notify(var, "Paired");
-  EXPECT_EQ(trace(), (Strings{"setLed(0,0,255,0,100,0)", "stop_ptp4l()"}));
-  EXPECT_EQ(cfg().requests(), (Strings{accessReq("time.timeserver.mode", kSystem, kAdmin, kAdmin),
-                                       accessReq("time.timezone", kSystem, kAdmin, kAdmin)}));
-
-  forget();
-  notify(var, "connected");
-  EXPECT_EQ(trace(), (Strings{"stop_ptp4l()"}));
-  EXPECT_EQ(logBytes().find("Blue"), string::npos) << logBytes();
-}
-
-TEST_F(NotifyTest, Row3TimezoneThenLogging) {
-  notify("time.timezone", "Europe/Oslo");
-  EXPECT_EQ(trace(), (Strings{"set_timezone(Europe/Oslo,0)", "update_logging(null,null)"}));
-  EXPECT_EQ(commands(), Strings{});
-}
-
-TEST_F(NotifyTest, Rows4To9OneCallEach) {
-  struct Case {
-    const char* name;
-    const char* value;
-    Strings trace;
+// Every value read back keeps its longest allowed length: N characters for
+// a read of N bytes.
+TEST_F(NotifyTest, ValuesReadBackKeepTheirFullLength) {
+  const string v15 = "192.168.100.200", v16 = "2001:db8::1:2:34", v52(52, 'f'), v63(63, 'x');
+  const string host99 = string(88, 'a') + ".com:601514";
+  const string dhcp = "config_change_notify: system.network.wired.";
+  const struct {
+    const char* notified;
+    string value;
+    Strings stored;  // further variables: name, value
+    string effect;   // a request, a call or a debug line
+  } cases[] = {
+      {"system.network.wired.ipv4nic.address", v15, {}, writeReq("system.pki.csr.sanipv4addr", v15)},
+      {"system.network.wired.ipv6nic.globaladdress", v52, {"system.network.wired.ipv6nic.enabled", "True"},
+       writeReq("system.pki.csr.sanipv6globaladdr", v52)},
+      {"system.network.wired.ipv4nic.dhcp.state", v63, {}, dhcp + "ipv4nic.dhcp.state change: " + v63},
+      {"system.network.wired.ipv4nic.dhcp.dnsserver", v16, {}, dhcp + "ipv4nic.dhcp.dnsserver change: " + v16},
+      {"system.log.remotelog.serveraddress", host99, {},
+       "update_logging(system.log.remotelog.serveraddress," + host99 + ")"},
+      {"system.info.outofbox", "True", {"system.info.systemname", v63}, writeReq("comm.NICs.H323Nic.h323name", v63)},
   };
-  const Case cases[] = {
-      {"location.country", "Norway", {"set_country_params()"}},
-      {"location.language", "NORSK", {"set_locale(0)"}},
-      {"security.remoteaccess.telnet.enabled", "True", {"telnetd_cfg_change(0)"}},
-      {"security.remoteaccess.telnet.pddebugport", "True", {"telnetd_cfg_change(1)"}},
-      {"system.network.embeddedswitch", "On", {"set_embedded_switch()"}},
-      {"comm.Qos.tos.tosoam", "16", {}},
-      {"system.remote.channelid", "42", {"update_remote_channel_id(42)"}},
-      {"system.discovery.broadcastbeacon", "true", {"update_amx_beacon(true)"}},
-      {"time.timeformat", "24H", {"send_timeformat_notify(24H)"}},
-      {"system.maxventilation", "On", {"set_thermal_management()"}},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.notified);
     forget();
-    notify(c.name, c.value);
-    Strings expected;
-    // Rows after 13 are reached only after the log-space question.
-    if (string(c.name) == "comm.Qos.tos.tosoam" || string(c.name) == "system.remote.channelid" ||
-        string(c.name) == "system.discovery.broadcastbeacon" || string(c.name) == "time.timeformat" ||
-        string(c.name) == "system.maxventilation") {
-      expected.push_back(logspace(c.name, c.value));
-    }
-    expected.insert(expected.end(), c.trace.begin(), c.trace.end());
-    EXPECT_EQ(trace(), expected) << c.name;
-    // The type of service is applied by the network script itself.
-    Strings expectedCommands;
-    if (string(c.name) == "comm.Qos.tos.tosoam") expectedCommands = {"/system/bin/startnetwork --settos"};
-    EXPECT_EQ(commands(), expectedCommands) << c.name;
-    EXPECT_EQ(cfg().requests(), Strings{}) << c.name;
+    cfg().set(c.notified, c.value);
+    if (!c.stored.empty()) cfg().set(c.stored[0], c.stored[1]);
+    notify(c.notified, "changed");
+    EXPECT_TRUE(contains(requests(), c.effect) || contains(trace(), c.effect) || logged(7, c.effect)) << c.effect;
   }
-  forget();
-  notify("security.remoteaccess.telnet.pddebugport", "False");
-  EXPECT_TRUE(logged(7, "config_change_notify: PDDebugPort is changed (\"security.remoteaccess.telnet.pddebugport\")"));
-  forget();
-  notify("system.maxventilation", "Off");
-  EXPECT_TRUE(logged(7, "config_change_notify: kCfgVarMaxVentilation changed to Off"));
-}
-
-TEST_F(NotifyTest, Row6HostNameOnlyOutOfBox) {
-  outOfBox = false;
-  notify("system.info.systemname", "Room-1");
-  EXPECT_EQ(trace(), Strings{});
-  outOfBox = true;
-  notify("system.info.systemname", "Room-1");
-  EXPECT_EQ(trace(), (Strings{"set_hostname(Room-1)"}));
-}
-
-// ---- logging and TLS ----
-
-TEST_F(NotifyTest, Row11LoggingParamsRestartLoggingWithTheChange) {
-  for (const char* name : {"system.log.filename", "system.log.maxfilesize", "system.log.maxfiles", "system.log.level",
-                           "system.log.remotelog.enabled"}) {
-    forget();
-    notify(name, "7");
-    EXPECT_EQ(trace(), (Strings{"update_logging(" + string(name) + ",7)"})) << name;
-    EXPECT_EQ(cfg().requests(), Strings{}) << name;
-  }
-}
-
-TEST_F(NotifyTest, Row12RedoesDot1xOnlyWhenEnabled) {
-  cfg().set("system.network.wired.dot1x.enabled", "TRUE");
-  notify("security.disabletlsversionone", "True");
-  EXPECT_EQ(trace(), (Strings{"isIPv6Manual()", "updateDnsConfig()",
-                              "update_logging(security.disabletlsversionone,True)"}));
-  EXPECT_EQ(commands(), (Strings{"/system/bin/startnetwork --restart"}));
-  // The LAN restart (no device configured: the link counts as down), then
-  // the IPv6 variables cleared in automatic mode.
-  EXPECT_EQ(cfg().requests(),
-            (Strings{readReq("system.network.wired.dot1x.enabled"), readReq("system.network.wired.devicename"),
-                     writeReq("management.provisioning.inserverdiscoverystatus", "FAILED", kSystem),
-                     readReq("system.proxy.webproxy.enabled"),
-                     writeReq("system.network.wired.ipv6nic.linklocal", "::/128", kSystem),
-                     writeReq("system.network.wired.ipv6nic.sitelocal", "::/128", kSystem),
-                     writeReq("system.network.wired.ipv6nic.globaladdress", "::/128", kSystem),
-                     writeReq("system.network.wired.ipv6nic.defaultgateway", "::", kSystem)}));
-
-  forget();
-  cfg().set("system.network.wired.dot1x.enabled", "False");
-  notify("security.disabletlsversionone", "False");
-  EXPECT_EQ(trace(), (Strings{"update_logging(security.disabletlsversionone,False)"}));
-}
-
-// ---- LAN and IPv6 rows, tail T1 ----
-
-TEST_F(NotifyTest, Row14DnsServerSetsTheLanDirtyBit) {
-  notify("system.network.dnsserver", "9.9.9.9");
-  EXPECT_EQ(m_LanDirtyBit, 1);
-  EXPECT_EQ(m_IPv6DirtyBit, 0);
-  EXPECT_TRUE(logged(7, "config_change_notify: set LAN dirty bit (\"system.network.dnsserver\")"));
-  EXPECT_EQ(trace(), (Strings{logspace("system.network.dnsserver", "9.9.9.9")}));
-  EXPECT_EQ(cfg().requests(), Strings{});
-}
-
-TEST_F(NotifyTest, Row14HostAndDomainRenameTheCertificateName) {
-  for (const char* name : {"system.network.hostname", "system.network.domainname"}) {
-    forget();
-    notify(name, "room");
-    EXPECT_TRUE(logged(7, "config_change_notify: set CommonName")) << name;
-    EXPECT_EQ(trace(), (Strings{logspace(name, "room"), "set_commonname()"})) << name;
-  }
-}
-
-TEST_F(NotifyTest, Row14AddressUpdatesFrontPanelOnBirchAndTailCopiesItToTheCsr) {
-  cfg().set("system.network.wired.ipv4nic.address", "10.1.2.3");
-  eModel = kBirch;
-  notify("system.network.wired.ipv4nic.address", "10.1.2.3");
-  EXPECT_EQ(trace(), (Strings{logspace("system.network.wired.ipv4nic.address", "10.1.2.3"), "set_frontpanel()"}));
-  EXPECT_EQ(cfg().requests(), (Strings{readReq("system.network.wired.ipv4nic.address"),
-                                       writeReq("system.pki.csr.sanipv4addr", "10.1.2.3", kSystem),
-                                       writeReq("system.pki.csr.sanipv4dnsaddr", "10.1.2.3", kSystem)}));
-  EXPECT_EQ(m_LanDirtyBit, 1);
-
-  forget();
-  eModel = kCedar;
-  notify("system.network.wired.ipv4nic.address", "10.1.2.3");
-  EXPECT_EQ(trace(), (Strings{logspace("system.network.wired.ipv4nic.address", "10.1.2.3")}));
-  EXPECT_EQ(cfg().requests().size(), 3u);
-}
-
-TEST_F(NotifyTest, LanRowWinsOverTheNetworkScriptRowsFurtherDown) {
-  // These four names are LAN settings as well; the LAN restart at the end
-  // of the batch applies them, so their own script rows are never reached.
-  for (const char* name : {"system.network.icmpoutpacketrate", "system.network.enableecho",
-                           "system.network.enableunreachabletx", "system.network.ignoreredirect"}) {
-    forget();
-    m_LanDirtyBit = 0;
-    notify(name, "1");
-    EXPECT_EQ(m_LanDirtyBit, 1) << name;
-    EXPECT_EQ(commands(), Strings{}) << name;
-  }
-  forget();
-  m_LanDirtyBit = 0;
-  notify("system.network.ipv6dadcount", "3");
-  EXPECT_EQ(commands(), (Strings{"/system/bin/startnetwork --update_ipv6dadcount"}));
-  EXPECT_EQ(m_LanDirtyBit, 0);
-}
-
-TEST_F(NotifyTest, Row15SetsTheIPv6BitAndCopiesAddressesToTheCsrWhenEnabled) {
-  cfg().set("system.network.wired.ipv6nic.enabled", "True");
-  cfg().set("system.network.wired.ipv6nic.globaladdress", "2001:db8::10");
-  cfg().set("system.network.wired.ipv6nic.sitelocal", "fec0::10");
-  cfg().set("system.network.wired.ipv6nic.linklocal", "fe80::10");
-  eModel = kBirch;
-  notify("system.network.wired.ipv6nic.globaladdress", "2001:db8::10");
-  EXPECT_EQ(m_IPv6DirtyBit, 1);
-  EXPECT_EQ(m_LanDirtyBit, 0);
-  EXPECT_TRUE(logged(7, "config_change_notify: set IPv6 dirty bit (\"system.network.wired.ipv6nic.globaladdress\")"));
-  EXPECT_EQ(trace(),
-            (Strings{logspace("system.network.wired.ipv6nic.globaladdress", "2001:db8::10"), "set_frontpanel()"}));
-  EXPECT_EQ(cfg().requests(),
-            (Strings{readReq("system.network.wired.ipv6nic.enabled"),
-                     readReq("system.network.wired.ipv6nic.globaladdress"),
-                     writeReq("system.pki.csr.sanipv6globaladdr", "2001:db8::10", kSystem),
-                     readReq("system.network.wired.ipv6nic.sitelocal"),
-                     writeReq("system.pki.csr.sanipv6sitelocaladdr", "fec0::10", kSystem),
-                     readReq("system.network.wired.ipv6nic.linklocal"),
-                     writeReq("system.pki.csr.sanipv6linklocaladdr", "fe80::10", kSystem)}));
-
-  forget();
-  eModel = kCedar;
-  cfg().set("system.network.wired.ipv6nic.enabled", "true");  // case matters here
-  notify("system.network.wired.ipv6nic.mode", "Manual");
-  EXPECT_EQ(trace(), (Strings{logspace("system.network.wired.ipv6nic.mode", "Manual")}));
-  EXPECT_EQ(cfg().requests(), (Strings{readReq("system.network.wired.ipv6nic.enabled")}));
-}
-
-// ---- proxy and DHCP rows ----
-
-TEST_F(NotifyTest, Row17BasicAuthStopsARunningDelegate) {
-  delegate_running = 1;
-  notify("system.proxy.webproxy.blockbasicauth", "True");
-  EXPECT_EQ(trace(), (Strings{logspace("system.proxy.webproxy.blockbasicauth", "True"), "delegate_dns_set_post()",
-                              "stop_delegate()"}));
-  forget();
-  delegate_running = 0;
-  notify("system.proxy.webproxy.blockbasicauth", "False");
-  EXPECT_EQ(trace(), (Strings{logspace("system.proxy.webproxy.blockbasicauth", "False")}));
-}
-
-TEST_F(NotifyTest, Row18BoundStartsProvisioningAndWpadWhenTheProxyIsOn) {
-  const string var = "system.network.wired.ipv4nic.dhcp.state";
-  cfg().set(var, "BOUND");
-  cfg().set("system.proxy.webproxy.enabled", "TRUE");
-  notify(var, "bound");
-  EXPECT_EQ(trace(), (Strings{logspace(var, "bound"), "updateDnsConfig()", "discoverProvisioning()", "StartWpad()"}));
-  EXPECT_EQ(cfg().requests(), (Strings{readReq(var), readReq("system.proxy.webproxy.enabled")}));
-  // The value logged is the one read back, not the notified one.
-  EXPECT_TRUE(logged(7, "config_change_notify: " + var + " change: BOUND"));
-  EXPECT_TRUE(logged(7, "Calling StartWpad config_change_notify: " + var + " change: BOUND"));
-
-  forget();
-  cfg().set("system.proxy.webproxy.enabled", "False");
-  notify(var, "bound");
-  EXPECT_EQ(trace(), (Strings{logspace(var, "bound"), "updateDnsConfig()", "discoverProvisioning()"}));
-
-  forget();
-  cfg().set(var, "released");
-  notify(var, "released");
-  EXPECT_EQ(trace(), (Strings{logspace(var, "released"), "updateDnsConfig()"}));
-  EXPECT_EQ(cfg().requests(), (Strings{readReq(var)}));
-}
-
-TEST_F(NotifyTest, Row19IPv6DhcpState) {
-  const string var = "system.network.wired.ipv6nic.dhcp.state";
-  cfg().set(var, "Bound");
-  notify(var, "Bound");
-  EXPECT_EQ(trace(), (Strings{logspace(var, "Bound"), "updateDnsConfig()", "discoverProvisioning()"}));
-  EXPECT_TRUE(logged(7, "config_change_notify: " + var + " change: Bound"));
-
-  forget();
-  cfg().set(var, "UNBOUND");
-  notify(var, "UNBOUND");
-  // The placeholder of the DHCP module answers false: no IPv6 restart.
-  EXPECT_EQ(trace(), (Strings{logspace(var, "UNBOUND"), "updateDnsConfig()", "isMONotSetOnBoot()"}));
-}
-
-TEST_F(NotifyTest, Rows20And21DnsServerAndMoFlag) {
-  cfg().set("system.network.wired.ipv4nic.dhcp.dnsserver", "192.168.100.200");
-  notify("system.network.wired.ipv4nic.dhcp.dnsserver", "x");
-  EXPECT_EQ(trace(), (Strings{logspace("system.network.wired.ipv4nic.dhcp.dnsserver", "x"), "updateDnsConfig()"}));
-  EXPECT_EQ(cfg().requests(), (Strings{readReq("system.network.wired.ipv4nic.dhcp.dnsserver")}));
-  // Read with 16 bytes: a 15-character address fits whole.
-  EXPECT_TRUE(logged(7, "config_change_notify: system.network.wired.ipv4nic.dhcp.dnsserver change: 192.168.100.200"));
-
-  forget();
-  cfg().set("system.network.wired.ipv6nic.moflag", "On");
-  notify("system.network.wired.ipv6nic.moflag", "On");
-  EXPECT_EQ(trace(), (Strings{logspace("system.network.wired.ipv6nic.moflag", "On"), "isDependMO()"}));
-  EXPECT_TRUE(logged(7, "config_change_notify: system.network.wired.ipv6nic.moflag change: On"));
-}
-
-// ---- front panel, NIDS, profile, banner, boot environment ----
-
-TEST_F(NotifyTest, Row32MonitorOneOnBirchOnly) {
-  eModel = kBirch;
-  notifyNodes({{"video", 0}, {"monitor", 1}, {"signalType", 0}}, {"HDMI"});
-  EXPECT_EQ(trace(), (Strings{logspace("video.monitor[1].signalType", "HDMI"), "set_frontpanel()"}));
-  forget();
-  notifyNodes({{"video", 0}, {"monitor", 1}, {"Resolution", 0}}, {"1080p"});
-  EXPECT_EQ(trace(), (Strings{logspace("video.monitor[1].Resolution", "1080p"), "set_frontpanel()"}));
-  forget();
-  notifyNodes({{"video", 0}, {"monitor", 2}, {"signalType", 0}}, {"HDMI"});
-  EXPECT_EQ(trace(), (Strings{logspace("video.monitor[2].signalType", "HDMI")}));
-  forget();
-  eModel = kCedar;
-  notifyNodes({{"video", 0}, {"monitor", 1}, {"signalType", 0}}, {"HDMI"});
-  EXPECT_EQ(trace(), (Strings{logspace("video.monitor[1].signalType", "HDMI")}));
-}
-
-TEST_F(NotifyTest, Row33NidsStartsOnlyOnExactTrue) {
-  notify("security.nids.enabled", "True");
-  EXPECT_EQ(trace(), (Strings{logspace("security.nids.enabled", "True"), "start_NIDS()"}));
-  forget();
-  notify("security.nids.enabled", "true");
-  EXPECT_EQ(trace(), (Strings{logspace("security.nids.enabled", "true"), "stop_NIDS()"}));
-}
-
-TEST_F(NotifyTest, Row34ProfileUpdatesFrontPanelThenTheVersionText) {
-  cfg().set("system.info.buildtype", "Release");
-  cfg().set("system.info.version", "4.1.0");
-  cfg().set("system.info.build", "123");
-  cfg().set("security.profile", "Maximum");
-  notify("security.profile", "Maximum");
-  EXPECT_EQ(trace(), (Strings{logspace("security.profile", "Maximum"), "set_frontpanel()"}));
-  // The version text is rebuilt for the new profile (no build number under
-  // the maximum profile).
-  EXPECT_EQ(cfg().get("system.info.humanreadableversion"), "Release - 4.1.0");
-}
-
-TEST_F(NotifyTest, Rows35To38BannerMembersThenApply) {
-  notify("security.banner.enabled", "True");
-  notify("security.banner.bannertext", "DoD");
-  notify("security.banner.localsecuritybanner", "Authorised use only; `x`");
-  notify("security.banner.DoD", "You are accessing a system");
-  notify("security.banner.enabled", "true");
-  EXPECT_EQ(trace(),
-            (Strings{logspace("security.banner.enabled", "True"), "ApplyChanges(1,0,,)",
-                     logspace("security.banner.bannertext", "DoD"), "ApplyChanges(1,1,,)",
-                     logspace("security.banner.localsecuritybanner", "Authorised use only; `x`"),
-                     "ApplyChanges(1,1,Authorised use only; `x`,)",
-                     logspace("security.banner.DoD", "You are accessing a system"),
-                     "ApplyChanges(1,1,Authorised use only; `x`,You are accessing a system)",
-                     logspace("security.banner.enabled", "true"),
-                     "ApplyChanges(0,1,Authorised use only; `x`,You are accessing a system)"}));
-  EXPECT_EQ(commands(), Strings{});
-}
-
-TEST_F(NotifyTest, Row39SkipVideoBootVariable) {
-  notify("system.uboot.skipvideo", "True");
-  notify("system.uboot.skipvideo", "False");
-  notify("system.uboot.skipvideo", "TRUE");
-  EXPECT_EQ(commands(), (Strings{"fw_setenv skipvideo true", "fw_setenv skipvideo false", "fw_setenv skipvideo false"}));
-}
-
-TEST_F(NotifyTest, Row42Office365PassesExactTrue) {
-  notify("uicontrol.apps.home.office365uienabled", "True");
-  const Strings on = cfg().requests();
-  forget();
-  notify("uicontrol.apps.home.office365uienabled", "False");
-  const Strings off = cfg().requests();
-  forget();
-  notify("uicontrol.apps.home.office365uienabled", "true");
-  const Strings lower = cfg().requests();
-  ASSERT_FALSE(on.empty());
-  for (const string& r : on) EXPECT_EQ(r.rfind("SetAccessLevelsReq {", 0), 0u) << r;
-  EXPECT_NE(on, off);
-  EXPECT_EQ(lower, off);
-}
-
-TEST_F(NotifyTest, Row44EngineModeAttachesOrDetachesTheComponent) {
-  notify("system.systemmode.enableitpenginemode", "True");
-  notify("system.systemmode.enableitpenginemode", "False");
-  notify("system.systemmode.enableitpenginemode", "true");
-  EXPECT_EQ(cfg().requests(), (Strings{componentReq("multicodecenginemode", false, kStartup),
-                                       componentReq("multicodecenginemode", true, kStartup),
-                                       componentReq("multicodecenginemode", true, kStartup)}));
-}
-
-TEST_F(NotifyTest, UnroutedNameOnlyAsksTheLogSpaceMonitor) {
-  notify("audio.volume", "5");
-  EXPECT_EQ(trace(), (Strings{logspace("audio.volume", "5")}));
-  EXPECT_EQ(commands(), Strings{});
-  EXPECT_EQ(cfg().requests(), Strings{});
-}
-
-TEST_F(NotifyTest, NotificationWithoutFieldsIsAnEmptyUnroutedName) {
-  notifyRaw("");
-  EXPECT_TRUE(logged(7, "config_change_notify: varName: val:"));
-  EXPECT_EQ(trace(), (Strings{logspace("", "")}));
 }
 
 }  // namespace

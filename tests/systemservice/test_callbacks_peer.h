@@ -90,3 +90,10 @@ Req callbackRequest(const std::string& name, const std::string& value, int insta
 
 // The answer bytes the handlers must send.
 std::string retBytes(int error, bool reboot, const std::string& serverContext = "ctx-42");
+
+// The LAN tests' form of the same requests, one line each:
+//   read <name>#<instance>[ from <client>]
+//   write <name>#<instance>=<value> role=<role>
+//   access <name>#<instance> read=<level|-> write=<level|-> role=<role>
+std::vector<std::string> transcript(const std::vector<CfgRequest>& requests);
+using CallbacksTest = CfgTest;

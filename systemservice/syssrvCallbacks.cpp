@@ -13,8 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <google/protobuf/message.h>
-
 #include "ConfigIF.pb.h"
 #include "OS/logmsg.h"
 #include "SystemIF.pb.h"
@@ -26,6 +24,7 @@
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvLocale.h"
 #include "systemservice/syssrvMessage.h"
+#include "systemservice/syssrvMessageReply.h"
 #include "systemservice/syssrvShell.h"
 #include "systemservice/syssrvWpad.h"
 
@@ -35,35 +34,6 @@ const char kComponent[] = "message";
 
 const char kModularRoomMode[] = "system.modularroom.mode";
 const char kWebProxyEnabled[] = "system.proxy.webproxy.enabled";
-
-// ---------------------------------------------------------------- replies
-
-enum class ReplyResult { kSent, kAllocFailed, kSerialiseFailed, kSendFailed };
-
-// An answer addressed like `req` (same sequence, to its sender), sent from
-// our endpoint. Each handler logs the failures in its own words.
-ReplyResult sendReply(const MSG_Message* req, MSG_Type type, const google::protobuf::Message& rsp) {
-  size_t size = rsp.ByteSizeLong();
-  MSG_Message* out = MSG_AllocMsgCopyHdr(req, type, static_cast<uint32_t>(size));
-  if (out == nullptr) return ReplyResult::kAllocFailed;
-  if (size > 0) {
-    void* payload = MSG_GetPayloadMutable(out);
-    if (payload == nullptr || !rsp.SerializeToArray(payload, static_cast<int>(size))) {
-      MSG_ReleaseMsg(out);
-      return ReplyResult::kSerialiseFailed;
-    }
-  }
-  if (MSG_SendMsg(kSyssrvEndpoint, MSG_GetSender(req), out) != 0) return ReplyResult::kSendFailed;
-  return ReplyResult::kSent;
-}
-
-bool parse(const MSG_Message* msg, google::protobuf::Message* out) {
-  if (msg == nullptr) return false;
-  const void* payload = MSG_GetPayload(msg);
-  uint32_t bytes = MSG_GetPayloadBytes(msg);
-  if (payload == nullptr && bytes != 0) return false;
-  return out->ParseFromArray(payload, static_cast<int>(bytes));
-}
 
 // The answer part shared by the validate and on-change responses; no rule
 // has an error text to add.
@@ -393,6 +363,24 @@ void syssrvSubmitBatch(const std::string& name, SubmitType type) {
   endNetworkBatch();
 }
 
+std::vector<std::string> syssrvValidatedNames() {
+  std::vector<std::string> out;
+  for (const ValidateRule& r : kValidateRules) out.push_back(r.name);
+  return out;
+}
+
+std::vector<std::string> syssrvOnChangeNames() {
+  std::vector<std::string> out;
+  auto add = [&out](const char* const* names, size_t n) {
+    for (size_t i = 0; i < n; ++i) {
+      if (names[i] != nullptr) out.push_back(names[i]);
+    }
+  };
+  for (const OnChangeRule& r : kOnChangeRules) add(r.names, 3);
+  for (const FollowUpRule& f : kProxyFollowUps) add(f.names, 3);
+  return out;
+}
+
 void syssrvResetToOutOfBox() {
   SysIo& io = sysio();
   io.system("rm /opt/corvale/misc/presets/*.png");
@@ -413,7 +401,7 @@ void syssrvResetToOutOfBox() {
 
 void config_dynamic_validate(void* /*pContext*/, const MSG_Message* msg) {
   ConfigIF::DynamicValidateReq req;
-  if (!parse(msg, &req)) {
+  if (!syssrvParseRequest(msg, &req)) {
     logerr(kComponent, "(%s) parse error\n", __func__);
     return;
   }
@@ -424,22 +412,13 @@ void config_dynamic_validate(void* /*pContext*/, const MSG_Message* msg) {
 
   ConfigIF::DynamicValidateRsp rsp;
   fillRetMessage(rsp.mutable_ret_message(), verdict.error, verdict.reboot, req.server_context());
-  switch (sendReply(msg, kMsgIdConfigIFDynamicValidateRsp, rsp)) {
-    case ReplyResult::kSent:
-      break;
-    case ReplyResult::kAllocFailed:
-      logerr(kComponent, "(%s) rsp msg allocation error\n", __func__);
-      break;
-    case ReplyResult::kSerialiseFailed:
-    case ReplyResult::kSendFailed:
-      logerr(kComponent, "(%s) reply send error\n", __func__);
-      break;
-  }
+  syssrvSendReply(msg, kMsgIdConfigIFDynamicValidateRsp, rsp, "(config_dynamic_validate) reply send error\n",
+                  kComponent);
 }
 
 void config_on_change(void* /*pContext*/, const MSG_Message* msg) {
   ConfigIF::OnChangeReq req;
-  if (!parse(msg, &req)) {
+  if (!syssrvParseRequest(msg, &req)) {
     logdebug(kComponent, "config_on_change parse error\n");
     return;
   }
@@ -454,22 +433,12 @@ void config_on_change(void* /*pContext*/, const MSG_Message* msg) {
 
   ConfigIF::OnChangeRsp rsp;
   fillRetMessage(rsp.mutable_ret_message(), 0, false, req.server_context());
-  switch (sendReply(msg, kMsgIdConfigIFOnChangeRsp, rsp)) {
-    case ReplyResult::kSent:
-      break;
-    case ReplyResult::kAllocFailed:
-      logdebug(kComponent, "config_on_change rsp msg allocation error\n");
-      break;
-    case ReplyResult::kSerialiseFailed:
-    case ReplyResult::kSendFailed:
-      logerr(kComponent, "config_on_change reply send error\n");
-      break;
-  }
+  syssrvSendReply(msg, kMsgIdConfigIFOnChangeRsp, rsp, "config_on_change reply send error\n", kComponent);
 }
 
 void config_submit_notify(void* /*pContext*/, const MSG_Message* msg) {
   ConfigIF::SubmitNtfy ntfy;
-  if (!parse(msg, &ntfy)) {
+  if (!syssrvParseRequest(msg, &ntfy)) {
     logerr(kComponent, "config_submit_notify: parse error\n");
     return;
   }
@@ -482,13 +451,5 @@ void reset_config_notify(void* /*pContext*/, const MSG_Message* msg) {
   syssrvResetToOutOfBox();
   SystemIF::SetOobRsp rsp;
   rsp.set_error(CommonIF::kErrNoError);
-  switch (sendReply(msg, kMsgIdSystemIFSetOobRsp, rsp)) {
-    case ReplyResult::kSent:
-    case ReplyResult::kAllocFailed:
-      break;
-    case ReplyResult::kSerialiseFailed:
-    case ReplyResult::kSendFailed:
-      logerr(kComponent, "reset_config_notify: Reply Send Error\n");
-      break;
-  }
+  syssrvSendReply(msg, kMsgIdSystemIFSetOobRsp, rsp, "reset_config_notify: Reply Send Error\n", kComponent);
 }

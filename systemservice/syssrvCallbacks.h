@@ -20,6 +20,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/msg/MSG.h"
 #include "systemservice/syssrvCfgMsg.h"
@@ -48,6 +49,12 @@ void syssrvApplyOnChange(const std::string& name, int instance, const std::strin
 void syssrvSubmitBatch(const std::string& name, SubmitType type);
 // Deletes the user's traces and puts language and country back.
 void syssrvResetToOutOfBox();
+
+// The variables that have a validation rule, and those the on-change
+// callback acts on (its rules and the proxy follow-up): each must be
+// registered with the matching callback kind, or its rule never runs.
+std::vector<std::string> syssrvValidatedNames();
+std::vector<std::string> syssrvOnChangeNames();
 
 // Modular-room secondary mode turns features off and keeps the one setting
 // it later gives back; see syssrvCallbacksBackup.cpp.

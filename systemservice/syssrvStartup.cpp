@@ -197,6 +197,12 @@ void registerHandler(const syssrvRegRow& row) {
 
 }  // namespace
 
+std::vector<syssrvRegistration> syssrvConfigRegistrations() {
+  std::vector<syssrvRegistration> out;
+  for (const syssrvRegRow& row : kRegistrations) out.push_back({row.name, row.kind, row.handlerType});
+  return out;
+}
+
 void syssrvRegisterConfigCallbacks() {
   for (const syssrvRegRow& row : kRegistrations) {
     if (row.name == nullptr) {

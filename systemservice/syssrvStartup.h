@@ -8,12 +8,24 @@
 //                                               the link-local address
 #pragma once
 
+#include <vector>
+
+#include "platform/msg/MSG.h"
+#include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvTypes.h"
 
 // The configuration-variable callbacks in their fixed order, interleaved
 // with the registration of the configuration service's four handlers
 // (changes, submits, dynamic validation, on-change), failures logged.
 void syssrvRegisterConfigCallbacks();
+// What syssrvRegisterConfigCallbacks registers, in order: a variable with
+// its callback kind, or (name null) the handler of message type `handler`.
+struct syssrvRegistration {
+  const char* name;
+  CallbackType kind;
+  MSG_Type handler;
+};
+std::vector<syssrvRegistration> syssrvConfigRegistrations();
 // Identity, model-specific options and the once-at-start application of
 // every subsystem's configured state.
 void syssrvStartupConfig();

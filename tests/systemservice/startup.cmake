@@ -1,29 +1,8 @@
 # Start-up configuration: registrations, identity, model-specific settings
-# and the start-up steps against a recording configuration service, and the
-# registrations and identity against the configuration service itself.
-add_executable(startup_tests
-  ${CMAKE_CURRENT_LIST_DIR}/test_startup_fixture.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/test_startup_register.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/test_startup_identity.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/test_startup_model.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/test_startup_steps.cpp)
+# and the start-up steps against the fake configuration service.
+file(GLOB _startup_test_sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_LIST_DIR}/test_startup_*.cpp)
+add_executable(startup_tests ${_startup_test_sources})
 syssrv_target(startup_tests)
-target_link_libraries(startup_tests PRIVATE
-  syssrvcore
+target_link_libraries(startup_tests PRIVATE syssrvcore cfg_test_fixture
   daemon_test_fakes syssystem cfgcommon multicodec_util msgutil msglib protos psosapi timerutil sysio oslib GTest::gtest_main)
 gtest_discover_tests(startup_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 LABELS daemon)
-
-# The registrations and the identity against the configuration service.
-if(TARGET configsrvc)
-  add_executable(startup_live_tests ${CMAKE_CURRENT_LIST_DIR}/test_startup_live.cpp)
-  syssrv_target(startup_live_tests)
-  target_link_libraries(startup_live_tests PRIVATE
-    syssrvcore
-    syssystem cfgcommon multicodec_util msgutil msglib protos psosapi timerutil sysio oslib SQLite::SQLite3
-    GTest::gtest_main)
-  add_dependencies(startup_live_tests configsrvc)
-  target_compile_definitions(startup_live_tests PRIVATE
-    CONFIGSRVC="$<TARGET_FILE:configsrvc>"
-    CONFIGSRVC_SEED_FILE="${CONFIGSRVC_SEED}")
-  gtest_discover_tests(startup_live_tests DISCOVERY_TIMEOUT 30 PROPERTIES TIMEOUT 120 LABELS daemon)
-endif()

@@ -1,14 +1,13 @@
-// Access-level policy: every rule's exact SetAccessLevelsReq sequence
-// (variable, instance, levels present only when non-zero, role kSystem, as
-// the fake "ConfigSrvc" received them), and the reads and writes of the
-// rules that have them.
+// Access-level policy: the levels every rule sends for each case of its
+// controlling value, in order, and the rules that read or write as well.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "systemservice/syssrvAccessLevels.h"
-#include "tests/systemservice/call_trace.h"
 #include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {
@@ -16,413 +15,154 @@ namespace {
 using std::string;
 using std::vector;
 
-constexpr int U = 10;  // kUser
-constexpr int A = 20;  // kAdmin
-constexpr int S = 30;  // kSystem
+class AccessLevelsTest : public CfgTest {};
 
-struct Row {
-  string name;
-  int instance;
-  int read;
-  int write;
-};
-
-vector<string> lines(const vector<Row>& rows) {
+vector<string> each(const vector<string>& names, int read, int write) {
   vector<string> out;
-  for (const Row& r : rows) out.push_back(accessLine(r.name, r.instance, r.read, r.write));
+  for (const string& n : names) out.push_back(levels(n, read, write));
   return out;
 }
 
-vector<Row> same(const vector<string>& names, int read, int write) {
-  vector<Row> out;
-  for (const string& n : names) out.push_back({n, 0, read, write});
-  return out;
-}
-
-vector<Row> operator+(vector<Row> a, const vector<Row>& b) {
+vector<string> operator+(vector<string> a, const vector<string>& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
 
-class AccessLevelsTest : public CallbacksTest {
- protected:
-  vector<string> sent() { return accessLines(peer().requests()); }
-  vector<string> all() { return transcript(peer().requests()); }
-};
-
-// ---- network ----
-
-vector<Row> dnsRows(int serverWrite) {
-  return vector<Row>{{"system.network.domainname", 0, 0, A},
-                     {"system.network.dnsserver", 0, 0, serverWrite},
-                     {"system.network.dnsserver", 1, 0, serverWrite},
-                     {"system.network.dnsserver", 2, 0, serverWrite},
-                     {"system.network.dnsserver", 3, 0, serverWrite}};
+vector<string> dns(int serverWrite) {
+  vector<string> out = {levels("system.network.domainname", 0, A)};
+  for (int i = 0; i < 4; ++i) out.push_back(levels("system.network.dnsserver", 0, serverWrite, i));
+  return out;
 }
 
-const vector<string> kIpv4Vars = {"system.network.wired.ipv4nic.address", "system.network.wired.ipv4nic.subnetmask",
-                                  "system.network.wired.ipv4nic.defaultgateway"};
+const vector<string> kIpv4 = {"system.network.wired.ipv4nic.address", "system.network.wired.ipv4nic.subnetmask",
+                              "system.network.wired.ipv4nic.defaultgateway"};
+const vector<string> kIpv6 = {"system.network.wired.ipv6nic.linklocal", "system.network.wired.ipv6nic.sitelocal",
+                              "system.network.wired.ipv6nic.globaladdress",
+                              "system.network.wired.ipv6nic.defaultgateway"};
+const vector<string> kSpeed = {"system.network.wired.ethernet.portspeed", "system.network.wired.ethernet.duplexmode"};
+const vector<string> kDot1x = {"system.network.wired.dot1x.userid", "system.network.wired.dot1x.password"};
+const vector<string> kVlan = {"system.network.wired.vlan.vlanid", "system.network.wired.vlan.audiopriority",
+                              "system.network.wired.vlan.videopriority", "system.network.wired.vlan.controlpriority"};
+const vector<string> kTelnet = {"security.remoteaccess.telnet.pddebugportidletimeoutenabled",
+                                "security.remoteaccess.telnet.apiportidletimeoutenabled",
+                                "security.remoteaccess.telnet.apiport", "security.remoteaccess.telnet.pddebugport"};
+const vector<string> kRemoteLog = {"system.log.remotelog.serveraddress", "system.log.remotelog.serverprotocol"};
+const vector<string> kTimeServer = {levels("time.timeserver.address", U, A), levels("time.timeserver.address", U, A, 1)};
 
-TEST_F(AccessLevelsTest, Ipv4ClientLocksStaticAddressThenAppliesDnsRule) {
-  set_ipv4_access_levels("Client");
-  // The address-mode questions (not built yet) answer "not manual", so the
-  // DNS servers are locked.
-  EXPECT_EQ(sent(), lines(same(kIpv4Vars, 0, S) + dnsRows(S)));
-  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"isIPv4Manual()", "isIPv6Enabled()", "isIPv6Manual()"}));
+vector<string> serial(const vector<std::pair<int, int>>& lv) {
+  const char* names[] = {"baud", "parity", "databits", "stopbits", "flowcontrol", "camera"};
+  vector<string> out;
+  for (size_t i = 0; i < lv.size(); ++i) out.push_back(levels(string("system.ports.serial.") + names[i], lv[i].first, lv[i].second));
+  return out;
 }
 
-TEST_F(AccessLevelsTest, Ipv4OtherModesGiveStaticAddressToAdministrators) {
-  for (const char* mode : {"Off", "client", "DHCP", ""}) {
-    peer().clearRequests();
-    set_ipv4_access_levels(mode);
-    EXPECT_EQ(sent(), lines(same(kIpv4Vars, 0, A) + dnsRows(S))) << mode;
-  }
-}
-
-TEST_F(AccessLevelsTest, Ipv6LocksAddressesUnlessEnabledAndManual) {
-  // The placeholders report IPv6 disabled: locked.
-  set_ipv6_access_levels();
-  EXPECT_EQ(sent(), lines(same({"system.network.wired.ipv6nic.linklocal", "system.network.wired.ipv6nic.sitelocal",
-                                "system.network.wired.ipv6nic.globaladdress",
-                                "system.network.wired.ipv6nic.defaultgateway"},
-                               0, S) +
-                          dnsRows(S)));
-}
-
-TEST_F(AccessLevelsTest, DnsServersWritableOnlyWhileSomeAddressingIsManual) {
-  struct Case {
-    bool v4, v6on, v6manual;
-    int serverWrite;
+TEST_F(AccessLevelsTest, EachRuleSendsItsLevelsInOrder) {
+  struct Row {
+    const char* what;
+    vector<std::pair<string, string>> stored;
+    std::function<void()> rule;
+    vector<string> expected;
   };
-  const Case cases[] = {
-      {false, false, false, S}, {true, false, false, A}, {false, true, false, S}, {false, false, true, S},
-      {false, true, true, A},   {true, true, true, A},   {true, true, false, A},  {true, false, true, A},
+  const vector<Row> rows = {
+      {"ipv4 Client", {}, [] { set_ipv4_access_levels("Client"); }, each(kIpv4, 0, S) + dns(S)},
+      {"ipv4 client", {}, [] { set_ipv4_access_levels("client"); }, each(kIpv4, 0, A) + dns(S)},
+      {"ipv4 static", {{"system.network.wired.ipv4nic.mode", "Off"}}, [] { set_ipv4_access_levels("Off"); },
+       each(kIpv4, 0, A) + dns(A)},
+      {"ipv6 disabled", {{"system.network.wired.ipv6nic.mode", "Off"}}, [] { set_ipv6_access_levels(); },
+       each(kIpv6, 0, S) + dns(S)},
+      {"ipv6 manual", {{"system.network.wired.ipv6nic.enabled", "True"}, {"system.network.wired.ipv6nic.mode", "off"}},
+       [] { set_ipv6_access_levels(); }, each(kIpv6, 0, A) + dns(A)},
+      {"ipv6 automatic", {{"system.network.wired.ipv6nic.enabled", "True"}}, [] { set_ipv6_access_levels(); },
+       each(kIpv6, 0, S) + dns(S)},
+      {"dns v6 enabled only", {}, [] { set_dns_access_levels(false, true, false); }, dns(S)},
+      {"dns v4 manual", {}, [] { set_dns_access_levels(true, false, false); }, dns(A)},
+      {"autoneg True", {}, [] { set_autoneg_access_levels("True"); }, each(kSpeed, A, S)},
+      {"autoneg true", {}, [] { set_autoneg_access_levels("true"); }, each(kSpeed, U, A)},
+      {"dot1x False", {}, [] { set_dot1x_access_levels("False"); }, each(kDot1x, S, S)},
+      {"vlan False", {}, [] { set_vlan_access_levels("False"); }, each(kVlan, S, S)},
+      {"timeserver Manual", {}, [] { set_timeserver_access_levels("Manual"); }, kTimeServer},
+      {"timeserver manual", {}, [] { set_timeserver_access_levels("manual"); },
+       {levels("time.timeserver.address", S, S), levels("time.timeserver.address", S, S, 1)}},
+      {"in call, MANUAL", {{"time.timeserver.mode", "MANUAL"}}, [] { set_in_call_access_levels(true); },
+       {levels("time.timeserver.address", U, S), levels("time.timeserver.address", U, S, 1),
+        levels("time.timeserver.mode", U, S), levels("time.timezone", U, S)}},
+      {"out of call, Auto", {{"time.timeserver.mode", "Auto"}}, [] { set_in_call_access_levels(false); },
+       {levels("time.timeserver.mode", U, A), levels("time.timezone", U, A)}},
+      {"office 365", {}, [] { set_in_office_365_access_levels(true); },
+       each({"system.remote.audioconfirmation", "system.remote.numerickeypadfunction", "system.remote.channelid",
+             "system.remote.hangupkeylongpressfunc", "system.remote.starbuttonfunction",
+             "system.remote.poundbuttonfunction", "system.remote.usenoncorvaleremote"},
+            U, S)},
+      {"telnet on", {}, [] { set_telnet_portoptions_access_levels("True", "False"); }, each(kTelnet, U, U)},
+      {"no shell", {}, [] { set_telnet_portoptions_access_levels("true", "TRUE"); }, each(kTelnet, U, S)},
+      {"remote log True", {}, [] { set_remote_log_access_levels("True"); }, each(kRemoteLog, U, A)},
+      {"remote log other", {}, [] { set_remote_log_access_levels("False"); }, each(kRemoteLog, A, S)},
+      {"serial Control", {}, [] { set_serial_port_params_access_levels("Control"); },
+       serial({{U, U}, {U, S}, {U, S}, {U, S}, {U, S}, {S, S}})},
+      {"serial CameraControl", {}, [] { set_serial_port_params_access_levels("CameraControl"); },
+       serial({{U, S}, {U, S}, {U, S}, {U, S}, {U, S}, {U, U}})},
+      {"serial PassThru", {}, [] { set_serial_port_params_access_levels("PassThru"); },
+       serial({{U, U}, {U, U}, {U, S}, {U, U}, {U, U}, {S, S}})},
+      {"serial Off", {}, [] { set_serial_port_params_access_levels("Off"); },
+       serial({{S, S}, {S, S}, {S, S}, {S, S}, {S, S}, {S, S}})},
+      {"serial control", {}, [] { set_serial_port_params_access_levels("control"); }, {}},
   };
-  for (const Case& c : cases) {
-    peer().clearRequests();
-    set_dns_access_levels(c.v4, c.v6on, c.v6manual);
-    EXPECT_EQ(sent(), lines(dnsRows(c.serverWrite))) << c.v4 << c.v6on << c.v6manual;
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.what);
+    for (const auto& [name, value] : r.stored) peer().set(name, value);
+    forget();
+    r.rule();
+    EXPECT_EQ(sent("levels "), r.expected);
+    for (const auto& stored : r.stored) peer().set(stored.first, "");
   }
+  EXPECT_TRUE(logged(3, "set_serial_port_params_access_levels did not get a valid RS-232 mode!!!", "message"));
 }
 
-TEST_F(AccessLevelsTest, AutonegTrueHidesSpeedAndDuplexSettingsOtherwiseOpen) {
-  const vector<string> vars = {"system.network.wired.ethernet.portspeed", "system.network.wired.ethernet.duplexmode"};
-  set_autoneg_access_levels("True");
-  EXPECT_EQ(sent(), lines(same(vars, A, S)));
-  // Lower case is another value.
-  peer().clearRequests();
-  set_autoneg_access_levels("true");
-  EXPECT_EQ(sent(), lines(same(vars, U, A)));
-  peer().clearRequests();
-  set_autoneg_access_levels("False");
-  EXPECT_EQ(sent(), lines(same(vars, U, A)));
-}
-
-TEST_F(AccessLevelsTest, Dot1xFalseHidesCredentials) {
-  const vector<string> vars = {"system.network.wired.dot1x.userid", "system.network.wired.dot1x.password"};
-  set_dot1x_access_levels("False");
-  EXPECT_EQ(sent(), lines(same(vars, S, S)));
-  peer().clearRequests();
-  set_dot1x_access_levels("false");
-  EXPECT_EQ(sent(), lines(same(vars, U, A)));
-  peer().clearRequests();
-  set_dot1x_access_levels("True");
-  EXPECT_EQ(sent(), lines(same(vars, U, A)));
-}
-
-TEST_F(AccessLevelsTest, VlanFalseHidesIdAndPriorities) {
-  const vector<string> vars = {"system.network.wired.vlan.vlanid", "system.network.wired.vlan.audiopriority",
-                               "system.network.wired.vlan.videopriority", "system.network.wired.vlan.controlpriority"};
-  set_vlan_access_levels("False");
-  EXPECT_EQ(sent(), lines(same(vars, S, S)));
-  peer().clearRequests();
-  set_vlan_access_levels("True");
-  EXPECT_EQ(sent(), lines(same(vars, U, A)));
-}
-
-// ---- time, call, office 365 ----
-
-TEST_F(AccessLevelsTest, TimeServerAddressesOpenOnlyInManualMode) {
-  set_timeserver_access_levels("Manual");
-  EXPECT_EQ(sent(), lines({{"time.timeserver.address", 0, U, A}, {"time.timeserver.address", 1, U, A}}));
-  for (const char* mode : {"Auto", "manual", "Off"}) {
-    peer().clearRequests();
-    set_timeserver_access_levels(mode);
-    EXPECT_EQ(sent(), lines({{"time.timeserver.address", 0, S, S}, {"time.timeserver.address", 1, S, S}})) << mode;
-  }
-}
-
-TEST_F(AccessLevelsTest, InCallLocksTimeSettingsAndManualAddressesIgnoringCase) {
-  peer().set("time.timeserver.mode", "MANUAL");
-  set_in_call_access_levels(true);
-  EXPECT_EQ(all(), (vector<string>{"read time.timeserver.mode#0", accessLine("time.timeserver.address", 0, U, S),
-                                   accessLine("time.timeserver.address", 1, U, S),
-                                   accessLine("time.timeserver.mode", 0, U, S),
-                                   accessLine("time.timezone", 0, U, S)}));
-  peer().clearRequests();
-  set_in_call_access_levels(false);
-  EXPECT_EQ(sent(), lines({{"time.timeserver.address", 0, U, A},
-                           {"time.timeserver.address", 1, U, A},
-                           {"time.timeserver.mode", 0, U, A},
-                           {"time.timezone", 0, U, A}}));
-}
-
-TEST_F(AccessLevelsTest, InCallLeavesAutomaticTimeServerAddressesAlone) {
-  peer().set("time.timeserver.mode", "Auto");
-  set_in_call_access_levels(true);
-  EXPECT_EQ(sent(), lines({{"time.timeserver.mode", 0, U, S}, {"time.timezone", 0, U, S}}));
-  // An unreadable mode counts as not manual.
-  peer().breakReads("time.timeserver.mode");
-  peer().clearRequests();
-  set_in_call_access_levels(false);
-  EXPECT_EQ(sent(), lines({{"time.timeserver.mode", 0, U, A}, {"time.timezone", 0, U, A}}));
-}
-
-TEST_F(AccessLevelsTest, Office365LocksRemoteControlSettingsWhileEnabled) {
-  const vector<string> vars = {"system.remote.audioconfirmation",     "system.remote.numerickeypadfunction",
-                               "system.remote.channelid",             "system.remote.hangupkeylongpressfunc",
-                               "system.remote.starbuttonfunction",    "system.remote.poundbuttonfunction",
-                               "system.remote.usenoncorvaleremote"};
-  set_in_office_365_access_levels(true);
-  EXPECT_EQ(sent(), lines(same(vars, U, S)));
-  peer().clearRequests();
-  set_in_office_365_access_levels(false);
-  EXPECT_EQ(sent(), lines(same(vars, U, A)));
-}
-
-// ---- remote access ----
-
-TEST_F(AccessLevelsTest, TelnetPortOptionsOpenWhileEitherShellIsOn) {
-  const vector<string> vars = {"security.remoteaccess.telnet.pddebugportidletimeoutenabled",
-                               "security.remoteaccess.telnet.apiportidletimeoutenabled",
-                               "security.remoteaccess.telnet.apiport", "security.remoteaccess.telnet.pddebugport"};
-  struct Case {
-    const char* telnet;
-    const char* ssh;
-    int write;
-  };
-  const Case cases[] = {{"True", "False", U}, {"False", "True", U}, {"True", "True", U},
-                        {"False", "False", S}, {"true", "TRUE", S}, {"", "", S}};
-  for (const Case& c : cases) {
-    peer().clearRequests();
-    set_telnet_portoptions_access_levels(c.telnet, c.ssh);
-    EXPECT_EQ(sent(), lines(same(vars, U, c.write))) << c.telnet << "/" << c.ssh;
-  }
-}
-
-TEST_F(AccessLevelsTest, RemoteLogServerSettingsFollowTheSwitch) {
-  const vector<string> vars = {"system.log.remotelog.serveraddress", "system.log.remotelog.serverprotocol"};
-  set_remote_log_access_levels("True");
-  EXPECT_EQ(sent(), lines(same(vars, U, A)));
-  peer().clearRequests();
-  set_remote_log_access_levels("False");
-  EXPECT_EQ(sent(), lines(same(vars, A, S)));
-}
-
-// ---- modular room: 44 requests in order ----
-
-vector<Row> modularRoomRows(int connection, int level, const vector<Row>& tail) {
-  vector<Row> rows = same({"system.modularroom.secondary.connection.allowexpiredcertificates",
-                           "system.modularroom.secondary.connection.allownonSSL"},
-                          connection, connection);
-  rows = rows + same({"management.snmp.enabled", "comm.Callsetting.debug.sipdebug", "comm.Callsetting.debug.h323debug",
-                      "security.authentication.lockout.accountlockout.user.lockoutattempts",
-                      "security.authentication.lockout.accountlockout.user.lockouttime",
-                      "security.authentication.lockout.accountlockout.user.failedloginwindow",
-                      "security.accesscontrol.userloginrequired", "security.authentication.accounts.useraccount.id",
-                      "security.authentication.accounts.useraccount.remotepassword",
-                      "security.authentication.accounts.useraccount.localpassword"},
-                     level, level);
-  const string user = "security.authentication.accounts.useraccount.passwordpolicy.";
-  for (const char* s : {"minlength", "lowercasecount", "uppercasecount", "numbercount", "specialcharcount",
-                        "rejectprevpasswordvalue", "minimumage", "maximumage", "minimumtobechangedchars",
-                        "maximumrepeatedcharsallowed", "expirationwarning", "cancontainidorreverse"}) {
-    rows.push_back({user + s, 0, A, level});
-  }
-  const string meeting = "security.authentication.accounts.meeting.passwordpolicy.";
-  for (const char* s : {"minlength", "lowercasecount", "uppercasecount", "numbercount", "specialcharcount",
-                        "rejectprevpasswordvalue", "minimumage", "maximumrepeatedcharsallowed"}) {
-    rows.push_back({meeting + s, 0, A, level});
-  }
-  const string snmp = "security.authentication.accounts.snmppassword.passwordpolicy.";
-  for (const char* s : {"minlength", "lowercasecount", "uppercasecount", "numbercount", "specialcharcount",
-                        "rejectprevpasswordvalue", "minimumage", "maximumrepeatedcharsallowed",
-                        "cancontainidorreverse"}) {
-    rows.push_back({snmp + s, 0, A, level});
-  }
-  return rows + tail;
-}
-
-TEST_F(AccessLevelsTest, ModularRoomSecondarySendsItsFortyFourRequestsInOrder) {
-  set_modularroom_mode_config_access_levels("Secondary");
-  vector<string> expected = lines(modularRoomRows(
-      A, S,
-      same({"softupdate.pollingenabled", "security.remoteaccess.telnet.enabled", "security.remoteaccess.ssh.enabled"},
-           S, S)));
-  ASSERT_EQ(expected.size(), 44u);
-  EXPECT_EQ(all(), expected);
-}
-
-TEST_F(AccessLevelsTest, ModularRoomDisabledLocksSecondaryConnectionAndOpensTheRest) {
-  set_modularroom_mode_config_access_levels("Disabled");
-  vector<string> expected =
-      lines(modularRoomRows(S, A,
-                            {{"softupdate.pollingenabled", 0, U, A},
-                             {"security.remoteaccess.telnet.enabled", 0, U, U},
-                             {"security.remoteaccess.ssh.enabled", 0, U, U}}));
-  ASSERT_EQ(expected.size(), 44u);
-  EXPECT_EQ(all(), expected);
-}
-
-TEST_F(AccessLevelsTest, ModularRoomOtherModeGivesAdministratorLevelsAndOpensShells) {
-  for (const char* mode : {"Primary", "secondary", "disabled"}) {
-    peer().clearRequests();
-    set_modularroom_mode_config_access_levels(mode);
-    EXPECT_EQ(all(), lines(modularRoomRows(A, A,
-                                           {{"softupdate.pollingenabled", 0, U, A},
-                                            {"security.remoteaccess.telnet.enabled", 0, U, U},
-                                            {"security.remoteaccess.ssh.enabled", 0, U, U}})))
-        << mode;
-  }
-}
-
-// ---- serial port ----
-
-const vector<string> kSerialVars = {"system.ports.serial.baud",     "system.ports.serial.parity",
-                                    "system.ports.serial.databits", "system.ports.serial.stopbits",
-                                    "system.ports.serial.flowcontrol", "system.ports.serial.camera"};
-
-vector<Row> serialRows(const vector<std::pair<int, int>>& levels) {
-  vector<Row> rows;
-  for (size_t i = 0; i < kSerialVars.size(); ++i) rows.push_back({kSerialVars[i], 0, levels[i].first, levels[i].second});
-  return rows;
-}
-
-TEST_F(AccessLevelsTest, SerialPortLevelsPerMode) {
+TEST_F(AccessLevelsTest, ModularRoomRuleSendsFortyFourRequests) {
   struct Case {
     const char* mode;
-    vector<std::pair<int, int>> levels;
+    int connection, security, shells, polling[2];
   };
-  const Case cases[] = {
-      {"Control", {{U, U}, {U, S}, {U, S}, {U, S}, {U, S}, {S, S}}},
-      {"ClosedCaption", {{U, U}, {U, S}, {U, S}, {U, S}, {U, S}, {S, S}}},
-      {"CameraControl", {{U, S}, {U, S}, {U, S}, {U, S}, {U, S}, {U, U}}},
-      {"PassThru", {{U, U}, {U, U}, {U, S}, {U, U}, {U, U}, {S, S}}},
-      {"Off", {{S, S}, {S, S}, {S, S}, {S, S}, {S, S}, {S, S}}},
-  };
-  for (const Case& c : cases) {
-    peer().clearRequests();
-    set_serial_port_params_access_levels(c.mode);
-    EXPECT_EQ(all(), lines(serialRows(c.levels))) << c.mode;
+  for (const Case& c : {Case{"Secondary", A, S, S, {S, S}}, Case{"Disabled", S, A, U, {U, A}},
+                        Case{"Primary", A, A, U, {U, A}}}) {
+    SCOPED_TRACE(c.mode);
+    forget();
+    set_modularroom_mode_config_access_levels(c.mode);
+    vector<string> t = sent();
+    ASSERT_EQ(t.size(), 44u);
+    EXPECT_EQ(t[1], levels("system.modularroom.secondary.connection.allownonSSL", c.connection, c.connection));
+    EXPECT_EQ(t[2], levels("management.snmp.enabled", c.security, c.security));
+    EXPECT_EQ(t[11], levels("security.authentication.accounts.useraccount.localpassword", c.security, c.security));
+    EXPECT_EQ(t[12], levels("security.authentication.accounts.useraccount.passwordpolicy.minlength", A, c.security));
+    EXPECT_EQ(t[40], levels("security.authentication.accounts.snmppassword.passwordpolicy.cancontainidorreverse", A,
+                            c.security));
+    EXPECT_EQ(t[41], levels("softupdate.pollingenabled", c.polling[0], c.polling[1]));
+    EXPECT_EQ(t[43], levels("security.remoteaccess.ssh.enabled", c.shells, c.shells));
   }
-  EXPECT_TRUE(logLines("message").empty());
 }
 
-TEST_F(AccessLevelsTest, SerialPortUnknownModeSendsNothingAndLogs) {
-  for (const char* mode : {"control", "", "Off\n"}) {
-    set_serial_port_params_access_levels(mode);
-  }
-  EXPECT_TRUE(peer().requests().empty());
-  const string expected =
-      line(3, "message", "set_serial_port_params_access_levels did not get a valid RS-232 mode!!!");
-  EXPECT_EQ(logLines("message"), (vector<string>{expected, expected, expected}));
-}
-
-// ---- log space chain ----
-
-TEST_F(AccessLevelsTest, LogSpaceConfiguredWritesTenPercentMoreThanTheLogsHold) {
+TEST_F(AccessLevelsTest, LogSpaceChainPassesStoredValuesOn) {
   peer().set("system.log.maxfilesize", "10");
   peer().set("system.log.maxfiles", "5");
-  peer().set("system.log.spacemonitoring.threshold", "80");
-  set_logspace_configured();
-  EXPECT_EQ(all(), (vector<string>{"read system.log.maxfilesize#0", "read system.log.maxfiles#0",
-                                   "write system.log.spacemonitoring.max#0=55 role=30",
-                                   "read system.log.spacemonitoring.threshold#0",
-                                   "write system.log.spacemonitoring.enable#0=True role=30",
-                                   accessLine("system.log.spacemonitoring.autotransfer.transferfrequency", 0, U, A)}));
-
-  peer().set("system.log.maxfilesize", "3");
-  peer().set("system.log.maxfiles", "3");
   peer().set("system.log.spacemonitoring.threshold", "Off");
-  peer().clearRequests();
   set_logspace_configured();
-  EXPECT_EQ(all(),
-            (vector<string>{"read system.log.maxfilesize#0", "read system.log.maxfiles#0",
-                            "write system.log.spacemonitoring.max#0=9 role=30",
-                            "read system.log.spacemonitoring.threshold#0",
-                            "write system.log.spacemonitoring.autotransfer.transferfrequency#0=Manual role=30",
-                            "write system.log.spacemonitoring.enable#0=False role=30",
-                            accessLine("system.log.spacemonitoring.autotransfer.transferfrequency", 0, A, S)}));
-}
+  EXPECT_EQ(sent(), (vector<string>{"read system.log.maxfilesize", "read system.log.maxfiles",
+                                    "write system.log.spacemonitoring.max=55 as 30",
+                                    "read system.log.spacemonitoring.threshold",
+                                    "write system.log.spacemonitoring.autotransfer.transferfrequency=Manual as 30",
+                                    "write system.log.spacemonitoring.enable=False as 30",
+                                    levels("system.log.spacemonitoring.autotransfer.transferfrequency", A, S)}));
 
-TEST_F(AccessLevelsTest, LogSpaceConfiguredWithUnreadableLimitsWritesZero) {
-  peer().breakReads("system.log.maxfilesize");
-  peer().set("system.log.maxfiles", "abc");
-  set_logspace_configured();
-  vector<string> t = all();
-  ASSERT_GE(t.size(), 3u);
-  EXPECT_EQ(t[2], "write system.log.spacemonitoring.max#0=0 role=30");
-}
-
-TEST_F(AccessLevelsTest, LogSpaceFrequencyRuleLogsAFailedLevelRequest) {
-  peer().noAnswer(kMsgIdConfigIFSetAccessLevelsReq, "system.log.spacemonitoring.autotransfer.transferfrequency");
-  set_logspace_transfer_frequency_access_levels("Off");
-  EXPECT_EQ(logLines("message"),
-            (vector<string>{line(3, "message",
-                                 "set_logspace_transfer_frequency_access_levels: setting the levels of "
-                                 "system.log.spacemonitoring.autotransfer.transferfrequency failed, err=-1")}));
-}
-
-TEST_F(AccessLevelsTest, LogSpaceMonitorRuleRunsTheChainWithStoredValues) {
+  // Monitor -> transfer -> folder; a failed read takes the other-value case.
   peer().set("system.log.spacemonitoring.autotransfer.transferfrequency", "AutoAtThreshold");
-  peer().set("system.log.spacemonitoring.autotransfer.foldernameoption", "Custom");
+  peer().breakReads("system.log.spacemonitoring.autotransfer.foldernameoption");
+  forget();
   set_logspace_monitor_access_levels("True");
-  EXPECT_EQ(all(), (vector<string>{accessLine("system.log.spacemonitoring.threshold", 0, U, A),
-                                   "read system.log.spacemonitoring.autotransfer.transferfrequency#0",
-                                   accessLine("system.log.spacemonitoring.autotransfer.foldernameoption", 0, U, A),
-                                   "read system.log.spacemonitoring.autotransfer.foldernameoption#0",
-                                   accessLine("system.log.spacemonitoring.autotransfer.foldername", 0, U, U)}));
-}
-
-TEST_F(AccessLevelsTest, LogSpaceChainTakesOtherValueCasesForFailedReads) {
-  peer().breakReads("system.log.spacemonitoring.autotransfer.transferfrequency");
-  peer().set("system.log.spacemonitoring.autotransfer.foldernameoption", "custom");
-  set_logspace_monitor_access_levels("true");
-  EXPECT_EQ(all(), (vector<string>{accessLine("system.log.spacemonitoring.threshold", 0, A, A),
-                                   "read system.log.spacemonitoring.autotransfer.transferfrequency#0",
-                                   accessLine("system.log.spacemonitoring.autotransfer.foldernameoption", 0, A, A),
-                                   "read system.log.spacemonitoring.autotransfer.foldernameoption#0",
-                                   accessLine("system.log.spacemonitoring.autotransfer.foldername", 0, A, A)}));
-}
-
-TEST_F(AccessLevelsTest, LogSpaceTransferAndFolderRulesAlone) {
-  peer().set("system.log.spacemonitoring.autotransfer.foldernameoption", "Date");
-  set_logspace_transfer_access_levels("AutoAtThreshold");
-  EXPECT_EQ(all(), (vector<string>{accessLine("system.log.spacemonitoring.autotransfer.foldernameoption", 0, U, A),
-                                   "read system.log.spacemonitoring.autotransfer.foldernameoption#0",
-                                   accessLine("system.log.spacemonitoring.autotransfer.foldername", 0, A, A)}));
-  peer().clearRequests();
-  set_logspace_transfer_folder_access_levels("Custom");
-  EXPECT_EQ(all(), (vector<string>{accessLine("system.log.spacemonitoring.autotransfer.foldername", 0, U, U)}));
-}
-
-// The wire form itself, not only its reading: an absent level is absent,
-// not 0, and nothing else travels.
-TEST_F(AccessLevelsTest, RequestsCarryExactlyTheFieldsOfTheRule) {
-  set_dns_access_levels(true, false, false);
-  vector<CfgRequest> reqs = peer().requests();
-  ASSERT_EQ(reqs.size(), 5u);
-  ConfigIF::SetAccessLevelsReq expected;
-  expected.set_name("SystemSrvc");
-  expected.set_role(CommonIF::kSystem);
-  ConfigIF::Node* node = expected.add_instance()->add_node();
-  node->set_name("system.network.domainname");
-  node->set_instance(0);
-  expected.set_write_level(CommonIF::kAdmin);
-  EXPECT_EQ(reqs[0].payload, expected.SerializeAsString());
-  node->set_name("system.network.dnsserver");
-  node->set_instance(3);
-  EXPECT_EQ(reqs[4].payload, expected.SerializeAsString());
+  EXPECT_EQ(sent(), (vector<string>{levels("system.log.spacemonitoring.threshold", U, A),
+                                    "read system.log.spacemonitoring.autotransfer.transferfrequency",
+                                    levels("system.log.spacemonitoring.autotransfer.foldernameoption", U, A),
+                                    "read system.log.spacemonitoring.autotransfer.foldernameoption",
+                                    levels("system.log.spacemonitoring.autotransfer.foldername", A, A)}));
 }
 
 }  // namespace

@@ -1,10 +1,19 @@
-// Fixture of the callback and access-level tests.
+// Fixture of the callback, access-level and start-up tests.
 //
-// A private temporary root (RecorderSysIo) holds the log device and the
-// message socket directory. "SystemSrvc" is opened and linked to a fake
-// "ConfigSrvc" (fake_configsrvc.h). Callback requests reach "SystemSrvc" from a third
-// endpoint, "CfgCaller", standing in for the configuration service's
-// callback side, which also receives the answers.
+// A private temporary root (RecorderSysIo: commands recorded, nothing runs,
+// the log device is a file there) and message-socket directory; "SystemSrvc"
+// linked to the fake "ConfigSrvc" (fake_configsrvc.h); "CfgCaller" stands in
+// for the configuration service's callback side and receives the answers.
+// None of the platform's environment variables is set.
+//
+// The fake's requests are compared one line each:
+//   read <name>            write <name>=<value> as <role>
+//   levels <name> read <level|-> write <level|-> as <role>
+//   options <name> [<a>|<b>] default <index> as <role>
+//   component <name> detach <0|1> as <role>
+//   register <name> kind <kind>
+// (an instance other than 0 written "#<n>" behind the name; any other
+// request as the fake describes it).
 #pragma once
 
 #include <memory>
@@ -19,18 +28,14 @@
 #include "platform/sysio/sysio_recorder.h"
 #include "tests/systemservice/fake_configsrvc.h"
 
-// One line per request, in order:
-//   read <name>#<instance>
-//   write <name>#<instance>=<value> role=<role>
-//   access <name>#<instance> read=<level|-> write=<level|-> role=<role>
-// (levels absent from the request are "-"); other types by number.
-std::vector<std::string> transcript(const std::vector<CfgRequest>& requests);
-// The access lines of a transcript only.
-std::vector<std::string> accessLines(const std::vector<CfgRequest>& requests);
-// "access <name>#<instance> read=<r> write=<w> role=30" with 0 written "-".
-std::string accessLine(const std::string& name, int instance, int read, int write);
+constexpr int U = 10;  // kUser
+constexpr int A = 20;  // kAdmin
+constexpr int S = 30;  // kSystem
 
-class CallbacksTest : public ::testing::Test {
+// "levels <name>[#<instance>] read <r> write <w> as 30", 0 written "-".
+std::string levels(const std::string& name, int read, int write, int instance = 0);
+
+class CfgTest : public ::testing::Test {
  protected:
   static constexpr const char* kLocal = "SystemSrvc";
   static constexpr const char* kCaller = "CfgCaller";
@@ -38,26 +43,28 @@ class CallbacksTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
-  // Sends `payload` as a `type` message with `sequence` from "CfgCaller" to
-  // "SystemSrvc", takes it there and runs `handler` on it as the main loop
-  // would, then releases it.
+  // The fake's requests since the last forget(), and those beginning with `prefix`.
+  std::vector<std::string> sent(const std::string& prefix = "") const;
+  // Forgets requests, calls, commands and log lines recorded so far.
+  void forget();
+
+  // Sends `payload` as a `type` message from "CfgCaller" to "SystemSrvc" and
+  // runs `handler` on it there as the main loop would.
   void deliver(MSG_Type type, const std::string& payload, MSG_CallbackFunc handler, uint32_t sequence = 7);
-  // The next `type` answer that reached "CfgCaller", parsed into `out`;
-  // false when none came within `timeoutMs`. `sequence` receives its
-  // sequence number.
+  // The next `type` message that reached "CfgCaller", parsed into `out`.
   bool answer(MSG_Type type, google::protobuf::Message* out, int timeoutMs = 5000, uint32_t* sequence = nullptr);
-  // True when any message reached "CfgCaller" within `timeoutMs`.
   bool anyAnswer(int timeoutMs);
 
-  // Builds and delivers a validate / on-change request for one variable.
   ConfigIF::DynamicValidateRsp validate(const std::string& name, const std::string& value, int instance = 0);
-  ConfigIF::OnChangeRsp onChange(const std::string& name, const std::string& value, int instance = 0);
+  // Also checks the answer: error 0, no reboot, the context echoed.
+  void onChange(const std::string& name, const std::string& value, int instance = 0);
   void submit(const std::string& name, ConfigIF::SubmitType type);
 
-  // Complete log lines, without newlines, and those of one component.
+  // Complete log lines since the last forget(), without newlines.
   std::vector<std::string> logLines() const;
-  std::vector<std::string> logLines(const std::string& component) const;
-  static std::string line(int level, const std::string& component, const std::string& text);
+  // "<level>syssrv: hd[0]: [component: ]text".
+  static std::string line(int level, const std::string& text, const char* component = "message");
+  bool logged(int level, const std::string& text, const char* component = nullptr) const;
 
   RecorderSysIo& rec() { return *m_rec; }
   FakeConfigSrvc& peer() { return m_peer; }
@@ -65,6 +72,7 @@ class CallbacksTest : public ::testing::Test {
  private:
   std::unique_ptr<RecorderSysIo> m_rec;
   FakeConfigSrvc m_peer;
+  size_t m_logOffset = 0;
 };
 
 // A validate or on-change request as the configuration service sends it.
@@ -77,9 +85,15 @@ Req callbackRequest(const std::string& name, const std::string& value, int insta
   node->set_instance(instance);
   req.mutable_instance_val()->add_value(value);
   req.set_server_context(serverContext);
-  req.set_name("WebUI");
   return req;
 }
 
-// The answer part the handlers must send.
-ConfigIF::ReturnMessage expectedRet(int error, bool reboot, const std::string& serverContext = "ctx-42");
+// The answer bytes the handlers must send.
+std::string retBytes(int error, bool reboot, const std::string& serverContext = "ctx-42");
+
+// The LAN tests' form of the same requests, one line each:
+//   read <name>#<instance>[ from <client>]
+//   write <name>#<instance>=<value> role=<role>
+//   access <name>#<instance> read=<level|-> write=<level|-> role=<role>
+std::vector<std::string> transcript(const std::vector<CfgRequest>& requests);
+using CallbacksTest = CfgTest;

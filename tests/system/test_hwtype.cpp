@@ -1,0 +1,87 @@
+// Board id to hardware type and display name.
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "system/systeminfo2.h"
+
+namespace {
+
+class HwTypeTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetSystemHardwareType(hwTypeT::kUninitialized); }
+  void TearDown() override {
+    unsetenv("CORVALE_BOARDID");
+    SetSystemHardwareType(hwTypeT::kUninitialized);
+  }
+  static void board(const char* id) {
+    if (id == nullptr) {
+      unsetenv("CORVALE_BOARDID");
+    } else {
+      setenv("CORVALE_BOARDID", id, 1);
+    }
+  }
+};
+
+TEST_F(HwTypeTest, BoardIdSelectsTypeAndDisplayNameInAnyCase) {
+  struct Row {
+    const char* board;
+    hwTypeT type;
+    const char* name;
+  };
+  const Row rows[] = {
+      {nullptr, hwTypeT::kCedar, "Unknown"},
+      {"CEDAR", hwTypeT::kCedar, "Harbor Series 150"},
+      {"cedar110", hwTypeT::kCedar, "Harbor Series 130"},
+      {"lumenpro", hwTypeT::kCedar, "Harbor Series Lumen Pro"},
+      {"birch", hwTypeT::kBirch, "Harbor Series 170"},
+      {"Halden", hwTypeT::kHalden, "Harbor Series 138"},
+      {"TUNDRA", hwTypeT::kTundra, "Unknown"},
+      {"ASPEN", hwTypeT::kAspen, "TrueSummit Atrium"},
+      {"SORREL", hwTypeT::kUninitialized, "Unknown"},
+      {"CEDAR ", hwTypeT::kUninitialized, "Unknown"},
+      {"BIRCH;reboot", hwTypeT::kUninitialized, "Unknown"},
+  };
+  for (const Row& r : rows) {
+    SCOPED_TRACE(r.board ? r.board : "<unset>");
+    board(r.board);
+    SetSystemHardwareType(hwTypeT::kUninitialized);
+    initSysHwType();
+    EXPECT_EQ(GetSystemHardwareType(), r.type);
+    char buf[64];
+    memset(buf, 'x', sizeof buf);
+    EXPECT_EQ(getSysModel(buf, sizeof buf, 1), 0);
+    EXPECT_STREQ(buf, r.name);
+  }
+}
+
+TEST_F(HwTypeTest, TypeIsDecidedOnceUnlessTheBoardWasUnknown) {
+  board("BIRCH");
+  SetSystemHardwareType(hwTypeT::kAspen);
+  initSysHwType();
+  EXPECT_EQ(GetSystemHardwareType(), hwTypeT::kAspen);
+
+  SetSystemHardwareType(hwTypeT::kUninitialized);
+  board("NOSUCHBOARD");
+  initSysHwType();
+  EXPECT_EQ(GetSystemHardwareType(), hwTypeT::kUninitialized);
+  board("HALDEN");
+  initSysHwType();
+  EXPECT_EQ(GetSystemHardwareType(), hwTypeT::kHalden);
+}
+
+TEST_F(HwTypeTest, ModelBufferTooSmallIsLeftUntouched) {
+  board("CEDAR");
+  char buf[32];
+  memset(buf, '#', sizeof buf);
+  EXPECT_EQ(getSysModel(buf, 8, 0), 18);
+  EXPECT_EQ(getSysModel(nullptr, 64, 0), 18);
+  for (char c : buf) EXPECT_EQ(c, '#');
+  EXPECT_EQ(getSysModel(buf, 18, 0), 0);
+  EXPECT_STREQ(buf, "Harbor Series 150");
+  EXPECT_EQ(buf[18], '#');
+}
+
+}  // namespace

@@ -177,8 +177,7 @@ class InputLines {
 // comments are skipped, a bad line is reported and skipped.
 void publishLine(const char* local, const std::string& line, long number, CtlIo& io) {
   std::vector<std::string> words;
-  ctlServeSplitLine(line, 2, &words);
-  if (words[0].empty() || words[0][0] == '#') return;
+  if (!ctlServeSplitLine(line, 2, &words) || words[0][0] == '#') return;
   const MsgTypeEntry* entry = nullptr;
   std::string error;
   std::unique_ptr<google::protobuf::Message> body = buildBody(words[0], words[1], &entry, &error);

@@ -143,10 +143,8 @@ bool CtlServeRules::addFile(const std::string& path, std::string* error) {
   std::string line;
   std::vector<std::string> words;
   for (int n = 1; std::getline(in, line); ++n) {
-    size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos || line[first] == '#') continue;
+    if (!ctlServeSplitLine(line, 2, &words) || words[0][0] == '#') continue;  // blank or comment
     std::string why;
-    ctlServeSplitLine(line, 2, &words);
     const RuleKind* k = findKind(words[0]);
     std::vector<std::string> values;
     if (k != nullptr && !ctlServeSplitLine(words[1], k->values, &values)) values.clear();

@@ -29,8 +29,9 @@ std::string writeRules(const std::string& name, const std::string& text) {
 }  // namespace
 
 TEST(CtlServe, AnswersByRuleAndPublishesToWatchers) {
-  const std::string rules = writeRules("dns.rules", "# shared defaults\n\nerror ConfigIF.ReadReq ConfigIF.ReadRsp kErrNotAuthorized\n"
-                                                    "answer DnsIF.DnsSrvReq DnsIF.DnsSrvRsp 'error: -7'\n");
+  const std::string rules = writeRules("dns.rules",
+                                       "# defaults\n\nerror ConfigIF.ReadReq ConfigIF.ReadRsp kErrNotAuthorized\n"
+                                       "answer DnsIF.DnsSrvReq DnsIF.DnsSrvRsp 'error: -7'\n");
   // Standard input is a FIFO the test writes to once the watcher is
   // subscribed; closing it ends the stand-in (--exit-on-eof).
   const std::string fifo = ctlTestDir() + "/serve.in";
@@ -65,7 +66,8 @@ TEST(CtlServe, AnswersByRuleAndPublishesToWatchers) {
   EXPECT_EQ(rsp.target(), "https://prov.example/a;b`c`");
   MSG_ReleaseMsg(in);
   MSG_CloseLocal("CtlServeT");
-  EXPECT_TRUE(std::regex_search(serve.out(), std::regex(R"(^DnsIF\.DnsSrvReq from \d+ seq 4242 service: "_dmsconfig"\n)")))
+  EXPECT_TRUE(
+      std::regex_search(serve.out(), std::regex(R"(^DnsIF\.DnsSrvReq from \d+ seq 4242 service: "_dmsconfig"\n)")))
       << serve.out();
 
   const struct {
@@ -90,11 +92,12 @@ TEST(CtlServe, AnswersByRuleAndPublishesToWatchers) {
     EXPECT_EQ(got.out, c.out);
     EXPECT_EQ(got.err, c.err);
   }
-  EXPECT_TRUE(std::regex_search(serve.err(), std::regex(R"(no rule for SystemIF\.GetSystemTimeReq \(seq \d+\), not answered\n)")));
+  const std::regex noRule(R"(syssrvctl: no rule for SystemIF\.GetSystemTimeReq \(seq \d+\), not answered\n)");
+  EXPECT_TRUE(std::regex_search(serve.err(), noRule)) << serve.err();
   EXPECT_EQ(serve.err().find("GetLanStatusReq"), std::string::npos) << "a silent request is no warning";
 
   ASSERT_TRUE(watcher.waitForText("syssrvctl: subscribed to DnsSrvc\n", true)) << watcher.err();
-  const std::string lines = "Nope.Ntfy x: 1\nSystemIF.LanStatusChangeNtfy 'lan_status_connected: true'\n";
+  const std::string lines = "Nope.Ntfy x: 1\n\n  # note\nSystemIF.LanStatusChangeNtfy 'lan_status_connected: true'\n";
   ASSERT_EQ(write(input, lines.data(), lines.size()), static_cast<ssize_t>(lines.size()));
   EXPECT_TRUE(watcher.waitForText("SystemIF.LanStatusChangeNtfy lan_status_connected: true\n"));
   EXPECT_TRUE(watcher.waitForText("SystemIF.TimeChangeNtfy secs: 7\n")) << watcher.out();
@@ -118,7 +121,8 @@ TEST(CtlServe, BadRulesStopItBeforeItServes) {
        "SystemIF.GetMasterVelarTimeRsp has no integer error field; answer it with --answer"},
       {{"--error", "DnsIF.DnsSrvReq", "DnsIF.DnsSrvRsp", "kErrNope"},
        "bad error code 'kErrNope' (a number or a CommonIF.eErrorType name such as kErrTimeOut)"},
-      {{"--delay", "5", "--then-publish", "SystemIF.TimeChangeNtfy", ""}, "--delay 5 follows no --then-publish of its own"},
+      {{"--delay", "5", "--then-publish", "SystemIF.TimeChangeNtfy", ""},
+       "--delay 5 follows no --then-publish of its own"},
       {{"--rules", bad}, bad + ":2: answer needs 3 values"},
       {{"--rules", ctlTestDir() + "/none"}, "cannot read rules file " + ctlTestDir() + "/none"},
   };

@@ -6,7 +6,9 @@
 
 namespace {
 
-enum class ValueKind { kText, kCount };
+// kWords: `words` values kept only in CtlArgs::uses (empty ones allowed: an
+// empty FIELDS is a message with no fields); zero words is a flag.
+enum class ValueKind { kText, kCount, kWords };
 
 struct OptionRow {
   const char* name;
@@ -14,19 +16,25 @@ struct OptionRow {
   ValueKind kind;
   std::string CtlArgs::*text;
   long CtlArgs::*number;
+  int words;
 };
 
-// Every option takes a value; a flag-only option would add a kind here.
 const OptionRow kOptionTable[] = {
-    {"--to", kCtlOptTo, ValueKind::kText, &CtlArgs::to, nullptr},
-    {"--from", kCtlOptFrom, ValueKind::kText, &CtlArgs::from, nullptr},
-    {"--as", kCtlOptAs, ValueKind::kText, &CtlArgs::as, nullptr},
-    {"--expect", kCtlOptExpect, ValueKind::kText, &CtlArgs::expect, nullptr},
-    {"--timeout", kCtlOptTimeout, ValueKind::kCount, nullptr, &CtlArgs::timeoutMs},
-    {"--count", kCtlOptCount, ValueKind::kCount, nullptr, &CtlArgs::count},
-    {"--delay", kCtlOptDelay, ValueKind::kCount, nullptr, &CtlArgs::delayMs},
-    {"--role", kCtlOptRole, ValueKind::kText, &CtlArgs::role, nullptr},
-    {"--submit", kCtlOptSubmit, ValueKind::kText, &CtlArgs::submit, nullptr},
+    {"--to", kCtlOptTo, ValueKind::kText, &CtlArgs::to, nullptr, 1},
+    {"--from", kCtlOptFrom, ValueKind::kText, &CtlArgs::from, nullptr, 1},
+    {"--as", kCtlOptAs, ValueKind::kText, &CtlArgs::as, nullptr, 1},
+    {"--expect", kCtlOptExpect, ValueKind::kText, &CtlArgs::expect, nullptr, 1},
+    {"--timeout", kCtlOptTimeout, ValueKind::kCount, nullptr, &CtlArgs::timeoutMs, 1},
+    {"--count", kCtlOptCount, ValueKind::kCount, nullptr, &CtlArgs::count, 1},
+    {"--delay", kCtlOptDelay, ValueKind::kCount, nullptr, &CtlArgs::delayMs, 1},
+    {"--role", kCtlOptRole, ValueKind::kText, &CtlArgs::role, nullptr, 1},
+    {"--submit", kCtlOptSubmit, ValueKind::kText, &CtlArgs::submit, nullptr, 1},
+    {"--answer", kCtlOptAnswer, ValueKind::kWords, nullptr, nullptr, 3},
+    {"--silent", kCtlOptSilent, ValueKind::kWords, nullptr, nullptr, 1},
+    {"--error", kCtlOptError, ValueKind::kWords, nullptr, nullptr, 3},
+    {"--rules", kCtlOptRules, ValueKind::kWords, nullptr, nullptr, 1},
+    {"--then-publish", kCtlOptThenPublish, ValueKind::kWords, nullptr, nullptr, 2},
+    {"--exit-on-eof", kCtlOptExitOnEof, ValueKind::kWords, nullptr, nullptr, 0},
 };
 
 const OptionRow* findOption(const std::string& name) {
@@ -77,14 +85,26 @@ bool ctlParseArgs(int argc, const char* const* argv, int first, unsigned allowed
       *error = "unknown option " + name + " for this command";
       return false;
     }
-    if (!inlineValue) {
-      if (i + 1 >= argc) {
-        *error = "option " + name + " needs a value";
+    CtlOptionUse use{name, {}};
+    if (inlineValue) {
+      if (row->words == 0) {
+        *error = "option " + name + " takes no value";
         return false;
       }
-      value = argv[++i];
+      use.values.push_back(value);
     }
-    if (row->kind == ValueKind::kText) {
+    while (static_cast<int>(use.values.size()) < row->words) {
+      if (i + 1 >= argc) {
+        *error = row->words == 1 ? "option " + name + " needs a value"
+                                 : "option " + name + " needs " + std::to_string(row->words) + " values";
+        return false;
+      }
+      use.values.push_back(argv[++i]);
+    }
+    if (row->words > 0) value = use.values[0];
+    if (row->kind == ValueKind::kWords) {
+      // Checked by the command that reads them.
+    } else if (row->kind == ValueKind::kText) {
       if (value.empty()) {
         *error = "option " + name + " needs a non-empty value";
         return false;
@@ -99,6 +119,7 @@ bool ctlParseArgs(int argc, const char* const* argv, int first, unsigned allowed
       out->*(row->number) = n;
     }
     out->given |= row->bit;
+    out->uses.push_back(std::move(use));
   }
   return true;
 }

@@ -17,6 +17,20 @@ enum CtlOption : unsigned {
   kCtlOptDelay = 1u << 6,    // --delay MS
   kCtlOptRole = 1u << 7,     // --role ROLE (config)
   kCtlOptSubmit = 1u << 8,   // --submit POINT (config)
+  // serve: repeatable, read in order from CtlArgs::uses.
+  kCtlOptAnswer = 1u << 9,       // --answer REQUEST RESPONSE FIELDS
+  kCtlOptSilent = 1u << 10,      // --silent REQUEST
+  kCtlOptError = 1u << 11,       // --error REQUEST RESPONSE CODE
+  kCtlOptRules = 1u << 12,       // --rules FILE
+  kCtlOptThenPublish = 1u << 13, // --then-publish TYPE FIELDS
+  kCtlOptExitOnEof = 1u << 14,   // --exit-on-eof
+};
+
+// One option as given, in command-line order: its name ("--answer") and
+// its values.
+struct CtlOptionUse {
+  std::string name;
+  std::vector<std::string> values;
 };
 
 struct CtlArgs {
@@ -31,12 +45,13 @@ struct CtlArgs {
   long delayMs = 0;
   std::string role;
   std::string submit;
+  std::vector<CtlOptionUse> uses;  // every option given, in order
 };
 
 // Parses argv[first..argc) for a command accepting `allowed` options.
 // Returns false and sets *error to one line on an unknown, misplaced or
-// malformed option. "--opt VALUE" and "--opt=VALUE" are both accepted; "--"
-// ends the options.
+// malformed option. "--opt VALUE" and "--opt=VALUE" are both accepted (for
+// an option of several values "=" gives the first); "--" ends the options.
 bool ctlParseArgs(int argc, const char* const* argv, int first, unsigned allowed, CtlArgs* out,
                   std::string* error);
 

@@ -31,6 +31,24 @@ const CtlCommand kCommandTable[] = {
     {"list", ctlCmdList, 0,
      "list [TEXT]\n"
      "      every known message with its type in decimal and hex"},
+    {"serve", ctlCmdServe,
+     kCtlOptAs | kCtlOptAnswer | kCtlOptSilent | kCtlOptError | kCtlOptRules | kCtlOptThenPublish | kCtlOptDelay |
+         kCtlOptExitOnEof,
+     "serve --as NAME [--answer REQ RSP FIELDS]... [--silent REQ]... [--error REQ RSP CODE]...\n"
+     "            [--rules FILE]... [--then-publish TYPE FIELDS [--delay MS]]... [--exit-on-eof]\n"
+     "      stand in for the endpoint NAME: print each message received as one line\n"
+     "      (type, sender id, sequence, fields) and answer requests by their rule:\n"
+     "        --answer  reply RSP with FIELDS (same sequence as the request)\n"
+     "        --silent  never reply (to test time-outs)\n"
+     "        --error   reply RSP with its error field set to CODE, a number or a\n"
+     "                  CommonIF.eErrorType name (refused for a RSP without one)\n"
+     "        --rules   a file with one rule a line: 'answer REQ RSP FIELDS',\n"
+     "                  'silent REQ' or 'error REQ RSP CODE'; '#' starts a comment\n"
+     "      the last rule for a request holds; a request without one is printed and\n"
+     "      not answered (a warning on stderr). Each input line 'TYPE FIELDS' and each\n"
+     "      --then-publish (MS ms after the start, default 0) is sent to the\n"
+     "      subscribers of NAME. Runs until SIGINT/SIGTERM, or the end of input with\n"
+     "      --exit-on-eof (publications not yet due are dropped)"},
     {"config", ctlCmdConfig, kCtlConfigOptions, kCtlConfigUsage},
 };
 

@@ -29,6 +29,8 @@ int ctlCmdCall(const CtlArgs& args, CtlIo& io);
 int ctlCmdSend(const CtlArgs& args, CtlIo& io);
 int ctlCmdWatch(const CtlArgs& args, CtlIo& io);
 int ctlCmdList(const CtlArgs& args, CtlIo& io);
+// `serve --as NAME`: a scriptable stand-in peer (ctlServe.cpp).
+int ctlCmdServe(const CtlArgs& args, CtlIo& io);
 // `config ...`: the configuration service's variables (ctlConfig.cpp).
 int ctlCmdConfig(const CtlArgs& args, CtlIo& io);
 extern const unsigned kCtlConfigOptions;

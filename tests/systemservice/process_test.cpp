@@ -44,14 +44,10 @@ TEST_F(ProcessTest, RealChildrenAndRealProc) {
   SysIoTempDir dir("findpid");
   const string name = "probe" + std::to_string(getpid()), sleeper = dir.path() + "/" + name + "_nocbc";
   ASSERT_EQ(symlink("/bin/sleep", sleeper.c_str()), 0);
-  const struct {
-    std::vector<const char*> argv;
-    eErrorT rc;
-    int status;
-  } rows[] = {{{"/bin/true", nullptr}, kNoError, 0},
-              {{"/bin/sh", "-c", "exit 3", nullptr}, kNoError, 3},
-              {{"/nonexistent/program", nullptr}, kNoError, 1},  // the exec failed in the child
-              {{sleeper.c_str(), "30", nullptr}, kRejected, SIGKILL}};
+  struct Row { std::vector<const char*> argv; eErrorT rc; int status; };
+  const Row rows[] = {{{"/bin/true", nullptr}, kNoError, 0}, {{"/bin/sh", "-c", "exit 3", nullptr}, kNoError, 3},
+                      {{"/nonexistent/program", nullptr}, kNoError, 1},  // the exec failed in the child
+                      {{sleeper.c_str(), "30", nullptr}, kRejected, SIGKILL}};
   for (const auto& r : rows) {
     pid_t pid = -1;
     int status = -1;
@@ -92,14 +88,12 @@ TEST_F(ProcessTest, ScriptedChildrenAndRefusals) {
 }
 
 TEST_F(ProcessTest, FindPidInFakeProcAndTheSeamsLinkCalls) {
-  m_rec.put_file("/proc/1/cmdline", string("/init\0", 6));
   m_rec.put_file("/proc/60/cmdline", string("/system/bin/sshd\0-D\0", 20));
   m_rec.put_file("/proc/57/cmdline", string("/system/bin/sshd_nocbc\0-D\0", 26));
-  m_rec.put_file("/proc/58/cmdline", string("logger\0telnetd\0", 15));
   m_rec.put_file("/proc/70/cmdline", string(127, 'x') + "far\none\n");
   m_rec.put_file("/proc/self/cmdline", "selfish");
-  const std::pair<const char*, pid_t> rows[] = {{"sshd", 57}, {"/init", 1}, {"logger", 58}, {"telnetd", 0}, {"-D", 0},
-                                                {"xxx", 70},  {"far", 0},   {"one", 0},     {"selfish", 0}, {"", 0}};
+  const std::pair<const char*, pid_t> rows[] = {{"sshd", 57}, {"-D", 0},      {"xxx", 70},
+                                                {"far", 0},   {"one", 0},     {"selfish", 0}, {"", 0}};
   for (const auto& r : rows) EXPECT_EQ(findPid(r.first), r.second) << r.first;
   ASSERT_TRUE(sysio_remove_tree(m_rec.path("/proc")));
   EXPECT_EQ(findPid("sshd"), 0);

@@ -42,9 +42,9 @@ TEST(QuoteTest, FileLogAndNumberValues) {
   logmsg_testing_reset();
   rec.put_file("/dev/crvllog", "");
   ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
-  const struct {
-    string value, fileText, logText;
-  } rows[] = {{"a;`x` 'y'", "a;`x` 'y'", "a;`x` 'y'"}, {"a\r\nb\n", "ab", "a\\r\\nb\\n"}, {string("a\0b", 3), "ab", "a"}};
+  struct Row { string value, fileText, logText; };
+  const Row rows[] = {
+      {"a;`x` 'y'", "a;`x` 'y'", "a;`x` 'y'"}, {"a\r\nb\n", "ab", "a\\r\\nb\\n"}, {string("a\0b", 3), "ab", "a"}};
   for (const auto& r : rows) {
     EXPECT_EQ(file_value_ok("banner", r.value), r.fileText == r.value) << log_text(r.value);
     EXPECT_EQ(file_text("banner", r.value), r.fileText);

@@ -7,6 +7,8 @@
 #include "OS/linux/psosapi/eErrorT.h"
 // isDelegateRunning() is declared with the other readers of shared state.
 #include "systemservice/syssrvAlerts.h"
+// forkExec, waitOnChild, findPid.
+#include "systemservice/syssrvProcess.h"
 
 void set_hostname(const char* name);
 void set_commonname();
@@ -15,10 +17,3 @@ void update_remote_channel_id(char* value);
 void update_amx_beacon(char* state);
 void start_delegate();
 void stop_delegate();
-
-// Starts argv[0] with the null-terminated `argv` in a child, no shell.
-eErrorT forkExec(const char** argv, pid_t* pid);
-// Non-blocking check of one child.
-eErrorT waitOnChild(pid_t pid, int* exitstatus);
-// Pid of the named process, or 0.
-pid_t findPid(const char* procname);

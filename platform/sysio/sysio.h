@@ -63,6 +63,11 @@ class SysIo {
   virtual int mkdir(const std::string& abs, mode_t mode) = 0;
   virtual int access(const std::string& abs, int how) = 0;
   virtual int stat(const std::string& abs, struct stat* st) = 0;
+  // stat(2) of the path itself: a symbolic link is not followed.
+  virtual int lstat(const std::string& abs, struct stat* st) = 0;
+  // The whole target text of the symbolic link `abs` (never mapped: it is
+  // what the link says). Returns its length, -1 with errno on failure.
+  virtual int readlink(const std::string& abs, std::string* target) = 0;
   // Names of the entries of a directory (without "." and ".."); false when
   // the directory cannot be opened.
   virtual bool list_dir(const std::string& abs, std::vector<std::string>* names) = 0;

@@ -31,6 +31,20 @@ bool sysio_list_real_dir(const std::string& dir, std::vector<std::string>* names
   return true;
 }
 
+int sysio_readlink_real(const std::string& real, std::string* target) {
+  std::vector<char> buf(256);
+  for (;;) {
+    const ssize_t n = ::readlink(real.c_str(), buf.data(), buf.size());
+    if (n < 0) return -1;
+    // readlink(2) cuts a long target silently: a full buffer may be cut.
+    if (static_cast<size_t>(n) < buf.size()) {
+      target->assign(buf.data(), static_cast<size_t>(n));
+      return static_cast<int>(n);
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
 void sysio_real_sleep_us(uint64_t us) {
   struct timespec left;
   left.tv_sec = static_cast<time_t>(us / 1000000u);
@@ -92,6 +106,12 @@ int RealSysIo::mkdir(const std::string& abs, mode_t mode) { return ::mkdir(abs.c
 int RealSysIo::access(const std::string& abs, int how) { return ::access(abs.c_str(), how); }
 
 int RealSysIo::stat(const std::string& abs, struct stat* st) { return ::stat(abs.c_str(), st); }
+
+int RealSysIo::lstat(const std::string& abs, struct stat* st) { return ::lstat(abs.c_str(), st); }
+
+int RealSysIo::readlink(const std::string& abs, std::string* target) {
+  return sysio_readlink_real(abs, target);
+}
 
 bool RealSysIo::list_dir(const std::string& abs, std::vector<std::string>* names) {
   return sysio_list_real_dir(abs, names);

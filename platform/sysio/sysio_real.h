@@ -33,6 +33,8 @@ class RealSysIo : public SysIo {
   int mkdir(const std::string& abs, mode_t mode) override;
   int access(const std::string& abs, int how) override;
   int stat(const std::string& abs, struct stat* st) override;
+  int lstat(const std::string& abs, struct stat* st) override;
+  int readlink(const std::string& abs, std::string* target) override;
   bool list_dir(const std::string& abs, std::vector<std::string>* names) override;
 
   int property_get(const char* name, char* value) override;
@@ -53,6 +55,8 @@ class RealSysIo : public SysIo {
 // Names of the entries of the real directory `dir` (shared with the
 // sandbox); false when it cannot be opened.
 bool sysio_list_real_dir(const std::string& dir, std::vector<std::string>* names);
+// readlink(2) of the real path `real`, whatever the target's length.
+int sysio_readlink_real(const std::string& real, std::string* target);
 // nanosleep until `us` microseconds have passed, across signal interrupts.
 void sysio_real_sleep_us(uint64_t us);
 // `mode` of fopen/popen with "e" added: the stream's descriptor is closed

@@ -590,6 +590,14 @@ int RecorderSysIo::stat(const std::string& abs, struct stat* st) {
   return ::stat(path(abs).c_str(), st);
 }
 
+int RecorderSysIo::lstat(const std::string& abs, struct stat* st) {
+  return ::lstat(path(abs).c_str(), st);
+}
+
+int RecorderSysIo::readlink(const std::string& abs, std::string* target) {
+  return sysio_readlink_real(path(abs), target);
+}
+
 bool RecorderSysIo::list_dir(const std::string& abs, std::vector<std::string>* names) {
   return sysio_list_real_dir(path(abs), names);
 }

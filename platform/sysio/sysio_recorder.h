@@ -182,6 +182,8 @@ class RecorderSysIo : public SysIo {
   int mkdir(const std::string& abs, mode_t mode) override;
   int access(const std::string& abs, int how) override;
   int stat(const std::string& abs, struct stat* st) override;
+  int lstat(const std::string& abs, struct stat* st) override;
+  int readlink(const std::string& abs, std::string* target) override;
   bool list_dir(const std::string& abs, std::vector<std::string>* names) override;
   int property_get(const char* name, char* value) override;
   int property_set(const char* name, const char* value) override;

@@ -226,6 +226,14 @@ int SandboxSysIo::stat(const std::string& abs, struct stat* st) {
   return ::stat(path(abs).c_str(), st);
 }
 
+int SandboxSysIo::lstat(const std::string& abs, struct stat* st) {
+  return ::lstat(path(abs).c_str(), st);
+}
+
+int SandboxSysIo::readlink(const std::string& abs, std::string* target) {
+  return sysio_readlink_real(path(abs), target);
+}
+
 bool SandboxSysIo::list_dir(const std::string& abs, std::vector<std::string>* names) {
   return sysio_list_real_dir(path(abs), names);
 }

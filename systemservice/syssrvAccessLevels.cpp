@@ -215,18 +215,10 @@ const char kLogFolderName[] = "system.log.spacemonitoring.autotransfer.foldernam
 
 // A controlling value read for the next rule of the chain; a failed read
 // leaves it empty, which takes that rule's other-value case.
-std::string readChainValue(const char* name) {
-  char val[32] = "";
-  config_read(name, val, sizeof val, nullptr);
-  return val;
-}
+std::string readChainValue(const char* name) { return config_read_str(name, 32); }
 
 // Decimal text of a log limit; anything that is not a number counts as 0.
-long long logLimit(const char* name) {
-  char val[64] = "";
-  config_read(name, val, sizeof val, nullptr);
-  return strtoll(val, nullptr, 10);
-}
+long long logLimit(const char* name) { return strtoll(config_read_str(name, 64).c_str(), nullptr, 10); }
 
 // The three questions are asked in a fixed order (argument evaluation order
 // is not), so the reads they make are the same on every build.

@@ -25,6 +25,7 @@
 #include "systemservice/syssrvLocale.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageReply.h"
+#include "systemservice/syssrvQuote.h"
 #include "systemservice/syssrvShell.h"
 #include "systemservice/syssrvWpad.h"
 
@@ -412,8 +413,10 @@ void config_dynamic_validate(void* /*pContext*/, const MSG_Message* msg) {
 
   ConfigIF::DynamicValidateRsp rsp;
   fillRetMessage(rsp.mutable_ret_message(), verdict.error, verdict.reboot, req.server_context());
+  static const syssrvAllocFailure kAllocFailed = {"(config_dynamic_validate) rsp msg allocation error\n",
+                                                  LOG_LEVEL_ERR};
   syssrvSendReply(msg, kMsgIdConfigIFDynamicValidateRsp, rsp, "(config_dynamic_validate) reply send error\n",
-                  kComponent);
+                  kComponent, &kAllocFailed);
 }
 
 void config_on_change(void* /*pContext*/, const MSG_Message* msg) {
@@ -423,8 +426,7 @@ void config_on_change(void* /*pContext*/, const MSG_Message* msg) {
     return;
   }
   CallbackVar v = callbackVar(req.instance_val());
-  bool secret = v.name.find("password") != std::string::npos;
-  logdebug(kComponent, "config_on_change: varName:%s val:%s\n", v.name.c_str(), secret ? "********" : v.value.c_str());
+  logdebug(kComponent, "config_on_change: varName:%s val:%s\n", v.name.c_str(), log_value(v.name, v.value).c_str());
   if (v.hasValue) {
     syssrvApplyOnChange(v.name, v.instance, v.value);
   } else {
@@ -433,7 +435,9 @@ void config_on_change(void* /*pContext*/, const MSG_Message* msg) {
 
   ConfigIF::OnChangeRsp rsp;
   fillRetMessage(rsp.mutable_ret_message(), 0, false, req.server_context());
-  syssrvSendReply(msg, kMsgIdConfigIFOnChangeRsp, rsp, "config_on_change reply send error\n", kComponent);
+  static const syssrvAllocFailure kAllocFailed = {"config_on_change rsp msg allocation error\n", LOG_LEVEL_DEBUG};
+  syssrvSendReply(msg, kMsgIdConfigIFOnChangeRsp, rsp, "config_on_change reply send error\n", kComponent,
+                  &kAllocFailed);
 }
 
 void config_submit_notify(void* /*pContext*/, const MSG_Message* msg) {
@@ -451,5 +455,6 @@ void reset_config_notify(void* /*pContext*/, const MSG_Message* msg) {
   syssrvResetToOutOfBox();
   SystemIF::SetOobRsp rsp;
   rsp.set_error(CommonIF::kErrNoError);
-  syssrvSendReply(msg, kMsgIdSystemIFSetOobRsp, rsp, "reset_config_notify: Reply Send Error\n", kComponent);
+  syssrvSendReply(msg, kMsgIdSystemIFSetOobRsp, rsp, "reset_config_notify: Reply Send Error\n", kComponent,
+                  &kSyssrvAllocSilent);
 }

@@ -23,6 +23,7 @@
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvPower.h"
 #include "systemservice/syssrvPtp.h"
+#include "systemservice/syssrvQuote.h"
 #include "systemservice/syssrvShell.h"
 #include "systemservice/syssrvStartup.h"
 #include "systemservice/syssrvWpad.h"
@@ -432,9 +433,7 @@ void config_change_notify(void* pContext, const MSG_Message* msg) {
   NotifyChange c;
   c.instance = buildCfgVarName(c.name, ntfy.instance_val().instance());
   buildCfgVarValue(c.value, ntfy.instance_val());
-  const bool secret = c.name.find("password") != std::string::npos;
-  logdebug(nullptr, "config_change_notify: varName:%s val:%s\n", c.name.c_str(),
-           secret ? "********" : c.value.c_str());
+  logdebug(nullptr, "config_change_notify: varName:%s val:%s\n", c.name.c_str(), log_value(c.name, c.value).c_str());
 
   bool runTail = true;
   for (const NotifyRow& row : kNotifyRows) {

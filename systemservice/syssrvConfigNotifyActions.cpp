@@ -115,12 +115,7 @@ std::string readAndLog(const NotifyChange& c, int len) {
 
 }  // namespace
 
-std::string notifyRead(const char* name, int len) {
-  std::string buf(static_cast<size_t>(len) + 1, '\0');
-  readInto(name, &buf[0], len);
-  buf.resize(strlen(buf.c_str()));
-  return buf;
-}
+std::string notifyRead(const char* name, int len) { return config_read_str(name, len + 1); }
 
 void notifyLoggingResult(int updated, const char* failText) {
   if (updated) return;

@@ -249,7 +249,8 @@ void lan_status_req(void* /*pContext*/, const MSG_Message* msg) {
     rsp.set_lan_speed(speed);
     rsp.set_lan_duplex(duplex);
   }
-  syssrvSendReply(msg, kMsgIdSystemIFGetLanStatusRsp, rsp, "lan_status_cmd: Reply Send Error\n");
+  syssrvSendReply(msg, kMsgIdSystemIFGetLanStatusRsp, rsp, "lan_status_cmd: Reply Send Error\n", nullptr,
+                  &kSyssrvAllocSilent);
 }
 
 void syssrvLan_testing_reset() {

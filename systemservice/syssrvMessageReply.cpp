@@ -20,10 +20,10 @@ namespace {
 
 // The log facility completes a line only when its format holds the
 // newline, so the caller's text is logged as "%s\n" without its own.
-void logReplyError(const char* component, const char* text) {
+void logReplyError(const char* component, const char* text, int level = LOG_LEVEL_ERR) {
   std::string line(text);
   if (!line.empty() && line.back() == '\n') line.pop_back();
-  logerr(component, "%s\n", line.c_str());
+  logmsg(level, component, "%s\n", line.c_str());
 }
 
 // Allocated messages of zero bytes may have no payload buffer; an empty
@@ -37,12 +37,16 @@ bool serialiseInto(const google::protobuf::Message& m, MSG_Message* msg, size_t 
 }  // namespace
 
 int syssrvSendReply(const MSG_Message* req, MSG_Type rspType, const google::protobuf::Message& rsp,
-                    const char* errText, const char* component) {
+                    const char* errText, const char* component, const syssrvAllocFailure* allocFailure) {
   const char* text = errText != nullptr ? errText : "Reply Send Error\n";
   size_t size = rsp.ByteSizeLong();
   MSG_Message* out = (req != nullptr) ? MSG_AllocMsgCopyHdr(req, rspType, static_cast<uint32_t>(size)) : nullptr;
   if (out == nullptr) {
-    logReplyError(component, text);
+    if (allocFailure == nullptr) {
+      logReplyError(component, text);
+    } else if (allocFailure->text != nullptr) {
+      logReplyError(component, allocFailure->text, allocFailure->level);
+    }
     return -1;
   }
   if (!serialiseInto(rsp, out, size)) {

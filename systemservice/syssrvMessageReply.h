@@ -16,12 +16,23 @@ namespace google { namespace protobuf { class Message; } }
 // payload that does not parse; the caller logs its own parse-error line.
 bool syssrvParseRequest(const MSG_Message* msg, google::protobuf::Message* out);
 
-// Sends `rsp` as the `rspType` answer to `req`. When it cannot be built,
+// What a handler logs when its reply's message cannot be allocated: `text`
+// at `level`, or nothing at all when `text` is null (each handler has its
+// own rule for this case).
+struct syssrvAllocFailure {
+  const char* text;
+  int level;
+};
+constexpr syssrvAllocFailure kSyssrvAllocSilent = {nullptr, 0};
+
+// Sends `rsp` as the `rspType` answer to `req`. When it cannot be
 // serialised or sent, logs `errText` (e.g. "SystemIFGetSystemTimeReq: Reply
-// Send Error\n") as an error with `component` and sends nothing.
+// Send Error\n") as an error with `component` and sends nothing; when it
+// cannot be allocated, logs as `allocFailure` says (null: like errText).
 // 0, or -1.
 int syssrvSendReply(const MSG_Message* req, MSG_Type rspType, const google::protobuf::Message& rsp,
-                    const char* errText, const char* component = nullptr);
+                    const char* errText, const char* component = nullptr,
+                    const syssrvAllocFailure* allocFailure = nullptr);
 
 // Sends `ntfy` as a `type` notification with `sequence` (0, or
 // MSG_GetNextSequence()). Failures log "<handlerName>: msg alloc failed\n"

@@ -38,12 +38,6 @@ constexpr int kLongLen = 257;      // host names, addresses, passwords
 // finish first.
 constexpr unsigned int kProvisioningDiscoveryMs = 90000;
 
-std::string readValue(const char* name, int len) {
-  std::string buf(static_cast<size_t>(len), '\0');
-  config_read(name, &buf[0], len, nullptr);
-  return std::string(buf.c_str());
-}
-
 // ---- login banner: each setting is read only while the one before it
 // could be read, so a broken service leaves the banner as it was.
 
@@ -114,7 +108,7 @@ void initCsrFields() {
       value.clear();
     } else if (lastSource == nullptr || strcmp(lastSource, row.source) != 0) {
       // Consecutive rows with one source share one read.
-      value = readValue(row.source, kLongLen);
+      value = config_read_str(row.source, kLongLen);
     }
     lastSource = row.source;
     config_write(row.target, value.c_str(), kSystem);
@@ -124,7 +118,7 @@ void initCsrFields() {
 // ---- proxy discovery and provisioning on an address that is already there
 
 void startNetworkServices() {
-  std::string webProxy = readValue("system.proxy.webproxy.enabled", kWordLen);
+  std::string webProxy = config_read_str("system.proxy.webproxy.enabled", kWordLen);
   if (strcasecmp(webProxy.c_str(), "false") == 0) {
     logdebug(nullptr, "%s: Webproxy is disabled.\n", "syssrvMessageInit");
   } else {
@@ -133,8 +127,8 @@ void startNetworkServices() {
 
   // DHCP finished before this service started: no change will come to
   // start DNS, provisioning and proxy discovery, so start them now.
-  std::string v4 = readValue("system.network.wired.ipv4nic.dhcp.state", kWordLen);
-  std::string v6 = readValue("system.network.wired.ipv6nic.dhcp.state", kWordLen);
+  std::string v4 = config_read_str("system.network.wired.ipv4nic.dhcp.state", kWordLen);
+  std::string v6 = config_read_str("system.network.wired.ipv6nic.dhcp.state", kWordLen);
   if (strcasecmp(v4.c_str(), "bound") == 0 || strcasecmp(v6.c_str(), "bound") == 0) {
     updateDnsConfig();
     discoverProvisioning();
@@ -142,7 +136,7 @@ void startNetworkServices() {
     StartWpad();
   }
   // A static address is there from the start as well.
-  if (readValue("system.network.wired.ipv4nic.mode", kWordLen) == "Off") {
+  if (config_read_str("system.network.wired.ipv4nic.mode", kWordLen) == "Off") {
     logdebug(nullptr, "Calling StartWpad During Startup for StaticIP. SYSSRVMESSAGE INIT\n");
     StartWpad();
   }
@@ -151,9 +145,9 @@ void startNetworkServices() {
 // ---- modular room: a secondary unit shows its pairing state in blue
 
 void showPairingState() {
-  if (strcasecmp(readValue("system.modularroom.mode", kWordLen).c_str(), "Secondary") != 0) return;
+  if (strcasecmp(config_read_str("system.modularroom.mode", kWordLen).c_str(), "Secondary") != 0) return;
   const char kPairing[] = "system.modularroom.secondary.pairing.state";
-  std::string state = readValue(kPairing, kWordLen);
+  std::string state = config_read_str(kPairing, kWordLen);
   if (state == "UnPaired") {
     loginfo(nullptr, "modroom status on startup var %s[%s] - Blinking Blue\n", kPairing, state.c_str());
     setLed(0, 0, 255, 0, 50, 50);
@@ -178,7 +172,7 @@ void setOptions(const char* name, std::initializer_list<const char*> texts, int 
 
 void initModelSpecific(eModelT model) {
   if (model == kHalden) {
-    std::string hw = readValue("system.info.hardwareversion", kVersionLen);
+    std::string hw = config_read_str("system.info.hardwareversion", kVersionLen);
     const char kHangup[] = "system.remote.hangupkeylongpressfunc";
     if (hw != "1" && hw != "0") {
       setOptions(kHangup, {"None", "Power_Off", "Sleep"}, 1);
@@ -200,7 +194,7 @@ void initModelSpecific(eModelT model) {
 
   // Only these boards, from hardware version 20 on, can take part in a
   // modular room; developers may try it on anything.
-  int hwVersion = atoi(readValue("system.info.hardwareversion", kVersionLen).c_str());
+  int hwVersion = atoi(config_read_str("system.info.hardwareversion", kVersionLen).c_str());
   bool capable = ((model == kCedar || model == kCedar110 || model == kLumenPro) && hwVersion >= 20);
   if (m_bDevfeatures || capable) {
     config_setAccessLevels("system.modularroom.mode", 0, kSystem, kAdmin, kAdmin);
@@ -214,9 +208,9 @@ void syssrvStartupConfig() {
   initModelSpecific(eModel);
   applyBanner();
 
-  outOfBox = readValue("system.info.outofbox", kWordLen) == "True";
+  outOfBox = config_read_str("system.info.outofbox", kWordLen) == "True";
 
-  set_timeserver_access_levels(readValue("time.timeserver.mode", kWordLen));
+  set_timeserver_access_levels(config_read_str("time.timeserver.mode", kWordLen));
 
   char channelId[kWordLen] = "";
   config_read("system.remote.channelid", channelId, sizeof channelId, nullptr);
@@ -239,7 +233,7 @@ void syssrvStartupConfig() {
     }
     config_write("system.sleeptimeout", "0", kSystem);
   } else {
-    set_modularroom_mode_config_access_levels(readValue("system.modularroom.mode", kWordLen));
+    set_modularroom_mode_config_access_levels(config_read_str("system.modularroom.mode", kWordLen));
   }
 
   // Again: the out-of-box and modular-room rules above may have changed
@@ -248,7 +242,7 @@ void syssrvStartupConfig() {
 
   applyRemoteAccess();
 
-  if (readValue("security.nids.enabled", kWordLen) == "True") start_NIDS();
+  if (config_read_str("security.nids.enabled", kWordLen) == "True") start_NIDS();
 
   registerProcessMonitorNotifications();
   update_logspace_management(nullptr, nullptr);

@@ -10,6 +10,7 @@
 
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvCallbacks.h"
+#include "systemservice/syssrvConfigNotify.h"
 #include "systemservice/syssrvStartup.h"
 #include "tests/systemservice/test_callbacks_peer.h"
 
@@ -79,6 +80,8 @@ TEST_F(StartupRegisterTest, EveryNameOncePerKindAndEveryRuleRegisteredWithItsKin
   EXPECT_EQ(std::set<string>(validated.begin(), validated.end()), std::set<string>(byKind[1].begin(), byKind[1].end()));
   EXPECT_EQ(std::set<string>(onChange.begin(), onChange.end()), std::set<string>(byKind[2].begin(), byKind[2].end()));
   EXPECT_EQ(registered(6), (vector<string>{"system.proxy.webproxysubmit", "system.network.submit"}));
+  // A name the change dispatcher routes but nobody registered never arrives.
+  for (const string& routed : syssrvConfigNotifyRoutedNames()) EXPECT_EQ(byKind[3].count(routed), 1u) << routed;
 }
 
 TEST_F(StartupRegisterTest, RefusedVariableDoesNotStopTheOthers) {

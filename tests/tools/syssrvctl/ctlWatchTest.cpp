@@ -87,12 +87,15 @@ TEST(CtlWatch, PublisherStartsAfterTheWatcherAndRestarts) {
   EXPECT_NE(watcher.err().find("syssrvctl: subscribed to CtlPubA\n"), std::string::npos) << watcher.err();
 }
 
-// Only the named types (one by number, one by name) are printed.
-TEST(CtlWatch, OnlyTheGivenTypes) {
+// Only the named types are printed: one known by number, one by name, one
+// unknown number; an unknown type and a payload that does not parse still
+// give one line each.
+TEST(CtlWatch, OnlyTheGivenTypesUnknownOnesAndBadPayloads) {
   ASSERT_EQ(MSG_OpenLocal("CtlPubB"), 0);
   CtlChild watcher;
   ASSERT_TRUE(watcher.start(kSyssrvctlBin, {"watch", hexOf("SystemIF.TimeChangeNtfy"), "--from", "CtlPubB", "--as",
-                                            "CtlWatcherB", "SystemIF::AppStatusAlertNtfy"}));
+                                            "CtlWatcherB", "SystemIF::AppStatusAlertNtfy", "0x7F0FF3"}));
+  ASSERT_EQ(msgUtil_findByType(0x7F0FF3), nullptr);
   SystemIF::LanStatusChangeNtfy lan;
   lan.set_lan_status_connected(false);
   SystemIF::TimeChangeNtfy time;
@@ -102,6 +105,9 @@ TEST(CtlWatch, OnlyTheGivenTypes) {
   });
   publish("CtlPubB", lan);
   publish("CtlPubB", SystemIF::AppStatusAlertNtfy());
+  publishRaw("CtlPubB", 0x7F0FF3, "abc", 3);
+  // Field 1 announced as 200 bytes long with one byte present.
+  publishRaw("CtlPubB", msgUtil_getMsgId(time), "\x0a\xc8\x01\x00", 4);
   time.set_secs(999);
   publish("CtlPubB", time);
   ASSERT_TRUE(watcher.waitForText("secs: 999\n")) << watcher.out();
@@ -109,35 +115,15 @@ TEST(CtlWatch, OnlyTheGivenTypes) {
   ASSERT_TRUE(watcher.wait());
   EXPECT_EQ(watcher.status(), 0) << watcher.err();
   std::vector<std::string> lines = ctlLines(watcher.out());
-  ASSERT_GE(lines.size(), 3u) << watcher.out();
-  for (size_t i = 0; i + 2 < lines.size(); ++i) EXPECT_TRUE(isLine(lines[i], "SystemIF.TimeChangeNtfy", "")) << lines[i];
-  EXPECT_TRUE(isLine(lines[lines.size() - 2], "SystemIF.AppStatusAlertNtfy", "")) << watcher.out();
+  ASSERT_GE(lines.size(), 5u) << watcher.out();
+  const size_t n = lines.size();
+  for (size_t i = 0; i + 4 < n; ++i) EXPECT_TRUE(isLine(lines[i], "SystemIF.TimeChangeNtfy", "")) << lines[i];
+  EXPECT_TRUE(isLine(lines[n - 4], "SystemIF.AppStatusAlertNtfy", "")) << watcher.out();
+  EXPECT_TRUE(std::regex_match(lines[n - 3], std::regex(R"(^\d\d:\d\d:\d\d\.\d{3} 0x7F0FF3 \(unknown type, 3 bytes\)$)")))
+      << lines[n - 3];
+  EXPECT_TRUE(isLine(lines[n - 2], "SystemIF.TimeChangeNtfy", R"( \(payload does not parse, 4 bytes\))")) << lines[n - 2];
   EXPECT_TRUE(isLine(lines.back(), "SystemIF.TimeChangeNtfy", " secs: 999")) << lines.back();
   MSG_CloseLocal("CtlPubB");
-}
-
-// A type the table does not know, and a payload that does not parse, still
-// give one line each.
-TEST(CtlWatch, UnknownTypesAndBadPayloads) {
-  ASSERT_EQ(MSG_OpenLocal("CtlPubD"), 0);
-  CtlChild watcher;
-  ASSERT_TRUE(watcher.start(kSyssrvctlBin, {"watch", "--from", "CtlPubD"}));
-  ASSERT_EQ(msgUtil_findByType(0x7F0FF3), nullptr);
-  untilSubscribed(watcher, "CtlPubD", [] { publishRaw("CtlPubD", 0x7F0FF3, "abc", 3); });
-  // Field 1 announced as 200 bytes long with one byte present.
-  publishRaw("CtlPubD", msgUtil_findByName("SystemIF.LanStatusChangeNtfy")->type, "\x0a\xc8\x01\x00", 4);
-  ASSERT_TRUE(watcher.waitForText("does not parse")) << watcher.out();
-  watcher.signal(SIGTERM);
-  ASSERT_TRUE(watcher.wait());
-  EXPECT_EQ(watcher.status(), 0) << watcher.err();
-  std::vector<std::string> lines = ctlLines(watcher.out());
-  for (size_t i = 0; i + 1 < lines.size(); ++i) {
-    EXPECT_TRUE(std::regex_match(lines[i], std::regex(R"(^\d\d:\d\d:\d\d\.\d{3} 0x7F0FF3 \(unknown type, 3 bytes\)$)")))
-        << lines[i];
-  }
-  EXPECT_TRUE(isLine(lines.back(), "SystemIF.LanStatusChangeNtfy", R"( \(payload does not parse, 4 bytes\))"))
-      << lines.back();
-  MSG_CloseLocal("CtlPubD");
 }
 
 // Nothing published: --timeout alone ends quietly, with --count it is a

@@ -74,10 +74,6 @@ TEST(ProtobufHelperTest, BuildersSetExactlyTheirFields) {
   const std::string head = "name: \"S\" role: kAdmin ";
   const std::pair<std::string, std::string> rows[] = {
       {fields(H::getReadRequest("S", kAdmin, ns)), head + nsInst},
-      {fields(H::getReadAttributesRequest("S", kAdmin, ns)), head + nsInst},
-      {fields(H::getGetOptionsRequest("S", kAdmin, ns)), head + nsInst},
-      {fields(H::getGetAccessLevelsReq("S", kAdmin, ns)), head + nsInst},
-      {fields(H::getGetValueOptionsAccessRequest("S", kAdmin, ns)), head + nsInst},
       {fields(H::getResetValueRequest("S", kAdmin, ns)), head + nsInst},
       {fields(H::getReadRequest("S", kAdmin, ConfigVar(-1, "n", 0, "v", 0))),
        head + "instance { node { name: \"n\" instance: 0 } node { name: \"v\" instance: 0 } }"},
@@ -93,7 +89,6 @@ TEST(ProtobufHelperTest, BuildersSetExactlyTheirFields) {
       {fields(H::getResetAttributeRequest("S", kAdmin, "system.network")), head + "node_name: \"system.network\""},
       {fields(H::getResetNodeValueRequest("S", kAdmin, "system.network")), head + "node_name: \"system.network\""},
       {fields(H::getBatchReadRequest("S", kAdmin, both)), head + plainInst + " " + nsInst},
-      {fields(H::getBatchGetValueOptionsAccessReq("S", kAdmin, both)), head + plainInst + " " + nsInst},
       {fields(H::getBatchReadRequest("S", kAdmin, {})), "name: \"S\" role: kAdmin"},
       {fields(H::getSetAccessLevelsReq("S", kAdmin, {plain}, nullptr, &startup)), head + plainInst + " write_level: kStartup"},
       {fields(H::getSetAccessLevelsReq("S", kAdmin, {plain}, &user, nullptr)), head + plainInst + " read_level: kUser"},

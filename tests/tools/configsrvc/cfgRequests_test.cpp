@@ -74,7 +74,6 @@ TEST_F(CfgRequestTest, ValuesInstancesAndRefusals) {
        "value: \"DVI\" is_default: false error: 0 instance { node { name: \"cfg\" instance: 1 } node { name: "
        "\"test\" } node { name: \"monitor\" instance: 1 } node { name: \"kind\" } }"},
       {"ReadReq", "role: kAdmin " + in("no.such"), "error: -7 " + echo("no.such")},
-      {"WriteReq", "role: kAdmin " + val("no.such", "value: '1'"), "error: -7 reboot_required: false"},
       {"ReadReq", "role: kUser " + in("test.secret"), "error: -8 " + echo("test.secret")},
       {"WriteReq", "role: kAdmin " + val("test.status", "value: 'busy'"), "error: -8 reboot_required: false"},
       {"WriteReq", "role: kSystem " + val("test.status", "value: 'busy'"), kOk},

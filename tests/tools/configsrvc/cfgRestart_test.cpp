@@ -4,6 +4,7 @@
 // variables; a service that cannot use its seed or database stops with the
 // reason.
 #include <fstream>
+#include <sstream>
 
 #include <sqlite3.h>
 
@@ -17,8 +18,8 @@ TEST_F(CfgRestartTest, KillNineKeepsWhatWasAnswered) {
   startService();
   openLocal("C");
   openLocal("SystemSrvc");
-  ASSERT_EQ(registerCb("SystemSrvc", "test.plain", "kChangeNotify", "kept"), 0);
-  ASSERT_EQ(registerCb("SystemSrvc", "test.other", "kDynamicValidator"), 0);
+  ASSERT_EQ(registerCb("SystemSrvc", "test.plain", "kChangeNotify", "kept"), "error: 0");
+  ASSERT_EQ(registerCb("SystemSrvc", "test.other", "kDynamicValidator"), "error: 0");
   ASSERT_EQ(write("C", "test.plain", "durable"), kCfgWriteOk);
   ASSERT_EQ(write("C", "test.slots", "slot2", "kAdmin", 2), kCfgWriteOk);
   ASSERT_EQ(ask("C", "ConfigIF.SetAccessLevelsReq",
@@ -50,9 +51,10 @@ TEST_F(CfgRestartTest, ExistingDatabaseKeepsValuesAndGainsNewSeedVariables) {
   ASSERT_EQ(write("C", "test.plain", "mine"), kCfgWriteOk);
   killService(SIGTERM);
   // A later seed changes a default and adds a variable.
-  std::string seed = kCfgTestSeed;
-  seed.replace(seed.find("\"start\""), 7, "\"factory2\"");
-  std::ofstream(m_seed) << seed << "test.added  user/admin  \"fresh\"\n";
+  std::stringstream seed;
+  seed << std::ifstream(m_seed).rdbuf();
+  std::string text = seed.str();
+  std::ofstream(m_seed) << text.replace(text.find("\"start\""), 7, "\"factory2\"") << "test.added user/admin \"fresh\"\n";
   startService();
   EXPECT_EQ(valueOf("C", "test.plain"), "mine");
   EXPECT_EQ(valueOf("C", "test.added"), "fresh");

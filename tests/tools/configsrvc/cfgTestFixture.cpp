@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -12,23 +13,6 @@
 #include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"
 
-const char* const kCfgTestSeed =
-    "set colours\n"
-    "  \"Red\" \"Green\"\n"
-    "  \"Blue\"\n"
-    "end\n"
-    "test.plain          user/admin    \"start\"\n"
-    "test.other          user/admin    \"x\"\n"
-    "test.third          user/admin    \"\"\n"
-    "test.colour         user/admin    \"Green\"  options=@colours\n"
-    "test.mode           user/admin    \"Auto\"   options=\"Auto\",\"Manual\" open\n"
-    "test.secret         admin/admin   \"hush\"\n"
-    "test.status         user/system   \"idle\"\n"
-    "test.list           user/admin    \"a\",\"b\"  multi\n"
-    "test.slots          user/admin    \"\"       instances=4\n"
-    "test.monitor[].kind user/admin    \"HDMI\"   elements=2\n"
-    "test.submit         user/admin    \"\"\n";
-
 namespace {
 
 using google::protobuf::Message;
@@ -36,17 +20,6 @@ using google::protobuf::TextFormat;
 
 bool parse(const MSG_Message* m, Message* out) {
   return out->ParseFromArray(MSG_GetPayload(m), static_cast<int>(MSG_GetPayloadBytes(m)));
-}
-
-// Sends `req` from `local` and waits for the `rsp` class's reply.
-bool exchange(const std::string& local, const Message& req, Message* rsp, int timeoutMs = 5000) {
-  MSG_Endpoint to = MSG_GetRemoteId(local.c_str(), "ConfigSrvc");
-  MSG_Message* m = to == 0 ? nullptr : msgUtil_buildMsg(req, MSG_GetNextSequence(), nullptr);
-  if (m == nullptr || MSG_SendMsg(local.c_str(), to, m) != 0) return false;
-  MSG_Message* r = MSG_RecvMsg(local.c_str(), msgUtil_getMsgId(*rsp), timeoutMs);
-  bool ok = r != nullptr && parse(r, rsp);
-  if (r != nullptr) MSG_ReleaseMsg(r);
-  return ok;
 }
 
 // Callbacks and change notifications carry the same fields.
@@ -84,7 +57,7 @@ void CfgSrvTest::SetUp() {
   m_db = ctlTestDir() + "/config.db";
   m_seed = ctlTestDir() + "/seed.txt";
   for (const char* suffix : {"", "-wal", "-shm"}) std::remove((m_db + suffix).c_str());
-  std::ofstream(m_seed) << kCfgTestSeed;
+  std::filesystem::copy_file(CFG_TEST_SEED_FILE, m_seed, std::filesystem::copy_options::overwrite_existing);
   MSG_DebugSetName("configsrvc_test");
 }
 
@@ -120,7 +93,12 @@ std::string CfgSrvTest::ask(const std::string& local, const std::string& type, c
   std::unique_ptr<Message> req = msgUtil_newMessage(q->type);
   std::unique_ptr<Message> rsp = msgUtil_newMessage(a->type);
   if (!TextFormat::ParseFromString(fields, req.get())) return "<bad fields>";
-  return exchange(local, *req, rsp.get()) ? rsp->ShortDebugString() : "<no answer>";
+  MSG_Message* m = msgUtil_buildMsg(*req, MSG_GetNextSequence(), nullptr);
+  if (MSG_SendMsg(local.c_str(), MSG_GetRemoteId(local.c_str(), "ConfigSrvc"), m) != 0) return "<not sent>";
+  MSG_Message* r = MSG_RecvMsg(local.c_str(), a->type, 5000);
+  const bool ok = r != nullptr && parse(r, rsp.get());
+  if (r != nullptr) MSG_ReleaseMsg(r);
+  return ok ? rsp->ShortDebugString() : "<no answer>";
 }
 
 std::string CfgSrvTest::write(const std::string& local, const std::string& name, const std::string& value,
@@ -130,24 +108,18 @@ std::string CfgSrvTest::write(const std::string& local, const std::string& name,
                  "' instance: " + std::to_string(instance) + " } } value: '" + value + "' }");
 }
 
-int CfgSrvTest::registerCb(const std::string& local, const std::string& name, const std::string& type,
-                           const std::string& context) {
-  ConfigIF::RegisterClientCallbackRsp rsp;
-  ConfigIF::RegisterClientCallbackReq req;
-  const std::string fields = "name: '" + local + "' instance: 0 node_name: '" + name + "' role: kSystem type: " + type +
-                             " user_context: '" + context + "'";
-  return TextFormat::ParseFromString(fields, &req) && exchange(local, req, &rsp) ? rsp.error() : 1;
+std::string CfgSrvTest::registerCb(const std::string& local, const std::string& name, const std::string& type,
+                                   const std::string& context) {
+  return ask(local, "ConfigIF.RegisterClientCallbackReq",
+             "name: '" + local + "' instance: 0 node_name: '" + name + "' role: kSystem type: " + type +
+                 " user_context: '" + context + "'");
 }
 
 std::string CfgSrvTest::valueOf(const std::string& local, const std::string& name, int instance) {
-  ConfigIF::ReadReq req;
-  req.set_name(local);
-  req.set_role(CommonIF::kStartup);
-  ConfigIF::Node* n = req.mutable_instance()->add_node();
-  n->set_name(name);
-  n->set_instance(instance);
   ConfigIF::ReadRsp rsp;
-  EXPECT_TRUE(exchange(local, req, &rsp)) << "no ReadRsp for " << name;
+  TextFormat::ParseFromString(ask(local, "ConfigIF.ReadReq", "role: kStartup instance { node { name: '" + name +
+                                                                 "' instance: " + std::to_string(instance) + " } }"),
+                              &rsp);
   return rsp.value_size() ? rsp.value(0) : "<none>";
 }
 

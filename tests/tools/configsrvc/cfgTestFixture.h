@@ -14,8 +14,6 @@
 
 #include "tests/tools/syssrvctl/ctlTestUtil.h"
 
-// A small seed whose variables exercise every rule of the service.
-extern const char* const kCfgTestSeed;
 inline const std::string kCfgWriteOk = "error: 0 reboot_required: false";
 
 class CfgSrvTest : public ::testing::Test {
@@ -23,6 +21,7 @@ class CfgSrvTest : public ::testing::Test {
   void SetUp() override;
   void TearDown() override;
 
+  // m_seed starts as a copy of cfgTestSeed.txt.
   // Starts configsrvc on m_db with `args` added and waits until it serves.
   void startService(const std::vector<std::string>& args = {});
   void killService(int sig = SIGKILL);
@@ -41,8 +40,8 @@ class CfgSrvTest : public ::testing::Test {
                                       int instance = 0) {
     return std::async(std::launch::async, [=] { return write(local, name, value, "kAdmin", instance); });
   }
-  // The registration's error, 1 when it got no answer.
-  int registerCb(const std::string& local, const std::string& name, const std::string& type,
+  // A callback registration from `local`, answered as ask() answers.
+  std::string registerCb(const std::string& local, const std::string& name, const std::string& type,
                  const std::string& context = "");
   // The stored value as the startup role reads it; "<none>" without one.
   std::string valueOf(const std::string& local, const std::string& name, int instance = 0);

@@ -1,6 +1,7 @@
-// AppConfig::ProtobufMessageHelper: every builder as one row of exact
-// fields, the splitting of incoming Insts, and the conversion between
-// ConfigResult and ReturnMessage both ways.
+// ConfigVar, ConfigResult and AppConfig::ProtobufMessageHelper: lower-cased
+// references, every builder as one row of exact fields, the splitting of
+// incoming Insts, and the conversion between ConfigResult and ReturnMessage
+// both ways.
 #include <gtest/gtest.h>
 
 #include <google/protobuf/text_format.h>
@@ -26,6 +27,39 @@ M fromText(const std::string& text) {
 // The fields a builder set, presence included, as one-line text.
 std::string fields(const google::protobuf::Message& m) { return m.ShortDebugString(); }
 
+// Every part of a reference in one text, the multi-string flag last.
+std::string parts(const ConfigVar& v) {
+  return std::to_string(v.getNamespace()) + "|" + v.getNodeName() + "|" + std::to_string(v.getNodeInstance()) + "|" +
+         v.getVarName() + "|" + std::to_string(v.getVarInstance()) + "|" + (v.isMultiStringVar() ? "multi" : "single");
+}
+
+TEST(ConfigVarTest, ConstructorsLowerCaseTheNamesAndCopiesDropTheFlag) {
+  ConfigVar flagged(2, "A.B", 1, "C", 3);
+  flagged.setAsMultiStringVar();
+  ConfigVar assigned("x");
+  assigned = flagged;
+  const std::pair<ConfigVar, const char*> cases[] = {
+      {ConfigVar("Video.Monitor", 1, "SignalType", 2), "0|video.monitor|1|signaltype|2|single"},
+      {ConfigVar("System.Network", "HostName"), "0|system.network|0|hostname|0|single"},
+      {ConfigVar("HostName"), "0||0|hostname|0|single"},
+      {ConfigVar("A1.B_2-C", "\xC3\x84X[0]"), "0|a1.b_2-c|0|\xC3\x84x[0]|0|single"},
+      {ConfigVar(flagged), "2|a.b|1|c|3|single"},
+      {assigned, "2|a.b|1|c|3|single"},
+      {ConfigVar(5, flagged), "5|a.b|1|c|3|single"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(parts(c.first), c.second);
+  EXPECT_EQ(parts(flagged), "2|a.b|1|c|3|multi");
+  // Identity ignores case and the flag; every other part tells references apart.
+  ConfigVar same("system.network", "hostname");
+  same.setAsMultiStringVar();
+  EXPECT_TRUE(ConfigVar("System.Network", "HostName") == same);
+  for (const ConfigVar& other : {ConfigVar(1, "a.b", 1, "c", 3), ConfigVar("a.b", 0, "c", 3), ConfigVar("a.b", 1, "c", 0),
+                                 ConfigVar("a.bc", 1, "c", 3), ConfigVar("a.b", 1, "d", 3)}) {
+    EXPECT_TRUE(assigned != other) << parts(other);
+    EXPECT_NE(assigned < other, other < assigned) << parts(other);
+  }
+}
+
 TEST(ProtobufHelperTest, BuildersSetExactlyTheirFields) {
   const ConfigVar ns(2, "A.B", 1, "C", 0);
   const ConfigVar plain("Location", "Language");
@@ -40,10 +74,6 @@ TEST(ProtobufHelperTest, BuildersSetExactlyTheirFields) {
   const std::string head = "name: \"S\" role: kAdmin ";
   const std::pair<std::string, std::string> rows[] = {
       {fields(H::getReadRequest("S", kAdmin, ns)), head + nsInst},
-      {fields(H::getReadAttributesRequest("S", kAdmin, ns)), head + nsInst},
-      {fields(H::getGetOptionsRequest("S", kAdmin, ns)), head + nsInst},
-      {fields(H::getGetAccessLevelsReq("S", kAdmin, ns)), head + nsInst},
-      {fields(H::getGetValueOptionsAccessRequest("S", kAdmin, ns)), head + nsInst},
       {fields(H::getResetValueRequest("S", kAdmin, ns)), head + nsInst},
       {fields(H::getReadRequest("S", kAdmin, ConfigVar(-1, "n", 0, "v", 0))),
        head + "instance { node { name: \"n\" instance: 0 } node { name: \"v\" instance: 0 } }"},
@@ -59,7 +89,6 @@ TEST(ProtobufHelperTest, BuildersSetExactlyTheirFields) {
       {fields(H::getResetAttributeRequest("S", kAdmin, "system.network")), head + "node_name: \"system.network\""},
       {fields(H::getResetNodeValueRequest("S", kAdmin, "system.network")), head + "node_name: \"system.network\""},
       {fields(H::getBatchReadRequest("S", kAdmin, both)), head + plainInst + " " + nsInst},
-      {fields(H::getBatchGetValueOptionsAccessReq("S", kAdmin, both)), head + plainInst + " " + nsInst},
       {fields(H::getBatchReadRequest("S", kAdmin, {})), "name: \"S\" role: kAdmin"},
       {fields(H::getSetAccessLevelsReq("S", kAdmin, {plain}, nullptr, &startup)), head + plainInst + " write_level: kStartup"},
       {fields(H::getSetAccessLevelsReq("S", kAdmin, {plain}, &user, nullptr)), head + plainInst + " read_level: kUser"},
@@ -127,7 +156,7 @@ TEST(ProtobufHelperTest, ValueListsAreReplacedAndInstValuesAppended) {
 TEST(ProtobufHelperTest, ResultsAndReturnMessages) {
   ConfigResult r;
   EXPECT_EQ(fields(H::getOnChangeResponse(r)), "ret_message { error: 0 reboot_required: false }");
-  r.fillConfigResult(false, kRejected, true);
+  EXPECT_FALSE(r.fillConfigResult(false, kRejected, true));
   r.addResultMessage("out of range");
   r.addResultMessage("again");
   r.setServerContext("srv-7");
@@ -136,6 +165,10 @@ TEST(ProtobufHelperTest, ResultsAndReturnMessages) {
                           "server_context: \"srv-7\" client_name: \"SystemSrvc\"";
   EXPECT_EQ(fields(H::getDynamicValidateResponse(r)), "ret_message { " + ret + " }");
   EXPECT_EQ(fields(H::getOnChangeResponse(r)), "ret_message { " + ret + " }");
+  // A reset clears the outcome but keeps whom the result concerns.
+  EXPECT_EQ(&ConfigResult::fillDefaults(r), &r);
+  EXPECT_EQ(fields(H::getOnChangeResponse(r)),
+            "ret_message { error: 0 reboot_required: false server_context: \"srv-7\" client_name: \"SystemSrvc\" }");
 
   // Back into a result: added to what is there; strings replaced only by
   // non-empty ones; internal status numbers survive the wire.

@@ -4,10 +4,10 @@
 // variables; a service that cannot use its seed or database stops with the
 // reason.
 #include <fstream>
+#include <sstream>
 
 #include <sqlite3.h>
 
-#include "tests/tools/configsrvc/cfgRecorder.h"
 #include "tests/tools/configsrvc/cfgTestFixture.h"
 
 namespace {
@@ -17,12 +17,11 @@ class CfgRestartTest : public CfgSrvTest {};
 TEST_F(CfgRestartTest, KillNineKeepsWhatWasAnswered) {
   startService();
   openLocal("C");
-  CfgRecorder rec("SystemSrvc");
-  ASSERT_TRUE(rec.start());
-  ASSERT_EQ(registerCb(rec.name(), "test.plain", ConfigIF::kChangeNotify, "kept"), 0);
-  ASSERT_EQ(registerCb(rec.name(), "test.other", ConfigIF::kDynamicValidator), 0);
-  ASSERT_EQ(write("C", "test.plain", "durable").error(), 0);
-  ASSERT_EQ(write("C", "test.slots", "slot2", 20, 2).error(), 0);
+  openLocal("SystemSrvc");
+  ASSERT_EQ(registerCb("SystemSrvc", "test.plain", "kChangeNotify", "kept"), "error: 0");
+  ASSERT_EQ(registerCb("SystemSrvc", "test.other", "kDynamicValidator"), "error: 0");
+  ASSERT_EQ(write("C", "test.plain", "durable"), kCfgWriteOk);
+  ASSERT_EQ(write("C", "test.slots", "slot2", "kAdmin", 2), kCfgWriteOk);
   ASSERT_EQ(ask("C", "ConfigIF.SetAccessLevelsReq",
                 "role: kSystem instance { node { name: 'test.third' } } read_level: kAdmin"),
             "error: 0");
@@ -31,29 +30,31 @@ TEST_F(CfgRestartTest, KillNineKeepsWhatWasAnswered) {
   killService(SIGKILL);
   startService();
 
-  EXPECT_EQ(read("C", "test.plain").ShortDebugString(),
-            "value: \"durable\" is_default: false error: 0 instance { node { name: \"test.plain\" instance: 0 } }");
+  EXPECT_EQ(ask("C", "ConfigIF.ReadReq", "role: kUser instance { node { name: 'test.plain' } }"),
+            "value: \"durable\" is_default: false error: 0 instance { node { name: \"test.plain\" } }");
   EXPECT_EQ(valueOf("C", "test.slots", 2), "slot2");
-  EXPECT_EQ(read("C", "test.third", 0, 10).error(), -8);
+  EXPECT_EQ(ask("C", "ConfigIF.ReadReq", "role: kUser instance { node { name: 'test.third' } }"),
+            "error: -8 instance { node { name: \"test.third\" } }");
   EXPECT_EQ(ask("C", "ConfigIF.GetComponentsReq", ""), "error: 0 component_name: \"multicodecenginemode\"");
   // The restarted service calls its clients back without new registrations.
-  ASSERT_EQ(write("C", "test.plain", "after").error(), 0);
-  ASSERT_EQ(write("C", "test.other", "v").error(), 0);
-  ASSERT_TRUE(rec.waitEvents(3));
-  EXPECT_EQ(rec.kinds(), (std::vector<std::string>{"changed test.plain=durable", "changed test.plain=after",
-                                                   "validate test.other=v"}));
-  EXPECT_EQ(rec.events()[1].userContext, "kept");
+  EXPECT_EQ(next("SystemSrvc"), "changed test.plain=durable by C as kAdmin ctx kept");
+  ASSERT_EQ(write("C", "test.plain", "after"), kCfgWriteOk);
+  EXPECT_EQ(next("SystemSrvc"), "changed test.plain=after by C as kAdmin ctx kept");
+  auto written = writeAsync("C", "test.other", "v");
+  EXPECT_EQ(next("SystemSrvc"), "validate test.other=v by C as kAdmin");
+  EXPECT_EQ(written.get(), kCfgWriteOk);
 }
 
 TEST_F(CfgRestartTest, ExistingDatabaseKeepsValuesAndGainsNewSeedVariables) {
   startService();
   openLocal("C");
-  ASSERT_EQ(write("C", "test.plain", "mine").error(), 0);
+  ASSERT_EQ(write("C", "test.plain", "mine"), kCfgWriteOk);
   killService(SIGTERM);
   // A later seed changes a default and adds a variable.
-  std::string seed = kCfgTestSeed;
-  seed.replace(seed.find("\"start\""), 7, "\"factory2\"");
-  std::ofstream(m_seed) << seed << "test.added  user/admin  \"fresh\"\n";
+  std::stringstream seed;
+  seed << std::ifstream(m_seed).rdbuf();
+  std::string text = seed.str();
+  std::ofstream(m_seed) << text.replace(text.find("\"start\""), 7, "\"factory2\"") << "test.added user/admin \"fresh\"\n";
   startService();
   EXPECT_EQ(valueOf("C", "test.plain"), "mine");
   EXPECT_EQ(valueOf("C", "test.added"), "fresh");

@@ -27,6 +27,18 @@ const CfgVar* find(const std::vector<CfgVar>& vars, const std::string& name) {
   return nullptr;
 }
 
+// A variable in one line: name, levels, defaults, the options with the
+// default one marked '*' ("(seed ...)" when the factory list differs), then
+// its kind and instance count.
+std::string show(const CfgVar& v) {
+  std::string s = v.name + " " + cfgRoleName(v.readLevel) + "/" + cfgRoleName(v.writeLevel);
+  for (const std::string& d : v.defaults) s += " '" + d + "'";
+  for (size_t i = 0; i < v.options.size(); ++i) s += (i == v.defaultIndex ? " *" : " ") + v.options[i];
+  if (v.seedOptions != v.options || v.seedDefaultIndex != v.defaultIndex) s += " (seed differs)";
+  if (!v.options.empty() && !v.optionsFixed) s += " open";
+  return s + (v.multi ? " multi x" : " x") + std::to_string(v.inst.size());
+}
+
 TEST(CfgSeedFormat, VariablesWithEveryAttribute) {
   std::vector<CfgVar> vars;
   ASSERT_EQ(errorOf("# comment\n\nset sizes\n  \"S\" \"M\"\n  \"L\"\nend\n"
@@ -38,24 +50,16 @@ TEST(CfgSeedFormat, VariablesWithEveryAttribute) {
                     "a.mon[].k user/admin   \"v\"  elements=3\n",
                     &vars),
             "parsed");
-  std::vector<std::string> names;
-  for (const CfgVar& v : vars) names.push_back(v.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"a.size", "a.mode", "a.text", "a.list", "a.dns", "a.mon.k", "a.mon[1].k",
-                                             "a.mon[2].k"}));
-  const CfgVar& size = vars[0];
-  EXPECT_EQ(size.options, (std::vector<std::string>{"S", "M", "L"}));
-  EXPECT_EQ(size.defaultIndex, 1u);
-  EXPECT_EQ(size.seedOptions, size.options);
-  EXPECT_TRUE(size.optionsFixed);
-  EXPECT_EQ(size.readLevel * 100 + size.writeLevel, kCfgUser * 100 + kCfgAdmin);
-  EXPECT_EQ(size.inst[0].values, std::vector<std::string>{"M"});
-  EXPECT_FALSE(vars[1].optionsFixed);
-  EXPECT_EQ(vars[1].options[1], "Off Line");
-  EXPECT_EQ(vars[1].readLevel * 100 + vars[1].writeLevel, kCfgAdmin * 100 + kCfgSystem);
-  EXPECT_EQ(vars[2].defaults[0], "say \"hi\"\n\tback\\slash");
-  EXPECT_EQ(vars[2].writeLevel, kCfgStartup);
-  EXPECT_EQ(vars[3].inst[0].values, (std::vector<std::string>{"x", "y"}));
-  EXPECT_EQ(vars[4].inst.size(), 4u);
+  std::vector<std::string> shown;
+  for (const CfgVar& v : vars) {
+    shown.push_back(show(v));
+    EXPECT_EQ(v.inst[0].values, v.defaults) << v.name;
+  }
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "a.size user/admin 'M' S *M L x1", "a.mode admin/system 'Auto' *Auto Off Line open x1",
+                       "a.text user/startup 'say \"hi\"\n\tback\\slash' x1", "a.list user/admin 'x' 'y' multi x1",
+                       "a.dns user/admin '' x4", "a.mon.k user/admin 'v' x1", "a.mon[1].k user/admin 'v' x1",
+                       "a.mon[2].k user/admin 'v' x1"}));
 }
 
 TEST(CfgSeedFormat, ErrorsNameTheLine) {

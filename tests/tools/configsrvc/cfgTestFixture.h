@@ -1,49 +1,57 @@
 // Fixture of the configuration-service tests: the real configsrvc program
 // on a fresh database and a small seed in the test process's directory,
-// local endpoints to talk to it, and requests written in text format.
+// local endpoints to talk to it, and requests written in text format. The
+// test thread itself plays the client that is called back.
 #pragma once
 
+#include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <google/protobuf/message.h>
 #include <gtest/gtest.h>
 
-#include "ConfigIF.pb.h"
-#include "platform/msg/MSG.h"
 #include "tests/tools/syssrvctl/ctlTestUtil.h"
 
-// A small seed whose variables exercise every rule of the service.
-extern const char* const kCfgTestSeed;
+inline const std::string kCfgWriteOk = "error: 0 reboot_required: false";
 
 class CfgSrvTest : public ::testing::Test {
  protected:
   void SetUp() override;
   void TearDown() override;
 
+  // m_seed starts as a copy of cfgTestSeed.txt.
   // Starts configsrvc on m_db with `args` added and waits until it serves.
-  void startService(const std::vector<std::string>& args = {}, const std::string& seedPath = "");
+  void startService(const std::vector<std::string>& args = {});
   void killService(int sig = SIGKILL);
   void openLocal(const std::string& name);
 
-  // Sends `req` from `local` and waits for the `rsp` class's reply.
-  bool call(const std::string& local, const google::protobuf::Message& req, google::protobuf::Message* rsp,
-            int timeoutMs = 5000);
   // The request class `type` ("ConfigIF.ReadReq") filled from `fields` in
   // text format, sent from `local`; the reply of the matching Rsp class in
   // one-line text format, or "<no answer>".
   std::string ask(const std::string& local, const std::string& type, const std::string& fields);
-  // Raw payload bytes as a message of `type`; the reply of `rspType` or null.
-  MSG_Message* callRaw(const std::string& local, MSG_Type type, const std::string& payload, MSG_Type rspType,
-                       int timeoutMs = 5000);
-
-  // Shorthands from `local` (role kAdmin unless given).
-  ConfigIF::ReadRsp read(const std::string& local, const std::string& name, int instance = 0, int role = 20);
-  ConfigIF::WriteRsp write(const std::string& local, const std::string& name, const std::string& value,
-                           int role = 20, int instance = 0);
-  int registerCb(const std::string& local, const std::string& name, int type, const std::string& context = "");
+  // A one-value write from `local`, answered as ask() answers.
+  std::string write(const std::string& local, const std::string& name, const std::string& value,
+                    const std::string& role = "kAdmin", int instance = 0);
+  // write() on a thread of its own, so that this one can answer the
+  // callbacks the write causes.
+  std::future<std::string> writeAsync(const std::string& local, const std::string& name, const std::string& value,
+                                      int instance = 0) {
+    return std::async(std::launch::async, [=] { return write(local, name, value, "kAdmin", instance); });
+  }
+  // A callback registration from `local`, answered as ask() answers.
+  std::string registerCb(const std::string& local, const std::string& name, const std::string& type,
+                 const std::string& context = "");
+  // The stored value as the startup role reads it; "<none>" without one.
   std::string valueOf(const std::string& local, const std::string& name, int instance = 0);
+  // The next message the service sends to `local` in one line ("validate
+  // NAME[INSTANCE]=V1,V2 by WRITER as ROLE ctx CONTEXT", "onchange ...",
+  // "changed ...", "start POINT ctx CONTEXT", "end POINT ctx CONTEXT"), or "" when none comes within
+  // `timeoutMs`. A callback is answered, after `during` ran, with the
+  // ReturnMessage fields `ret` in text format.
+  std::string next(const std::string& local, const std::string& ret = "error: 0",
+                   const std::function<void()>& during = {}, int timeoutMs = 5000);
   // What the running service wrote to stderr so far.
   std::string serviceLog() const { return m_service ? m_service->err() : ""; }
 
@@ -54,5 +62,3 @@ class CfgSrvTest : public ::testing::Test {
  private:
   std::vector<std::string> m_locals;
 };
-
-ConfigIF::Inst cfgInst(const std::string& name, int instance = 0);

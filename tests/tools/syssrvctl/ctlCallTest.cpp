@@ -1,7 +1,7 @@
 // syssrvctl call/send/list/help against real msg_echo processes and against
-// endpoints this test serves itself; msg_echo's own start and stop.
-#include <signal.h>
-
+// endpoints this test serves itself; msg_echo's argument check.
+#include <cstdio>
+#include <map>
 #include <regex>
 
 #include <gtest/gtest.h>
@@ -55,8 +55,6 @@ TEST(CtlCall, RequestsAndTheirReplies) {
        "syssrvctl: no answer from EchoA: SystemIF.GetLanStatusRsp did not come within 400 ms\n"},
       {{"call", "DemoIF.EchoReq", "--to", "EchoA", "--expect", "SystemIF.GetLanStatusRsp", "--timeout", "300"}, 1, "",
        "syssrvctl: no answer from EchoA: SystemIF.GetLanStatusRsp did not come within 300 ms\n"},
-      {{"call", "DemoIF.EchoReq", "text: \"still here\"", "--to", "EchoA"}, 0,
-       "text: \"still here\"\nserved_by: \"EchoA\"\n", ""},
   };
   for (const Row& r : rows) {
     SCOPED_TRACE(r.args[1] + " " + r.args[2]);
@@ -67,28 +65,36 @@ TEST(CtlCall, RequestsAndTheirReplies) {
   }
 }
 
-// The test serves the request itself: it checks the nested request as
-// received, from the --as sender, and answers with a nested reply.
-TEST(CtlCall, NestedRequestAndReplyThroughAServedEndpoint) {
+// The test serves the endpoint itself: a command arrives with its fields;
+// a nested request arrives as typed, from the --as sender, and the nested
+// reply is printed over several lines.
+TEST(CtlCall, SendAndCallThroughAServedEndpoint) {
   ASSERT_EQ(MSG_OpenLocal("CtlSrvD"), 0);
+  CtlRun r = ctlRun({"send", "ConfigIF.BatchWriteReq",
+                     "name: \"b\" entry { name: \"dns.server\" instance: 2 value: \"10.0.0.1\" value: \"x;`y`\" }",
+                     "--to", "CtlSrvD"});
+  EXPECT_EQ(std::to_string(r.status) + r.out + r.err, "0");
+  ConfigIF::BatchWriteReq batch;
+  MSG_Message* m = receive("CtlSrvD", &batch);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(MSG_GetType(m), msgUtil_getMsgId(batch));
+  MSG_ReleaseMsg(m);
+  EXPECT_EQ(batch.ShortDebugString(),
+            "name: \"b\" entry { name: \"dns.server\" instance: 2 value: \"10.0.0.1\" value: \"x;`y`\" }");
   CtlChild call;
   ASSERT_TRUE(call.start(kSyssrvctlBin,
                          {"call", "ConfigIF.ReadReq",
-                          "name: \"v\" role: kAdmin "
-                          "instance { node { name: \"video.monitor\" instance: 1 } node { name: \"signalType\" } }",
+                          "name: \"v\" instance { node { name: \"video.monitor\" instance: 1 } node { name: \"t\" } }",
                           "--to", "CtlSrvD", "--as", "CtlCallerD"}));
   ConfigIF::ReadReq got;
   MSG_Message* req = receive("CtlSrvD", &got);
   ASSERT_NE(req, nullptr);
   EXPECT_EQ(MSG_GetType(req), msgUtil_getMsgId(got));
   EXPECT_EQ(got.ShortDebugString(),
-            "name: \"v\" role: kAdmin instance { node { name: \"video.monitor\" instance: 1 } node { name: "
-            "\"signalType\" } }");
+            "name: \"v\" instance { node { name: \"video.monitor\" instance: 1 } node { name: \"t\" } }");
   EXPECT_EQ(MSG_GetSender(req), MSG_GetRemoteId("CtlSrvD", "CtlCallerD"));
   ConfigIF::ReadRsp rsp;
   rsp.add_value("HDMI");
-  rsp.add_value("DVI");
-  rsp.set_error(0);
   *rsp.mutable_instance() = got.instance();
   MSG_Message* reply = MSG_AllocMsgCopyHdr(req, msgUtil_getMsgId(rsp), static_cast<uint32_t>(rsp.ByteSizeLong()));
   ASSERT_TRUE(rsp.SerializeToArray(MSG_GetPayloadMutable(reply), static_cast<int>(rsp.ByteSizeLong())));
@@ -96,65 +102,34 @@ TEST(CtlCall, NestedRequestAndReplyThroughAServedEndpoint) {
   MSG_ReleaseMsg(req);
   ASSERT_TRUE(call.wait());
   EXPECT_EQ(call.status(), 0) << call.err();
-  EXPECT_EQ(call.out(),
-            "value: \"HDMI\"\nvalue: \"DVI\"\nerror: 0\ninstance {\n  node {\n    name: \"video.monitor\"\n"
-            "    instance: 1\n  }\n  node {\n    name: \"signalType\"\n  }\n}\n");
+  EXPECT_EQ(call.out(), "value: \"HDMI\"\ninstance {\n  node {\n    name: \"video.monitor\"\n    instance: 1\n  }\n"
+                        "  node {\n    name: \"t\"\n  }\n}\n");
   MSG_CloseLocal("CtlSrvD");
-}
-
-TEST(CtlSend, CommandsArriveWithTheirFields) {
-  ASSERT_EQ(MSG_OpenLocal("CtlSinkE"), 0);
-  CtlRun r = ctlRun({"send", "ConfigIF.BatchWriteReq",
-                     "name: \"b\" entry { name: \"a.b\" value: \"DHCP\" } "
-                     "entry { name: \"dns.server\" instance: 2 value: \"10.0.0.1\" value: \"x;`y`\" }",
-                     "--to", "CtlSinkE"});
-  EXPECT_EQ(std::to_string(r.status) + r.out + r.err, "0");
-  ConfigIF::BatchWriteReq batch;
-  MSG_Message* m = receive("CtlSinkE", &batch);
-  ASSERT_NE(m, nullptr);
-  EXPECT_EQ(MSG_GetType(m), msgUtil_getMsgId(batch));
-  MSG_ReleaseMsg(m);
-  EXPECT_EQ(batch.ShortDebugString(),
-            "name: \"b\" entry { name: \"a.b\" value: \"DHCP\" } entry { name: \"dns.server\" instance: 2 value: "
-            "\"10.0.0.1\" value: \"x;`y`\" }");
-  MSG_CloseLocal("CtlSinkE");
 }
 
 // Every bad input: exit 2, nothing on stdout, exactly one line on stderr.
 TEST(CtlBadInput, OneLineAndExitTwo) {
   CtlChild echo;
   startEcho(&echo, "EchoF");
-  const char* const kParseError = "syssrvctl: cannot parse fields for ";
   struct Case {
     std::vector<std::string> args;
     const char* err;
   } cases[] = {
       {{}, "syssrvctl: missing command (try 'syssrvctl --help')"},
       {{"frobnicate"}, "syssrvctl: unknown command 'frobnicate' (try 'syssrvctl --help')"},
-      {{"call"}, "syssrvctl: call: missing message type (see 'syssrvctl list')"},
       {{"call", "SystemIF.NoSuchReq", "--to", "EchoF"},
        "syssrvctl: unknown message SystemIF.NoSuchReq (see 'syssrvctl list')"},
       {{"call", "DemoIF.EchoReq", "txt: \"x\"", "--to", "EchoF"},
        "syssrvctl: cannot parse fields for DemoIF.EchoReq: line 1 column 4: Message type \"DemoIF.EchoReq\" has "
        "no field named \"txt\"."},
-      {{"call", "DemoIF.EchoReq", "text: \"x", "--to", "EchoF"}, kParseError},
-      {{"call", "ConfigIF.ReadReq", "role: kNobody", "--to", "EchoF"}, kParseError},
       {{"call", "DemoIF.EchoReq", "text: \"x\"", "--to", "NoSuchSrvc"},
        "syssrvctl: unknown endpoint NoSuchSrvc (nothing serves that name)"},
-      {{"call", "DemoIF.EchoReq", "--to", "EchoF", "--expect", "DemoIF.NoSuchRsp"},
-       "syssrvctl: unknown message DemoIF.NoSuchRsp (see 'syssrvctl list')"},
       {{"call", "SystemIF.LanStatusChangeNtfy", "--to", "EchoF"},
        "syssrvctl: no reply class known for SystemIF.LanStatusChangeNtfy; name it with --expect"},
       {{"call", "DemoIF.EchoReq", "--to", "EchoF", "--timeout", "12ms"},
        "syssrvctl: call: option --timeout needs a non-negative number, not '12ms'"},
-      {{"call", "DemoIF.EchoReq", "--to="}, "syssrvctl: call: option --to needs a non-empty value"},
       {{"call", "DemoIF.EchoReq", "--from", "EchoF"}, "syssrvctl: call: unknown option --from for this command"},
-      {{"send", "SystemIF.NoSuchCmd"}, "syssrvctl: unknown message SystemIF.NoSuchCmd (see 'syssrvctl list')"},
-      {{"send", "SystemIF.LanStatusChangeNtfy", "lan_status_connected: maybe"}, kParseError},
-      {{"send", "DemoIF.EchoReq", "--timeout", "5"}, "syssrvctl: send: unknown option --timeout for this command"},
-      {{"watch", "SystemIF.NoSuchNtfy"}, "syssrvctl: unknown message SystemIF.NoSuchNtfy (see 'syssrvctl list')"},
       {{"watch", "0x1000000"}, "syssrvctl: bad message type number 0x1000000"},
-      {{"watch", "--count", "-1"}, "syssrvctl: watch: option --count needs a non-negative number, not '-1'"},
       {{"watch", "--count=99999999999"},
        "syssrvctl: watch: option --count needs a non-negative number, not '99999999999'"},
       {{"list", "a", "b"}, "syssrvctl: list takes at most one filter word"},
@@ -166,60 +141,31 @@ TEST(CtlBadInput, OneLineAndExitTwo) {
     CtlRun r = ctlRun(c.args);
     EXPECT_EQ(r.status, 2) << r.err;
     EXPECT_EQ(r.out, "");
-    ASSERT_EQ(ctlLines(r.err).size(), 1u) << r.err;
-    EXPECT_EQ(r.err.back(), '\n');
-    if (c.err == kParseError) {
-      EXPECT_EQ(r.err.rfind(kParseError, 0), 0u) << r.err;
-    } else {
-      EXPECT_EQ(ctlLines(r.err)[0], c.err);
-    }
+    EXPECT_EQ(r.err, c.err + std::string("\n"));
   }
   // None of it disturbed the peer.
   EXPECT_EQ(ctlRun({"call", "DemoIF.EchoReq", "--to", "EchoF"}).status, 0);
-}
-
-TEST(CtlList, HelpAndEveryMessageInDecimalAndHex) {
-  CtlRun r = ctlRun({"--help"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_NE(r.out.find("syssrvctl call TYPE [FIELDS] [--to EP] [--timeout MS] [--expect TYPE] [--as NAME]"),
-            std::string::npos)
-      << r.out;
-  EXPECT_EQ(ctlRun({"watch", "--help"}).out.rfind("usage: syssrvctl watch [TYPE...] [--from EP]", 0), 0u);
-  r = ctlRun({"list"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  std::vector<std::string> lines = ctlLines(r.out);
-  EXPECT_EQ(lines.size(), msgUtil_typeTable().size());
-  const std::regex row(R"(^(\S+) +(\d+) (0x[0-9A-F]{6})$)");
-  unsigned previous = 0;
-  for (const std::string& line : lines) {
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(line, m, row)) << line;
-    const unsigned dec = static_cast<unsigned>(std::stoul(m[2]));
-    EXPECT_EQ(dec, std::stoul(m[3], nullptr, 16)) << line;
-    EXPECT_GE(dec, previous) << "not sorted by type: " << line;
-    previous = dec;
-    const MsgTypeEntry* e = msgUtil_findByName(m[1]);
-    ASSERT_NE(e, nullptr) << line;
-    EXPECT_EQ(e->type, dec) << line;
-  }
-  EXPECT_NE(r.out.find("\nModRoomIF.CallStatusNtfy "), std::string::npos);
-  r = ctlRun({"list", "LanStatus"});
-  EXPECT_TRUE(std::regex_search(r.out, std::regex("(^|\n)SystemIF\\.GetLanStatusReq +1769616 0x1B0090\n"))) << r.out;
-  for (const std::string& line : ctlLines(r.out)) EXPECT_NE(line.find("LanStatus"), std::string::npos) << line;
-}
-
-TEST(CtlEcho, StopsCleanlyOnSignalsAndRefusesBadArguments) {
-  for (int sig : {SIGTERM, SIGINT}) {
-    CtlChild echo;
-    startEcho(&echo, "EchoG");
-    echo.signal(sig);
-    ASSERT_TRUE(echo.wait());
-    EXPECT_EQ(echo.status(), 0);
-    EXPECT_EQ(echo.out(), "msg_echo: serving EchoG\nmsg_echo: EchoG closed\n");
-    EXPECT_EQ(ctlRun({"call", "DemoIF.EchoReq", "--to", "EchoG"}).err,
-              "syssrvctl: unknown endpoint EchoG (nothing serves that name)\n");
-  }
   CtlRun r = ctlRun({"--nmae", "X"}, MSG_ECHO_BIN);
   EXPECT_EQ(r.status, 2);
   EXPECT_EQ(r.err, "msg_echo: bad argument '--nmae' (usage: msg_echo [--name NAME])\n");
+}
+
+// Every message of the table once, in decimal and hex, sorted by type; a
+// filter word keeps the names that contain it.
+TEST(CtlList, HelpAndEveryMessageInDecimalAndHex) {
+  EXPECT_NE(ctlRun({"--help"}).out.find("syssrvctl call TYPE [FIELDS] [--to EP] [--timeout MS] [--expect TYPE] [--as NAME]"),
+            std::string::npos);
+  EXPECT_EQ(ctlRun({"watch", "--help"}).out.rfind("usage: syssrvctl watch [TYPE...] [--from EP]", 0), 0u);
+  for (const std::string filter : {"", "LanStatus"}) {
+    std::map<MSG_Type, std::string> rows;
+    for (const MsgTypeEntry& e : msgUtil_typeTable()) {
+      char hex[16];
+      std::snprintf(hex, sizeof hex, "0x%06X", e.type);
+      if (std::string(e.name).find(filter) != std::string::npos) rows[e.type] = e.name + (" " + std::to_string(e.type)) + " " + hex + "\n";
+    }
+    std::string want;
+    for (const auto& row : rows) want += row.second;
+    CtlRun r = ctlRun({"list", filter});
+    EXPECT_EQ(std::regex_replace(r.out, std::regex(" +"), " "), want);
+  }
 }

@@ -51,6 +51,17 @@ std::string readFile(const std::string& path) {
   return s.str();
 }
 
+// Polls `done` until it holds; false when `timeoutMs` passed first.
+template <class Done>
+bool poll(Done done, int timeoutMs) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
+}
+
 }  // namespace
 
 const std::string& ctlTestDir() { return gTestDir; }
@@ -96,23 +107,11 @@ bool CtlChild::running() {
   return false;
 }
 
-bool CtlChild::wait(int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (running()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
+bool CtlChild::wait(int timeoutMs) { return poll([&] { return !running(); }, timeoutMs); }
 
 bool CtlChild::waitForText(const std::string& text, bool inStderr, int timeoutMs) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  for (;;) {
-    if ((inStderr ? err() : out()).find(text) != std::string::npos) return true;
-    if (!running()) return (inStderr ? err() : out()).find(text) != std::string::npos;
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
+  auto seen = [&] { return (inStderr ? err() : out()).find(text) != std::string::npos; };
+  return poll([&] { return seen() || !running(); }, timeoutMs) && seen();
 }
 
 void CtlChild::signal(int sig) {
@@ -127,12 +126,4 @@ CtlRun ctlRun(const std::vector<std::string>& args, const std::string& program) 
   if (!c.start(program.empty() ? kSyssrvctlBin : program, args)) return {-1, "", "cannot start " + program};
   if (!c.wait()) return {-1, c.out(), c.err() + "[hung]"};
   return {c.status(), c.out(), c.err()};
-}
-
-std::vector<std::string> ctlLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  std::string line;
-  while (std::getline(in, line)) lines.push_back(line);
-  return lines;
 }

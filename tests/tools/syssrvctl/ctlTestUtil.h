@@ -54,7 +54,4 @@ struct CtlRun {
 // Runs `program` (syssrvctl by default) with `args` to completion.
 CtlRun ctlRun(const std::vector<std::string>& args, const std::string& program = "");
 
-// Lines of `text` without their newlines.
-std::vector<std::string> ctlLines(const std::string& text);
-
 extern const char* const kSyssrvctlBin;

@@ -6,6 +6,10 @@
 
 #include "platform/msg/MSG.h"
 
+// Key events reach the uinput device as raw input_event records, whose time
+// is two kernel longs: 16 bytes on the 32-bit board, 24 on x86-64.
+static_assert(sizeof(input_event) == (sizeof(long) == 4 ? 16u : 24u), "input_event as the kernel reads it");
+
 // Remote-control keys as the other processes name them.
 enum eRemoteKey {
   kKeyUp = 5,

@@ -3,7 +3,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cstdarg>
 #include <cstdio>
 #include <thread>
 
@@ -35,18 +34,20 @@ std::string StreamCapture::stop() {
   return text;
 }
 
-OsSeamFixtureBase::OsSeamFixtureBase() : m_rec(new RecorderSysIo()) {
-  sysio_install(m_rec.get());
+static void resetOsState() {
   logmsg_testing_reset();
   velar_idx_testing_reset();
   multicodec_sysids_testing_reset();
+}
+
+OsSeamFixtureBase::OsSeamFixtureBase() : m_rec(new RecorderSysIo()) {
+  sysio_install(m_rec.get());
+  resetOsState();
   m_rec->put_file("/dev/crvllog", "");
 }
 
 OsSeamFixtureBase::~OsSeamFixtureBase() {
-  logmsg_testing_reset();
-  velar_idx_testing_reset();
-  multicodec_sysids_testing_reset();
+  resetOsState();
   sysio_install(nullptr);
 }
 
@@ -65,14 +66,14 @@ void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)
 
 int callerTid() { return static_cast<int>(syscall(SYS_gettid)); }
 
-std::string pointerText(const void* p) { return format("%p", p); }
-std::string hexWord(unsigned long v) { return format("%08lx", v); }
+std::string pointerText(const void* p) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "%p", p);
+  return buf;
+}
 
-std::string format(const char* fmt, ...) {
-  char buf[64];
-  va_list ap;
-  va_start(ap, fmt);
-  vsnprintf(buf, sizeof buf, fmt, ap);
-  va_end(ap);
+std::string hexWord(unsigned long v) {
+  char buf[32];
+  snprintf(buf, sizeof buf, "%08lx", v);
   return buf;
 }

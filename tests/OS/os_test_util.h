@@ -56,4 +56,3 @@ int callerTid();
 // "%p" and "%08lx" of a value, as the library prints them.
 std::string pointerText(const void* p);
 std::string hexWord(unsigned long v);
-std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));

@@ -25,13 +25,11 @@ TEST(OsStrings, BoundedCopiesCutTerminateAndReturnTheIntendedLength) {
     size_t ret;
     const char* result;
   } cases[] = {
-      {'c', "", "abcdefghij", 8, 0, 10, "abcdefg"},  {'c', "", "abc", 4, 0, 3, "abc"},
-      {'c', "xyz", "hello", 0, 0, 5, "xyz"},         {'c', "xyz", "hello", 1, 0, 5, ""},
-      {'a', "abc", "def", 16, 0, 6, "abcdef"},       {'a', "abcd", "efghij", 8, 0, 10, "abcdefg"},
-      {'a', "abc", "de", 4, 0, 5, "abc"},            {'a', "abcdef", "xy", 4, 0, 6, "abcdef"},
-      {'s', "", "abcdef", 4, 5, 5, "abc"},           {'s', "", "abcdef", 16, 2, 2, "ab"},
-      {'s', "", "abc", 16, 10, 3, "abc"},            {'s', "xyz", "abc", 4, 0, 0, ""},
-      {'s', "xyz", "abc", 0, 2, 2, "xyz"},
+      {'c', "", "abcdefghij", 8, 0, 10, "abcdefg"}, {'c', "", "abc", 4, 0, 3, "abc"}, {'c', "xyz", "hello", 0, 0, 5, "xyz"},
+      {'c', "xyz", "hello", 1, 0, 5, ""},         {'a', "abc", "def", 16, 0, 6, "abcdef"},
+      {'a', "abcd", "efghij", 8, 0, 10, "abcdefg"}, {'a', "abc", "de", 4, 0, 5, "abc"}, {'a', "abcdef", "xy", 4, 0, 6, "abcdef"},
+      {'s', "", "abcdef", 4, 5, 5, "abc"},        {'s', "", "abcdef", 16, 2, 2, "ab"}, {'s', "", "abc", 16, 10, 3, "abc"},
+      {'s', "xyz", "abc", 4, 0, 0, ""},           {'s', "xyz", "abc", 0, 2, 2, "xyz"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(string(1, c.op) + " " + c.dst + "+" + c.src + " size " + std::to_string(c.size));
@@ -88,24 +86,20 @@ class OsLinuxTest : public ::testing::Test, public OsSeamFixtureBase {
 TEST_F(OsLinuxTest, FindPidMatchesTheCommandNameExactly) {
   auto none = withStdout([] { return find_pid("init"); });
   EXPECT_EQ(none, std::make_pair(-1, string("could not open /proc\n")));
-  put_stat("1", "1 (init) S 0 1 1 0 -1 4194560");
-  put_stat("42", "42 (ptp4l-extra) S 1 42 42 0");
-  put_stat("57", "57 (ptp4l) S 1 57 57 0 -1");
-  put_stat("self", "99 (target) S");
-  put_stat("12", "12 no parentheses here");
-  put_stat("13", "");
-  rec().make_dirs("/proc/14");  // ended while we looked: no stat file
-  put_stat("15", "15 target) S (");
-  put_stat("300", "300 (a) b) S 1 300");
-  put_stat("500", "500 (" + string(130, 'n') + ") S");  // its ')' lies past 127 bytes
-  put_stat("501", "501 (" + string(15, 'm') + ") S " + string(200, '1'));
-  const std::pair<const char*, int> cases[] = {
-      {"ptp4l", 57}, {"init", 1},  {"ptp", -1}, {"PTP4L", -1}, {"", -1},
-      {"target", -1}, {"a) b", 300}, {nullptr, -1},
+  const std::pair<const char*, string> stats[] = {
+      {"1", "1 (init) S 0 1 1 0 -1 4194560"}, {"42", "42 (ptp4l-extra) S 1 42 42 0"}, {"57", "57 (ptp4l) S 1 57"},
+      {"self", "99 (target) S"},              {"12", "12 no parentheses here"},         {"13", ""},
+      {"15", "15 target) S ("},               {"300", "300 (a) b) S 1 300"},
+      {"500", "500 (" + string(130, 'n') + ") S"},  // its ')' lies past 127 bytes
+      {"501", "501 (" + string(15, 'm') + ") S " + string(200, '1')},
   };
-  for (const auto& c : cases) EXPECT_EQ(find_pid(c.first), c.second) << (c.first ? c.first : "null");
-  EXPECT_EQ(find_pid(string(130, 'n').c_str()), -1);
-  EXPECT_EQ(find_pid(string(15, 'm').c_str()), 501);
+  for (const auto& st : stats) put_stat(st.first, st.second);
+  rec().make_dirs("/proc/14");  // ended while we looked: no stat file
+  const std::pair<string, int> cases[] = {{"ptp4l", 57}, {"init", 1},    {"ptp", -1},          {"PTP4L", -1},
+                                          {"", -1},      {"target", -1}, {"a) b", 300},        {string(130, 'n'), -1},
+                                          {string(15, 'm'), 501}};
+  for (const auto& c : cases) EXPECT_EQ(find_pid(c.first.c_str()), c.second) << c.first;
+  EXPECT_EQ(find_pid(nullptr), -1);
 }
 
 TEST_F(OsLinuxTest, InterruptsRestoreWarnsAboutMisuseWithoutUnbalancingTheOwner) {

@@ -35,20 +35,13 @@ inline std::vector<std::string> archExecArgv(const std::vector<std::string>& arg
   return archExecArgvWith(std::getenv("SYSSRV_EXEC_WRAPPER"), argv);
 }
 
-// Whether `wrapper` (the value of SYSSRV_EXEC_WRAPPER) names an emulator.
-inline bool archUnderEmulationWith(const char* wrapper) {
-  return !archExecArgvWith(wrapper, {}).empty();
-}
-
 // True on the armhf run, where every test program runs under qemu-arm.
 // Only for what the emulator itself cannot do, and a test that skips or
 // adapts for it must say which: qemu-arm cannot deliver real-time signals
 // 63 and 64 (timer_create with them fails with EINVAL, sigaction claims
 // success), and a process's own /proc/<pid>/stat shows the program's file
 // name, not a name set with prctl(PR_SET_NAME).
-inline bool archUnderEmulation() {
-  return archUnderEmulationWith(std::getenv("SYSSRV_EXEC_WRAPPER"));
-}
+inline bool archUnderEmulation() { return !archExecArgv({}).empty(); }
 
 // Text to put before a program of this build in a shell command line:
 // empty, or the wrapper followed by one space.
@@ -69,22 +62,10 @@ class ArchExecLine {
   ArchExecLine(const ArchExecLine&) = delete;
   ArchExecLine& operator=(const ArchExecLine&) = delete;
 
-  char* const* argv() const { return m_ptrs.data(); }
-  // execv, or execve with `envp`; return only when the exec failed.
+  // execv; returns only when the exec failed.
   int exec() const { return m_words.empty() ? -1 : execv(m_ptrs[0], m_ptrs.data()); }
-  int exec(char* const* envp) const { return m_words.empty() ? -1 : execve(m_ptrs[0], m_ptrs.data(), envp); }
 
  private:
   std::vector<std::string> m_words;
   std::vector<char*> m_ptrs;
 };
-
-// execvp of archExecArgv(argv); returns only when the exec failed.
-inline int archExecvp(const std::vector<std::string>& argv) {
-  std::vector<std::string> full = archExecArgv(argv);
-  if (full.empty()) return -1;
-  std::vector<char*> ptrs;
-  for (auto& s : full) ptrs.push_back(&s[0]);
-  ptrs.push_back(nullptr);
-  return execvp(ptrs[0], ptrs.data());
-}

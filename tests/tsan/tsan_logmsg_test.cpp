@@ -19,33 +19,6 @@ namespace {
 const int kThreads = 6;
 const int kLinesPerThread = 300;
 
-class ConcurrentLog : public ::testing::Test, public OsSeamFixtureBase {
- protected:
-  // Lines of `text` (the device's bytes, or standard output without the
-  // level names) in the order written.
-  static std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::istringstream in(text);
-    for (std::string l; std::getline(in, l);) out.push_back(l);
-    return out;
-  }
-  // Checks that `got` holds whole lines of writer(), in order per thread.
-  static void expectWholeLinesInOrder(const std::vector<std::string>& got, const std::string& prefix) {
-    const std::regex line(prefix + R"(tsan: T(\d+) L(\d+) (pieces|whole))");
-    std::vector<int> next(kThreads, 0);
-    for (const std::string& l : got) {
-      std::smatch m;
-      ASSERT_TRUE(std::regex_match(l, m, line)) << "mixed or cut line: " << l;
-      int t = std::stoi(m[1]), i = std::stoi(m[2]);
-      ASSERT_LT(t, kThreads);
-      EXPECT_EQ(i, next[t]) << l;
-      EXPECT_EQ(m[3] == "pieces", i % 2 == 0) << l;
-      next[t] = i + 1;
-    }
-    for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kLinesPerThread) << "thread " << t;
-  }
-};
-
 // Even lines in three pieces (two without a newline), odd lines whole.
 void writer(int t) {
   for (int i = 0; i < kLinesPerThread; ++i) {
@@ -59,13 +32,7 @@ void writer(int t) {
   }
 }
 
-void runWriters() {
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) threads.emplace_back(writer, t);
-  for (auto& th : threads) th.join();
-}
-
-}  // namespace
+class ConcurrentLog : public ::testing::Test, public OsSeamFixtureBase {};
 
 TEST_F(ConcurrentLog, MissingDeviceIsReopenedByWhicheverThreadFindsItWithoutARace) {
   rec().unlink("/dev/crvllog");
@@ -75,14 +42,24 @@ TEST_F(ConcurrentLog, MissingDeviceIsReopenedByWhicheverThreadFindsItWithoutARac
     sleepMs(20);
     rec().put_file("/dev/crvllog", "");
   });
-  runWriters();
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) threads.emplace_back(writer, t);
+  for (auto& th : threads) th.join();
   appear.join();
-  std::vector<std::string> onStdout = lines(out.stop());
-  std::vector<std::string> onDevice = lines(device());
-  EXPECT_EQ(onStdout.size() + onDevice.size(), static_cast<size_t>(kThreads * kLinesPerThread));
-  // Merged per thread, the two outputs hold every line once, in order.
-  std::vector<std::string> all;
-  for (const auto& l : onStdout) all.push_back("<6>tsanlog: hd[0]: " + l.substr(std::string("INFO   tsanlog: hd[0]: ").size()));
-  all.insert(all.end(), onDevice.begin(), onDevice.end());
-  expectWholeLinesInOrder(all, R"(<6>tsanlog: hd\[0\]: )");
+  // Merged per thread, the two outputs hold every line once, whole and in order.
+  std::istringstream in(out.stop() + device());
+  const std::regex line(R"((INFO   |<6>)tsanlog: hd\[0\]: tsan: T(\d+) L(\d+) (pieces|whole))");
+  std::vector<int> next(kThreads, 0);
+  for (std::string l; std::getline(in, l);) {
+    std::smatch m;
+    ASSERT_TRUE(std::regex_match(l, m, line)) << "mixed or cut line: " << l;
+    int t = std::stoi(m[2]), i = std::stoi(m[3]);
+    ASSERT_LT(t, kThreads);
+    EXPECT_EQ(i, next[t]) << l;
+    EXPECT_EQ(m[4] == "pieces", i % 2 == 0) << l;
+    next[t] = i + 1;
+  }
+  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(next[t], kLinesPerThread) << "thread " << t;
 }
+
+}  // namespace

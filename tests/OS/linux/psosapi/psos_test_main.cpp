@@ -2,9 +2,9 @@
 // task helpers (see psos_test_util.h).
 #include <gtest/gtest.h>
 
-#include <map>
-#include <mutex>
+#include <atomic>
 #include <thread>
+#include <vector>
 
 #include "OS/linux/psosapi/pthreadapi.h"
 #include "OS/logmsg.h"
@@ -13,20 +13,12 @@
 
 namespace {
 RecorderSysIo* gRec = nullptr;
-std::mutex gBodyMu;
-// Never destroyed: a task may still look it up while the process exits.
-auto& gBodies = *new std::map<UInt32, std::function<void()>>();
-UInt32 gNextBody = 1;
+// One slot per spawned task, filled before its thread starts and emptied
+// by it; never destroyed, as a task may still run while the process exits.
+auto& gBodies = *new std::vector<std::function<void()>>(256);
+std::atomic<UInt32> gNextBody{0};
 
-void runBody(UInt32 key, UInt32, UInt32, UInt32) {
-  std::function<void()> body;
-  {
-    std::lock_guard<std::mutex> l(gBodyMu);
-    body = gBodies[key];
-    gBodies.erase(key);
-  }
-  if (body) body();
-}
+void runBody(UInt32 slot, UInt32, UInt32, UInt32) { std::move(gBodies[slot])(); }
 }  // namespace
 
 RecorderSysIo& psosRec() { return *gRec; }
@@ -34,13 +26,8 @@ RecorderSysIo& psosRec() { return *gRec; }
 UInt32 spawnTask(const char* name, int priority, std::function<void()> body) {
   UInt32 tid = 0;
   if (t_create(name, priority, 0, 0, 0, &tid) != 0) return 0;
-  UInt32 key;
-  {
-    std::lock_guard<std::mutex> l(gBodyMu);
-    key = gNextBody++;
-    gBodies[key] = std::move(body);
-  }
-  UInt32 args[4] = {key, 0, 0, 0};
+  UInt32 args[4] = {gNextBody++ % 256, 0, 0, 0};
+  gBodies[args[0]] = std::move(body);
   return t_start(tid, 0, runBody, args) == 0 ? tid : 0;
 }
 

@@ -9,45 +9,6 @@
 #include "OS/linux/psosapi/pthreadapi.h"
 #include "tests/OS/linux/psosapi/psos_test_util.h"
 
-namespace {
-
-// A task that waits once with the given arguments; the test sends to it.
-struct Waiter {
-  std::atomic<UInt32> id{0};
-  std::atomic<int> stage{0};
-  UInt32 got = 0xDEAD, rc = 99, left = 0;
-  double took = 0;
-  std::thread th;
-  Waiter(const char* name, UInt32 events, UInt32 flags, UInt32 ticks) {
-    th = std::thread([=] {
-      UInt32 me = 0;
-      t_attach(name, -1, &me);
-      id = me;
-      stage = 1;
-      auto t0 = SteadyClock::now();
-      rc = ev_receive(events, flags, ticks, &got);
-      took = secondsSince(t0);
-      stage = 2;
-      while (stage != 3) sleepMs(2);
-      ev_receive(0, 0, 0, &left);
-      t_delete(0);
-    });
-    waitFor([&] { return stage.load() == 1; }, 5000);
-  }
-  ~Waiter() {
-    if (!th.joinable()) return;
-    ev_send(id, 0xFFFFFFFF);  // a failed test must not leave it waiting
-    finish();
-  }
-  bool returned() { return waitFor([&] { return stage.load() == 2; }, 5000); }
-  void finish() {
-    stage = 3;
-    th.join();
-  }
-};
-
-}  // namespace
-
 TEST(Events, NoWaitTakesPresentEventsOrReportsSixty) {
   inTask("nowt", [](UInt32 me) {
     UInt32 got = 0xDEAD;
@@ -67,28 +28,25 @@ TEST(Events, NoWaitTakesPresentEventsOrReportsSixty) {
   EXPECT_EQ(ev_receive(0x1, kEvNoWait, 0, &got), 6u) << "not a task";
 }
 
-TEST(Events, AnyReturnsOnTheFirstArrivalAndConsumesOnlyThatOne) {
-  Waiter any("anyw", 0x3, kEvAny, 0);
-  sleepMs(50);
-  EXPECT_EQ(any.stage.load(), 1) << "still waiting";
-  ASSERT_EQ(ev_send(any.id, 0x2), 0);
-  ASSERT_TRUE(any.returned());
-  ASSERT_EQ(ev_send(any.id, 0x1), 0);
-  any.finish();
-  EXPECT_EQ(any.rc, 0u);
-  EXPECT_EQ(any.got, 0x2u);
-  EXPECT_EQ(any.left, 0x1u) << "only the present event is consumed";
-}
-
-TEST(Events, TimedWaitWithoutTheWholeSetReturnsOneAndKeepsWhatCame) {
-  Waiter w("tmo5", 0x3, kEvWaitAll, 5);
-  ASSERT_EQ(ev_send(w.id, 0x1), 0);
-  ASSERT_TRUE(w.returned());
-  w.finish();
-  EXPECT_EQ(w.rc, 1u);
-  EXPECT_GE(w.took, 0.045);  // five 10-ms ticks
-  EXPECT_EQ(w.got, 0xDEADu);
-  EXPECT_EQ(w.left, 0x1u);
+TEST(Events, WaitsEndOnTheFirstOfAnyOrAfterTheirTicksAndConsumeOnlyWhatMatched) {
+  inTask("anyw", [](UInt32 me) {
+    std::thread sender([me] {
+      sleepMs(50);
+      ev_send(me, 0x2);
+    });
+    UInt32 got = 0xDEAD, left = 0;
+    EXPECT_EQ(ev_receive(0x3, kEvAny, 500, &got), 0u) << "woken by the sender, well before the 5 s limit";
+    sender.join();
+    EXPECT_EQ(got, 0x2u);
+    ev_send(me, 0x1);
+    got = 0xDEAD;
+    auto t0 = SteadyClock::now();
+    EXPECT_EQ(ev_receive(0x3, kEvWaitAll, 5, &got), 1u) << "all of 0x3 required";
+    EXPECT_GE(secondsSince(t0), 0.045);  // five 10-ms ticks
+    EXPECT_EQ(got, 0xDEADu);
+    EXPECT_EQ(ev_receive(0, 0, 0, &left), 0u);
+    EXPECT_EQ(left, 0x1u) << "what came stays captured";
+  });
 }
 
 TEST(Events, SendToZeroOrUnknownFailsWithALogLine) {
@@ -107,26 +65,21 @@ TEST(Events, SendToZeroOrUnknownFailsWithALogLine) {
 TEST(Events, ConcurrentSendersLoseNoBits) {
   static std::atomic<UInt32> me{0};
   static UInt32 seen = 0;
-  const UInt32 kStop = 0x80000000u;
   std::thread th([] {
-    UInt32 id;
-    t_attach("conc", -1, &id);
-    me = id;
-    UInt32 got = 0;
-    while (!(seen & 0x80000000u) && ev_receive(0xFFFFFFFFu, kEvAny, 0, &got) == 0) seen |= got;
-    t_delete(0);
+    me = inTask("conc", [](UInt32 self) {
+      me = self;
+      UInt32 got = 0;
+      while (!(seen & 0x80000000u) && ev_receive(0xFFFFFFFFu, kEvAny, 0, &got) == 0) seen |= got;
+    });
   });
   ASSERT_TRUE(waitFor([] { return me.load() != 0; }, 5000));
   std::vector<std::thread> senders;
-  UInt32 expected = kStop;
-  for (int s = 0; s < 4; ++s) {
-    for (int i = 0; i < 400; ++i) expected |= 1u << ((s * 7 + i) % 31);
+  for (int s = 0; s < 4; ++s)  // each sender owns every fourth bit and sends it 100 times
     senders.emplace_back([s] {
-      for (int i = 0; i < 400; ++i) ev_send(me, 1u << ((s * 7 + i) % 31));
+      for (int i = 0; i < 800; ++i) ev_send(me, 1u << (s + 4 * (i % 8)) % 31);
     });
-  }
   for (auto& s : senders) s.join();
-  ASSERT_EQ(ev_send(me, kStop), 0);
+  ASSERT_EQ(ev_send(me, 0x80000000u), 0);
   th.join();
-  EXPECT_EQ(seen, expected) << "every bit was sent before the stop bit";
+  EXPECT_EQ(seen, 0xFFFFFFFFu) << "every bit was sent before the stop bit";
 }

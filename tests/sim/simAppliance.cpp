@@ -102,6 +102,17 @@ std::vector<pid_t> groupMembers(pid_t pgid) {
 
 }  // namespace
 
+std::string simCommandOutput(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[512];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
 int simFind(const std::vector<std::string>& lines, const std::string& text, int from) {
   for (size_t i = from < 0 ? 0 : static_cast<size_t>(from); i < lines.size(); ++i) {
     if (lines[i].find(text) != std::string::npos) return static_cast<int>(i);

@@ -96,6 +96,9 @@ class SimAppliance {
 template <class Pred>
 bool simWaitFor(Pred pred, int ms = kSimHangMs);
 
+// Standard output of a shell command run here, in the seal (ip, mostly).
+std::string simCommandOutput(const std::string& cmd);
+
 // Index of the first line at or after `from` that contains `text`, or -1.
 int simFind(const std::vector<std::string>& lines, const std::string& text, int from = 0);
 

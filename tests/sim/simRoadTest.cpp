@@ -1,6 +1,7 @@
 // The road of one change through the real processes (an administrator's
 // IPv4 mode submitted as a batch), the LAN status request, and the
 // validator's answer reaching the writer.
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -104,21 +105,79 @@ TEST_F(SimTest, BatchEndRestartsTheLanAndNotifiesItsState) {
   SystemIF::LanStatusChangeNtfy ntfy;
   EXPECT_TRUE(ntfy.ParseFromArray(MSG_GetPayload(n), static_cast<int>(MSG_GetPayloadBytes(n))));
   MSG_ReleaseMsg(n);
-  EXPECT_TRUE(ntfy.lan_status_connected());  // the sandbox's carrier reads "1"
+  EXPECT_TRUE(ntfy.lan_status_connected());  // the restart took eth0 down and up again
+  // The platform script's stand-in applied the static settings to eth0.
+  EXPECT_EQ(simCommandOutput("ip -4 -o addr show dev eth0 | awk '{print $4}'"), "192.0.2.50/24\n");
+  EXPECT_EQ(simCommandOutput("ip -4 route show default"), "default via 192.0.2.1 dev eth0 \n");
 }
 
-TEST_F(SimTest, LanStatusRequestIsAnsweredWithTheCarrierSpeedAndDuplex) {
+// The appliance's eth0 is a veth end in the seal; its peer "port0" in the
+// namespace "switch" is the network. The daemon polls the kernel's carrier
+// every pass and scans the kernel's IPv6 tables every eighth pass.
+TEST_F(SimTest, KernelLinkAndIpv6ChangesReachTheLanStatusAndIpv6Variables) {
   bringUp();
-  ASSERT_TRUE(app->sendRaw(kMsgIdSystemIFGetLanStatusReq, ""));
-  MSG_Message* rsp = MSG_RecvMsg(app->endpoint(), kMsgIdSystemIFGetLanStatusRsp, 5000);
-  ASSERT_NE(rsp, nullptr) << "GetLanStatusReq not answered";
-  SystemIF::GetLanStatusRsp r;
-  EXPECT_TRUE(r.ParseFromArray(MSG_GetPayload(rsp), static_cast<int>(MSG_GetPayloadBytes(rsp))));
-  MSG_ReleaseMsg(rsp);
-  EXPECT_EQ(r.error(), 0);
-  EXPECT_TRUE(r.lan_status_connected());
-  EXPECT_EQ(r.lan_speed(), "1000");
-  EXPECT_EQ(r.lan_duplex(), "full");
+  const char* local = app->endpoint();
+  ASSERT_NE(local, nullptr);
+  MSG_Endpoint sys = 0;
+  ASSERT_EQ(MSG_OpenRemoteSync(local, "SystemSrvc", 10000, &sys), 0);
+  ASSERT_EQ(MSG_RegisterNotificationRemote(local, kMsgIdSystemIFLanStatusChangeNtfy,
+                                           kMsgIdSystemIFLanStatusChangeNtfy, sys),
+            0);
+  auto lanStatus = [&] {
+    SystemIF::GetLanStatusRsp r;
+    EXPECT_TRUE(app->sendRaw(kMsgIdSystemIFGetLanStatusReq, ""));
+    MSG_Message* rsp = MSG_RecvMsg(local, kMsgIdSystemIFGetLanStatusRsp, 5000);
+    EXPECT_NE(rsp, nullptr) << "GetLanStatusReq not answered";
+    if (rsp == nullptr) return r;
+    EXPECT_TRUE(r.ParseFromArray(MSG_GetPayload(rsp), static_cast<int>(MSG_GetPayloadBytes(rsp))));
+    MSG_ReleaseMsg(rsp);
+    return r;
+  };
+  auto linkNotified = [&](bool up) {
+    MSG_Message* n = MSG_RecvMsg(local, kMsgIdSystemIFLanStatusChangeNtfy, kSimHangMs);
+    ASSERT_NE(n, nullptr) << "no LanStatusChangeNtfy";
+    SystemIF::LanStatusChangeNtfy ntfy;
+    EXPECT_TRUE(ntfy.ParseFromArray(MSG_GetPayload(n), static_cast<int>(MSG_GetPayloadBytes(n))));
+    MSG_ReleaseMsg(n);
+    EXPECT_EQ(ntfy.lan_status_connected(), up);
+  };
+  auto net = [](const std::string& cmd) { ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd; };
+  auto becomes = [&](const char* var, const std::string& want) {
+    const std::string name = std::string("system.network.wired.ipv6nic.") + var;
+    EXPECT_TRUE(simWaitFor([&] { return app->configGet(name) == want; })) << name << " = " << app->configGet(name);
+  };
+  const std::string kLinkLocal = "fe80::2e0:dbff:fe4a:21cd/64";  // from eth0's MAC
+
+  // Speed and duplex as the kernel gives them for a veth.
+  SystemIF::GetLanStatusRsp up = lanStatus();
+  EXPECT_TRUE(up.lan_status_connected());
+  EXPECT_EQ(up.lan_speed(), "10000");
+  EXPECT_EQ(up.lan_duplex(), "full");
+  becomes("linklocal", kLinkLocal);
+
+  net("ip -n switch link set port0 down");
+  linkNotified(false);
+  becomes("linklocal", "::/128");
+  EXPECT_GE(simFind(app->journal(), "/system/bin/startnetwork --linkdown"), 0);
+  SystemIF::GetLanStatusRsp down = lanStatus();
+  EXPECT_FALSE(down.lan_status_connected());
+  EXPECT_FALSE(down.has_lan_speed());
+  EXPECT_FALSE(down.has_lan_duplex());
+
+  net("ip -n switch link set port0 up");
+  linkNotified(true);
+  becomes("linklocal", kLinkLocal);
+  EXPECT_GE(simFind(app->journal(), "/system/bin/startnetwork --linkup"), 0);
+
+  net("ip -6 addr add 2001:db8:42::150/64 dev eth0 nodad");
+  net("ip -6 route add default via 2001:db8:42::1 dev eth0");
+  becomes("globaladdress", "2001:db8:42::150/64");
+  becomes("defaultgateway", "2001:db8:42::1");
+  net("ip -6 route del default via 2001:db8:42::1 dev eth0");
+  net("ip -6 addr del 2001:db8:42::150/64 dev eth0");
+  becomes("globaladdress", "::/128");
+  becomes("defaultgateway", "::");
+  EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.linklocal"), kLinkLocal);
 }
 
 TEST_F(SimTest, ValidatorRefusalReachesTheWriter) {

@@ -64,10 +64,7 @@ if ip -o addr show dev lo | grep -qF 192.0.2.77; then
   ip addr del 192.0.2.77/32 dev lo
 fi
 
-# A sealed command's exit status comes back; a command left running inside
-# ends with the seal.
-"$seal" sh -c 'exit 7'
-[ "$?" = 7 ] || fail "exit status not passed back"
+# A command left running inside ends with the seal.
 marker=seal-test-$$-$RANDOM
 "$seal" bash -c "exec -a $marker sleep 300 & exit 0"
 sleep 0.2

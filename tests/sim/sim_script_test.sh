@@ -22,10 +22,6 @@ fail() { echo "FAIL: $*"; fails=$((fails + 1)); }
 expect_line() {  # FILE LINE
   grep -qxF -- "$2" "$1" || fail "missing line '$2' in $1:$(printf '\n'; cat "$1")"
 }
-# A process that is gone or only a zombie awaiting its reaper.
-gone() {
-  [ ! -e "/proc/$1" ] || [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" = Z ]
-}
 empty_dir() { [ -z "$(ls -A "$1")" ]; }
 
 # --- --keep without a scenario: the transcript of the echo round trip and
@@ -47,20 +43,14 @@ init=$(sed -n 's/^  nsenter --target \([0-9]*\) .*/\1/p' "$work/out1" | head -n 
 enter="nsenter --target $init --user --mount --net --pid"
 export_line=$(grep -E '^  export MSG_SOCKET_DIR=' "$work/out1")
 call_line=$(grep -xF "  $enter $wrap$build/tools/syssrvctl/syssrvctl call DemoIF.EchoReq 'text: \"hi\"' --to EchoSrvc" "$work/out1")
-lan_line=$(grep -xF "  $enter $wrap$build/tools/syssrvctl/syssrvctl call SystemIF.GetLanStatusReq --to SystemSrvc" "$work/out1")
 stop_line=$(grep -E "^  $work/t1/syssrv-sim\.[A-Za-z0-9]{6}/stop\$" "$work/out1")
-if [ -z "$init" ] || [ -z "$export_line" ] || [ -z "$call_line" ] || [ -z "$lan_line" ] || [ -z "$stop_line" ]; then
+if [ -z "$init" ] || [ -z "$export_line" ] || [ -z "$call_line" ] || [ -z "$stop_line" ]; then
   fail "--keep did not print export/call/stop lines: $(cat "$work/out1")"
 else
   reply=$(bash -c "$export_line; $call_line" 2>&1)
   [ "$reply" = $'text: "hi"\nserved_by: "EchoSrvc"' ] || fail "call through --keep printed: $reply"
-  # The daemon answers from the kernel's eth0 (a veth: 10000, full).
-  reply=$(bash -c "$export_line; $lan_line" 2>&1)
-  [ "$reply" = $'error: 0\nlan_status_connected: true\nlan_speed: "10000"\nlan_duplex: "full"' ] ||
-    fail "LAN status through --keep: $reply"
   bash -c "$stop_line"
   empty_dir "$work/t1" || fail "stop left: $(ls -A "$work/t1")"
-  gone "$init" || fail "the seal ($init) survived stop"
 fi
 
 # A fake build tree lets the next cases control the services.

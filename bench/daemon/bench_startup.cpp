@@ -3,7 +3,8 @@
 // the number of configuration requests it made on the way and what that
 // many raw AF_UNIX SEQPACKET round trips cost in the same run.
 //
-// bench_startup [RUNS]; each run lays out a fresh sandbox root (scripts/sim
+// bench_startup [RUNS], run sealed (sim/seal, which it enters itself); each
+// run lays out a fresh sandbox root (scripts/sim
 // --setup-only), starts configsrvc on the repository seed and then syssrv
 // for the default model. Prints one line per figure, with its limit.
 #include <sys/socket.h>
@@ -83,6 +84,16 @@ double median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // The simulation's daemon runs only sealed: come back through the seal.
+  const char* sealed = getenv("SYSSRV_SEALED");
+  if (sealed == nullptr || std::string(sealed) != "1") {
+    std::vector<char*> again = {const_cast<char*>(SIM_SEAL)};
+    for (int i = 0; i < argc; ++i) again.push_back(argv[i]);
+    again.push_back(nullptr);
+    execv(again[0], again.data());
+    perror("bench_startup: " SIM_SEAL);
+    return 1;
+  }
   int runs = argc > 1 ? atoi(argv[1]) : 5;
   if (runs < 1) {
     fprintf(stderr, "usage: bench_startup [RUNS>=1]\n");

@@ -43,6 +43,11 @@ std::string sandbox_join(const std::vector<std::string>& argv) {
 
 bool sandbox_is_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 
+// What the kernel of the simulation's network namespace provides: the
+// carrier, speed and duplex of its interfaces and its IPv6 tables. These
+// paths are read where they are, never from pre-made files under the root.
+const char* const kSandboxKernelPaths[] = {"/sys/class/net", "/proc/net"};
+
 }  // namespace
 
 std::string sysio_journal_line(const std::string& cmd) {
@@ -83,6 +88,12 @@ SandboxSysIo::SandboxSysIo(const std::string& root) : m_root(root) {
 std::string SandboxSysIo::journal_path() const { return m_root + "/var/journal/commands.log"; }
 
 std::string SandboxSysIo::path(const std::string& abs) const {
+  // Resolved first, so no ".." leads from a kernel path anywhere else.
+  const std::string plain = sysio_map_under_root("", abs);
+  for (const char* k : kSandboxKernelPaths) {
+    const size_t n = std::strlen(k);
+    if (plain.compare(0, n, k) == 0 && (plain.size() == n || plain[n] == '/')) return plain;
+  }
   return sysio_map_under_root(m_root, abs);
 }
 

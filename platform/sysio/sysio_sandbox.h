@@ -3,7 +3,10 @@
 //
 // - Root: the constructor argument, else the environment variable
 //   SYSSRV_ROOT (construction fails with std::invalid_argument without one).
-// - Paths: path(abs) = <root><abs> (lexically normalised, never outside).
+// - Paths: path(abs) = <root><abs> (lexically normalised, never outside),
+//   except under /sys/class/net and /proc/net: those are the kernel's own
+//   files (lexically normalised), so that in the sealed simulation the
+//   daemon reads the carrier and IPv6 tables of its network namespace.
 // - Commands: every command line (system, popen, and fork_exec's argv
 //   joined with single blanks) is appended as one line to
 //   "<root>/var/journal/commands.log" before it runs. The journal is opened

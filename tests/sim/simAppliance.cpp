@@ -102,6 +102,17 @@ std::vector<pid_t> groupMembers(pid_t pgid) {
 
 }  // namespace
 
+std::string simCommandOutput(const std::string& cmd) {
+  std::string out;
+  FILE* p = popen(cmd.c_str(), "r");
+  if (p == nullptr) return out;
+  char buf[512];
+  size_t n;
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+  pclose(p);
+  return out;
+}
+
 int simFind(const std::vector<std::string>& lines, const std::string& text, int from) {
   for (size_t i = from < 0 ? 0 : static_cast<size_t>(from); i < lines.size(); ++i) {
     if (lines[i].find(text) != std::string::npos) return static_cast<int>(i);
@@ -109,49 +120,7 @@ int simFind(const std::vector<std::string>& lines, const std::string& text, int 
   return -1;
 }
 
-SimAppliance::SimAppliance(const std::string& model) : m_model(model) {
-  // The reaper: reads the process groups to watch from a pipe that only
-  // this process holds open; end of file means the test process is gone
-  // (or done), and every group still alive is killed.
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) return;
-  pid_t r = fork();
-  if (r == 0) {
-    close(fds[1]);
-    signal(SIGINT, SIG_IGN);
-    pid_t groups[64];
-    int n = 0;
-    char buf[256];
-    long cur = 0;
-    bool inNum = false;
-    ssize_t got;
-    while ((got = read(fds[0], buf, sizeof buf)) != 0) {
-      if (got < 0) {
-        if (errno == EINTR) continue;
-        break;
-      }
-      for (ssize_t i = 0; i < got; ++i) {
-        if (buf[i] >= '0' && buf[i] <= '9') {
-          cur = cur * 10 + (buf[i] - '0');
-          inNum = true;
-        } else if (inNum) {
-          if (n < 64 && cur > 1) groups[n++] = static_cast<pid_t>(cur);
-          cur = 0;
-          inNum = false;
-        }
-      }
-    }
-    for (int i = 0; i < n; ++i) kill(-groups[i], SIGKILL);
-    _exit(0);
-  }
-  close(fds[0]);
-  if (r < 0) {
-    close(fds[1]);
-    return;
-  }
-  m_reaper = r;
-  m_reaperFd = fds[1];
-}
+SimAppliance::SimAppliance(const std::string& model) : m_model(model) {}
 
 SimAppliance::~SimAppliance() {
   if (!m_endpoint.empty()) MSG_CloseLocal(m_endpoint.c_str());
@@ -160,19 +129,10 @@ SimAppliance::~SimAppliance() {
     stopGroup(m_configPid);
     waitpid(m_configPid, nullptr, WNOHANG);
   }
-  if (m_reaperFd >= 0) close(m_reaperFd);
-  if (m_reaper > 0) waitExit(m_reaper, 10000);
   if (!m_root.empty() && std::getenv("SIM_TEST_KEEP_ROOT") == nullptr) {
     std::error_code ec;
     std::filesystem::remove_all(m_root, ec);
   }
-}
-
-void SimAppliance::watchGroup(pid_t pgid) {
-  if (m_reaperFd < 0) return;
-  std::string line = std::to_string(pgid) + "\n";
-  ssize_t w = write(m_reaperFd, line.data(), line.size());
-  (void)w;  // without the reaper the destructor still stops the group
 }
 
 void SimAppliance::stopGroup(pid_t pgid) {
@@ -187,10 +147,6 @@ void SimAppliance::stopGroup(pid_t pgid) {
 }
 
 bool SimAppliance::setUp(std::string* why) {
-  if (m_reaper <= 0) {
-    *why = "cannot start the reaper process";
-    return false;
-  }
   const char* tmp = std::getenv("TMPDIR");
   std::string templ = std::string(tmp && *tmp ? tmp : "/tmp") + "/sim_test.XXXXXX";
   if (mkdtemp(&templ[0]) == nullptr) {
@@ -249,7 +205,6 @@ bool SimAppliance::startConfigService(std::string* why) {
   }
   setpgid(p, p);
   m_configPid = p;
-  watchGroup(p);
   bool ready = simWaitFor([&] {
     if (waitpid(p, nullptr, WNOHANG) == p) return true;
     return readAll(log).find("configsrvc: serving ConfigSrvc\n") != std::string::npos;
@@ -282,7 +237,6 @@ bool SimAppliance::startDaemon(std::string* why, int* status) {
     return false;
   }
   m_launcher = p;
-  watchGroup(p);
   *status = waitExit(p, kSimHangMs);
   m_startupUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
   if (*status != 0) {

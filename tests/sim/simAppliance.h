@@ -4,10 +4,9 @@
 // (own session, the model's start-up environment, the root as working
 // directory), daemonising on its own.
 //
-// Every process started here is in a process group of its own, and a
-// reaper process (forked first) kills those groups as soon as the test
-// process goes away, even when it dies without running a destructor. The
-// destructor stops everything and removes the root.
+// It runs sealed (sim/seal): when the test process ends, however it ends,
+// the kernel ends every process left in the seal. The destructor stops
+// everything in order and removes the root.
 #pragma once
 
 #include <sys/types.h>
@@ -40,7 +39,6 @@ class SimAppliance {
   // Replaces (or adds) one variable of the daemon's start-up environment.
   void setDaemonEnv(const std::string& name, const std::string& value);
   void unsetDaemonEnv(const std::string& name) { m_env.erase(name); }
-  const std::map<std::string, std::string>& daemonEnv() const { return m_env; }
 
   bool startConfigService(std::string* why);
   // Starts syssrv and waits for its launching process to exit (the fork
@@ -75,15 +73,12 @@ class SimAppliance {
   bool sendRaw(MSG_Type type, const std::string& payload);
 
  private:
-  void watchGroup(pid_t pgid);
   void stopGroup(pid_t pgid);
 
   std::string m_model;
   std::string m_root;
   std::map<std::string, std::string> m_env;
   std::vector<std::string> m_configArgs;
-  pid_t m_reaper = -1;
-  int m_reaperFd = -1;
   pid_t m_configPid = -1;
   pid_t m_launcher = -1;
   std::string m_endpoint;
@@ -95,6 +90,9 @@ class SimAppliance {
 // Waits (polling) until `pred` holds or `ms` pass; returns its last value.
 template <class Pred>
 bool simWaitFor(Pred pred, int ms = kSimHangMs);
+
+// Standard output of a shell command run here, in the seal (ip, mostly).
+std::string simCommandOutput(const std::string& cmd);
 
 // Index of the first line at or after `from` that contains `text`, or -1.
 int simFind(const std::vector<std::string>& lines, const std::string& text, int from = 0);

@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "SystemIF.pb.h"
+#include "platform/msgutil/msgIds.h"
 #include "tests/sim/simAppliance.h"
 
 class SimTest : public ::testing::Test {
@@ -26,6 +28,26 @@ class SimTest : public ::testing::Test {
     ASSERT_TRUE(app->startDaemon(&why, &status)) << why;
     ASSERT_EQ(status, 0);
     ASSERT_NE(app->daemonPid(), 0);
+  }
+
+  // Subscribes this test's endpoint to the daemon's LanStatusChangeNtfy.
+  void subscribeLanStatus() {
+    const char* local = app->endpoint();
+    ASSERT_NE(local, nullptr);
+    MSG_Endpoint sys = 0;
+    ASSERT_EQ(MSG_OpenRemoteSync(local, "SystemSrvc", 10000, &sys), 0);
+    ASSERT_EQ(MSG_RegisterNotificationRemote(local, kMsgIdSystemIFLanStatusChangeNtfy,
+                                             kMsgIdSystemIFLanStatusChangeNtfy, sys),
+              0);
+  }
+  // Waits for the next LanStatusChangeNtfy and checks its state.
+  void expectLanStatusNtfy(bool connected) {
+    MSG_Message* n = MSG_RecvMsg(app->endpoint(), kMsgIdSystemIFLanStatusChangeNtfy, kSimHangMs);
+    ASSERT_NE(n, nullptr) << "no LanStatusChangeNtfy";
+    SystemIF::LanStatusChangeNtfy ntfy;
+    EXPECT_TRUE(ntfy.ParseFromArray(MSG_GetPayload(n), static_cast<int>(MSG_GetPayloadBytes(n))));
+    MSG_ReleaseMsg(n);
+    EXPECT_EQ(ntfy.lan_status_connected(), connected);
   }
 
   void TearDown() override {

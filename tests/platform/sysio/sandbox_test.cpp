@@ -84,4 +84,32 @@ TEST_F(SandboxTest, ForkExecMapsTheProgramAndStartsACleanChild) {
   EXPECT_EQ(io.kill(-1, 0), -1);
 }
 
+TEST(SandboxPaths, OnlyTheKernelsNetworkFilesAreReadWhereTheyAre) {
+  SysIoTempDir tmp{"sysio-sandbox-paths"};
+  SandboxSysIo io(tmp.path());
+  const std::string r = tmp.path();
+  const struct {
+    const char* abs;
+    std::string want;
+  } rows[] = {
+      {"/sys/class/net/eth0/carrier", "/sys/class/net/eth0/carrier"},
+      {"/sys/class/net", "/sys/class/net"},
+      {"/proc/net/if_inet6", "/proc/net/if_inet6"},
+      {"//proc/./net/ipv6_route", "/proc/net/ipv6_route"},
+      {"/proc/net/../../etc/passwd", r + "/etc/passwd"},
+      {"/sys/class/net/../leds/a/brightness", r + "/sys/class/leds/a/brightness"},
+      {"/sys/class/network", r + "/sys/class/network"},
+      {"/proc/netstat", r + "/proc/netstat"},
+      {"/proc/crvl_ir_fltr", r + "/proc/crvl_ir_fltr"},
+      {"/sys/devices/corvaleuc_leds/auto_blink", r + "/sys/devices/corvaleuc_leds/auto_blink"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.abs);
+    EXPECT_EQ(io.path(row.abs), row.want);
+  }
+  FILE* f = io.fopen("/proc/net/dev", "r");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+}
+
 }  // namespace

@@ -426,7 +426,9 @@ void config_on_change(void* /*pContext*/, const MSG_Message* msg) {
     return;
   }
   CallbackVar v = callbackVar(req.instance_val());
-  logdebug(kComponent, "config_on_change: varName:%s val:%s\n", v.name.c_str(), log_value(v.name, v.value).c_str());
+  // Only a lower-case "password" in the name hides the value here.
+  bool secret = v.name.find("password") != std::string::npos;
+  logdebug(kComponent, "config_on_change: varName:%s val:%s\n", v.name.c_str(), secret ? kSecretMask : v.value.c_str());
   if (v.hasValue) {
     syssrvApplyOnChange(v.name, v.instance, v.value);
   } else {

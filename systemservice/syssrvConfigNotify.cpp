@@ -433,7 +433,10 @@ void config_change_notify(void* pContext, const MSG_Message* msg) {
   NotifyChange c;
   c.instance = buildCfgVarName(c.name, ntfy.instance_val().instance());
   buildCfgVarValue(c.value, ntfy.instance_val());
-  logdebug(nullptr, "config_change_notify: varName:%s val:%s\n", c.name.c_str(), log_value(c.name, c.value).c_str());
+  // Only a lower-case "password" in the name hides the value here.
+  const bool secret = c.name.find("password") != std::string::npos;
+  logdebug(nullptr, "config_change_notify: varName:%s val:%s\n", c.name.c_str(),
+           secret ? kSecretMask : c.value.c_str());
 
   bool runTail = true;
   for (const NotifyRow& row : kNotifyRows) {

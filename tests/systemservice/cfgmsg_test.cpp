@@ -19,6 +19,7 @@
 #include "platform/sysio/sysio_recorder.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "tests/systemservice/fake_configsrvc.h"
+#include "tests/systemservice/daemon_test_env.h"
 
 namespace {
 
@@ -31,13 +32,7 @@ const int kAfterTheLateOneMs = 300;
 class CfgMsgTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    m_rec = std::make_unique<RecorderSysIo>();
-    sysio_install(m_rec.get());
-    logmsg_testing_reset();
-    m_rec->put_file("/dev/crvllog", "");
-    ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
-    setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
-    ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
+    ASSERT_TRUE(daemonTestEnv(&m_rec, kLocal));
     ASSERT_TRUE(m_cfg.start());
     ASSERT_EQ(syssrvCfgMsgInit(kLocal), 0);
   }

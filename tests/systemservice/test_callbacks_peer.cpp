@@ -11,6 +11,7 @@
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
+#include "tests/systemservice/daemon_test_env.h"
 
 namespace {
 
@@ -85,13 +86,7 @@ std::string retBytes(int error, bool reboot, const std::string& serverContext) {
 }
 
 void CfgTest::SetUp() {
-  m_rec = std::make_unique<RecorderSysIo>();
-  sysio_install(m_rec.get());
-  logmsg_testing_reset();
-  m_rec->put_file("/dev/crvllog", "");
-  ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
-  setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
-  ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
+  ASSERT_TRUE(daemonTestEnv(&m_rec, kLocal));
   ASSERT_EQ(MSG_OpenLocal(kCaller), 0);
   ASSERT_TRUE(m_peer.start());
   MSG_Endpoint id = 0;

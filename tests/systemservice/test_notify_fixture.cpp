@@ -11,6 +11,7 @@
 #include "systemservice/syssrvConfigNotify.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
+#include "tests/systemservice/daemon_test_env.h"
 
 namespace {
 
@@ -20,13 +21,7 @@ const char kLocal[] = "SystemSrvc";
 }  // namespace
 
 void NotifyTest::SetUp() {
-  m_rec = std::make_unique<RecorderSysIo>();
-  sysio_install(m_rec.get());
-  logmsg_testing_reset();
-  m_rec->put_file("/dev/crvllog", "");
-  ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
-  setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
-  ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
+  ASSERT_TRUE(daemonTestEnv(&m_rec, kLocal));
   ASSERT_TRUE(m_cfg.start());
   MSG_Endpoint id = 0;
   // Bounded, unlike the client's own wait: a peer that never appears must

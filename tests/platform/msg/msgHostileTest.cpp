@@ -70,16 +70,8 @@ std::string headerWith(uint32_t magic, uint16_t kind, uint16_t nameLen, uint32_t
   return h + std::string(nameLen, 'x');
 }
 
-class MsgHostileTest : public MsgTest {
+class MsgHostileTest : public MsgServiceTest {
  protected:
-  void SetUp() override {
-    MsgTest::SetUp();
-    openLocal("t");
-    startPeer({"service", "svc"});
-    m_svc = waitRemote("t", "svc");
-    ASSERT_NE(m_svc, 0u);
-  }
-
   // Forks a child that runs `body`, receives on "t" until it ends, and
   // returns its exit code; the types received meanwhile go to *got.
   template <typename F>
@@ -105,7 +97,6 @@ class MsgHostileTest : public MsgTest {
   void expectStillServing() { EXPECT_EQ(msgTag(request("t", m_svc, kTestEcho, {11}, kTestEchoRsp)), "101:11"); }
 
   std::string path() const { return m_dir + "/t"; }
-  MSG_Endpoint m_svc = 0;
 };
 
 TEST_F(MsgHostileTest, MalformedStreamsDropOnlyThatConnection) {

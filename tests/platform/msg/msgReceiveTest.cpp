@@ -18,20 +18,12 @@ constexpr MSG_Type kB = 0x302;
 constexpr MSG_Type kC = 0x303;
 constexpr MSG_Type kD = 0x304;
 
-class MsgRecvTest : public MsgTest {
+class MsgRecvTest : public MsgServiceTest {
  protected:
-  void SetUp() override {
-    MsgTest::SetUp();
-    openLocal("t");
-    startPeer({"service", "svc"});
-    m_svc = waitRemote("t", "svc");
-    ASSERT_NE(m_svc, 0u);
-  }
   // Asks the service to send back one message per type, message i carrying i.
   void burst(const std::vector<uint32_t>& types) {
     ASSERT_EQ(MSG_SendMsg("t", m_svc, msgTestMessage(kTestBurst, 0, types)), 0);
   }
-  MSG_Endpoint m_svc = 0;
 };
 
 TEST_F(MsgRecvTest, RecvMsgTakesItsTypeHoldsTheRestInOrderAndTimesOutWithETIMEDOUT) {

@@ -40,6 +40,20 @@ class MsgTest : public ::testing::Test {
   std::vector<pid_t> m_peers;
 };
 
+// A local endpoint "t" and a peer process serving "svc" (m_svc).
+class MsgServiceTest : public MsgTest {
+ protected:
+  void SetUp() override {
+    MsgTest::SetUp();
+    openLocal("t");
+    startPeer({"service", "svc"});
+    m_svc = waitRemote("t", "svc");
+    ASSERT_NE(m_svc, 0u);
+  }
+
+  MSG_Endpoint m_svc = 0;
+};
+
 long msgMsSince(std::chrono::steady_clock::time_point t0);
 // "type:word0" of `m` in hex:decimal ("none" for null); releases it.
 std::string msgTag(MSG_Message* m);

@@ -22,16 +22,8 @@ constexpr uint32_t kBusyCount = 500;
 constexpr int kBusyMs = 1000;
 constexpr uint32_t kLarge = 100u * 1024u;
 
-class MsgTransportTest : public MsgTest {
+class MsgTransportTest : public MsgServiceTest {
  protected:
-  void SetUp() override {
-    MsgTest::SetUp();
-    openLocal("t");
-    startPeer({"service", "svc"});
-    m_svc = waitRemote("t", "svc");
-    ASSERT_NE(m_svc, 0u);
-  }
-
   // Asks `peer` for message i = msgTestSizedMessage(type, i, bytes) per row.
   void burstSized(MSG_Endpoint peer, const Sized& list) {
     std::vector<uint32_t> words;
@@ -71,7 +63,6 @@ class MsgTransportTest : public MsgTest {
     }
   }
 
-  MSG_Endpoint m_svc = 0;
 };
 
 Sized smallList(uint32_t n, MSG_Type type) {

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "OS/logmsg.h"
@@ -27,6 +28,7 @@
 #include "platform/sysio/sysio.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvMessageReply.h"
+#include "systemservice/syssrvQuote.h"
 #include "systemservice/syssrvWpad.h"
 
 namespace {
@@ -115,6 +117,15 @@ void readLinkAttribute(const char* path, char* buf) {
   close(fd);
 }
 
+// The configured name becomes a component of a sysfs path and is logged:
+// one that could name another file ("", ".", "..", a "/") or split the log
+// line is no device at all.
+bool deviceNameOk(const char* who, const char* dev) {
+  if (dev[0] != '\0' && dev[0] != '.' && strpbrk(dev, "/\r\n") == nullptr) return true;
+  logwarn(nullptr, "%s: ignoring LAN device name \"%s\"\n", who, log_text(dev).c_str());
+  return false;
+}
+
 }  // namespace
 
 void check_lan_status(int* lan_state) {
@@ -122,6 +133,10 @@ void check_lan_status(int* lan_state) {
   if (gCarrierFd < 0) {
     char dev[kSysfsDevNameLen] = "";
     if (config_read(kDeviceNameVar, dev, sizeof dev, nullptr) != 0) return;
+    if (!deviceNameOk("check_lan_status", dev)) {
+      *lan_state = LAN_DOWN;
+      return;
+    }
     char path[48];
     snprintf(path, sizeof path, "/sys/class/net/%s/carrier", dev);
     gCarrierFd = sysio().open(path, O_RDONLY | O_CLOEXEC);
@@ -169,6 +184,7 @@ void get_lan_connection(char* speed, char* duplex) {
   if (speed == nullptr || duplex == nullptr) return;
   char dev[kSysfsDevNameLen] = "";
   if (config_read(kDeviceNameVar, dev, sizeof dev, nullptr) != 0) return;
+  if (!deviceNameOk("get_lan_connection", dev)) return;
   // The path buffer is that of the device's firmware: a long device name
   // is cut rather than overrunning it.
   char path[31];

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -48,7 +49,44 @@ bool sandbox_is_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
 // paths are read where they are, never from pre-made files under the root.
 const char* const kSandboxKernelPaths[] = {"/sys/class/net", "/proc/net"};
 
+// Sealed, the simulation's PID namespace has its own /proc: the listing and
+// "/proc/<pid>/..." show its processes. The appliance's other /proc entries
+// ("/proc/stat", "/proc/crvl_ir_fltr", ...) stay stand-ins under the root.
+bool sandbox_is_process_path(const std::string& plain) {
+  if (plain == "/proc") return true;
+  if (plain.compare(0, 6, "/proc/") != 0) return false;
+  size_t i = 6;
+  while (i < plain.size() && plain[i] >= '0' && plain[i] <= '9') ++i;
+  return i > 6 && (i == plain.size() || plain[i] == '/');
+}
+
+// Children the unsealed seam started and has not reaped: the only pids it
+// signals, since every other one is a process of this machine.
+std::mutex gSandboxChildrenMu;
+std::set<pid_t> gSandboxChildren;
+
+void sandbox_child_started(pid_t pid) {
+  if (pid <= 0) return;
+  std::lock_guard<std::mutex> lock(gSandboxChildrenMu);
+  gSandboxChildren.insert(pid);
+}
+
+void sandbox_child_reaped(pid_t pid) {
+  std::lock_guard<std::mutex> lock(gSandboxChildrenMu);
+  gSandboxChildren.erase(pid);
+}
+
+bool sandbox_is_child(pid_t pid) {
+  std::lock_guard<std::mutex> lock(gSandboxChildrenMu);
+  return gSandboxChildren.count(pid) != 0;
+}
+
 }  // namespace
+
+bool sysio_sandbox_sealed() {
+  const char* env = std::getenv("SYSSRV_SEALED");
+  return env != nullptr && std::strcmp(env, "1") == 0;
+}
 
 std::string sysio_journal_line(const std::string& cmd) {
   std::string out;
@@ -62,7 +100,9 @@ std::string sysio_journal_line(const std::string& cmd) {
   return out;
 }
 
-SandboxSysIo::SandboxSysIo(const std::string& root) : m_root(root) {
+SandboxSysIo::SandboxSysIo(const std::string& root) : SandboxSysIo(root, sysio_sandbox_sealed()) {}
+
+SandboxSysIo::SandboxSysIo(const std::string& root, bool sealed) : m_root(root), m_sealed(sealed) {
   if (m_root.empty()) {
     const char* env = std::getenv("SYSSRV_ROOT");
     if (env) m_root = env;
@@ -94,6 +134,7 @@ std::string SandboxSysIo::path(const std::string& abs) const {
     const size_t n = std::strlen(k);
     if (plain.compare(0, n, k) == 0 && (plain.size() == n || plain[n] == '/')) return plain;
   }
+  if (m_sealed && sandbox_is_process_path(plain)) return plain;
   return sysio_map_under_root(m_root, abs);
 }
 
@@ -146,6 +187,7 @@ FILE* SandboxSysIo::popen(const std::string& cmd, const char* mode) {
     }
     return nullptr;
   }
+  sandbox_child_started(pid);
   std::lock_guard<std::mutex> lock(gSandboxPipesMu);
   gSandboxPipes[f] = pid;
   return f;
@@ -168,6 +210,7 @@ int SandboxSysIo::pclose(FILE* f) {
   while (::waitpid(pid, &st, 0) < 0) {
     if (errno != EINTR) return -1;
   }
+  sandbox_child_reaped(pid);
   return st;
 }
 
@@ -178,17 +221,23 @@ pid_t SandboxSysIo::fork_exec(const std::vector<std::string>& argv) {
     return -1;
   }
   const std::string prog = argv[0].empty() || argv[0][0] != '/' ? argv[0] : path(argv[0]);
-  return sysio_spawn(prog, argv, &m_env);
+  const pid_t pid = sysio_spawn(prog, argv, &m_env);
+  sandbox_child_started(pid);
+  return pid;
 }
 
 pid_t SandboxSysIo::waitpid(pid_t pid, int* status, int options) {
-  return ::waitpid(pid, status, options);
+  int st = 0;
+  const pid_t rc = ::waitpid(pid, &st, options);
+  if (rc > 0 && (WIFEXITED(st) || WIFSIGNALED(st))) sandbox_child_reaped(rc);
+  if (rc > 0 && status != nullptr) *status = st;
+  return rc;
 }
 
 int SandboxSysIo::kill(pid_t pid, int sig) {
   // A pid the daemon computed wrongly must not reach this machine's
   // process groups.
-  if (pid <= 0) {
+  if (pid <= 0 || (!m_sealed && !sandbox_is_child(pid))) {
     errno = EPERM;
     return -1;
   }

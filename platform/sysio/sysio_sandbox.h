@@ -7,6 +7,12 @@
 //   except under /sys/class/net and /proc/net: those are the kernel's own
 //   files (lexically normalised), so that in the sealed simulation the
 //   daemon reads the carrier and IPv6 tables of its network namespace.
+//   Sealed (SYSSRV_SEALED=1 at construction, or as the caller says), "/proc"
+//   and "/proc/<digits>/..." are the kernel's too: the PID namespace's own
+//   processes; the appliance's other /proc entries stay under the root.
+// - Signals: kill refuses pid <= 0. Sealed it signals any other pid (only
+//   the namespace's processes exist); unsealed only the children this seam
+//   started and has not reaped, as every other pid is this machine's.
 // - Commands: every command line (system, popen, and fork_exec's argv
 //   joined with single blanks) is appended as one line to
 //   "<root>/var/journal/commands.log" before it runs. The journal is opened
@@ -39,7 +45,9 @@
 
 class SandboxSysIo : public SysIo {
  public:
+  // Sealed as SYSSRV_SEALED says.
   explicit SandboxSysIo(const std::string& root = "");
+  SandboxSysIo(const std::string& root, bool sealed);
 
   const std::string& root() const { return m_root; }
   // "<root>/var/journal/commands.log".
@@ -77,8 +85,12 @@ class SandboxSysIo : public SysIo {
   long long clock_offset_ns() const;
 
   std::string m_root;
+  bool m_sealed;
   std::vector<std::string> m_env;
 };
+
+// True when SYSSRV_SEALED is "1": the simulation runs in its own namespaces.
+bool sysio_sandbox_sealed();
 
 // The journal line written for a command: `cmd` with each newline replaced
 // by the two characters "\n".

@@ -11,6 +11,7 @@
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvMessageTable.h"
+#include "systemservice/syssrvQuote.h"
 #include "tests/systemservice/call_trace.h"
 #include "tests/systemservice/test_main_fixture.h"
 
@@ -219,6 +220,26 @@ TEST_F(LanTest, StatusReplyFields) {
                           18));
   EXPECT_EQ(logged(7, "get_lan_connection 100000 full\n"), 1);
   EXPECT_TRUE(notifications(50).empty());
+}
+
+TEST_F(LanTest, DeviceNamesThatNameAnotherFileOrSplitTheLogAreNoDevice) {
+  rec().put_file("/sys/class/net/eth0/speed", "1000\n");
+  carrier("1\n");
+  for (const string dev : {"../../etc", "eth0/../x", ".", "", "eth\n0", "eth0"}) {
+    SCOPED_TRACE(log_text(dev));
+    const bool ok = dev == "eth0";
+    syssrvLan_testing_reset();
+    cfg().set(kDevVar, dev);
+    forget();
+    for (int pass = 0; pass < 2; ++pass) EXPECT_EQ(poll(LAN_UP), ok ? LAN_UP : LAN_DOWN);
+    char speed[8] = "", duplex[8] = "";
+    get_lan_connection(speed, duplex);
+    EXPECT_EQ(string(speed), ok ? "1000" : "");
+    EXPECT_EQ(rec().records(SysIoCall::kOpen).size(), ok ? 3u : 0u);
+    const string warning = ": ignoring LAN device name \"" + log_text(dev) + "\"\n";
+    EXPECT_EQ(logged(4, "check_lan_status" + warning), ok ? 0 : 2);
+    EXPECT_EQ(logged(4, "get_lan_connection" + warning), ok ? 0 : 1);
+  }
 }
 
 TEST_F(LanTest, SendFailuresAreLoggedAndTheLinkActionStillRuns) {

@@ -2,6 +2,7 @@
 // root, clean children.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
 #include <fstream>
@@ -17,7 +18,7 @@ namespace {
 
 class SandboxTest : public ::testing::Test {
  protected:
-  SandboxTest() : io(tmp.path()) {}
+  SandboxTest() : io(tmp.path(), false) {}
   // A stand-in script under the root.
   void script(const std::string& abs, const std::string& body) {
     std::string real = io.path(abs);
@@ -76,22 +77,32 @@ TEST_F(SandboxTest, ForkExecMapsTheProgramAndStartsACleanChild) {
   sigaction(SIGTERM, &oldTerm, nullptr);
   ::close(leak);
   ASSERT_GT(pid, 0);
+  EXPECT_EQ(io.kill(pid, 0), 0);
   int st = -1;
   ASSERT_EQ(io.waitpid(pid, &st, 0), pid);
+  // Unsealed, a pid that is not an unreaped child is this machine's process;
+  // sealed, only the namespace's processes exist.
+  EXPECT_EQ(io.kill(pid, 0), -1);
+  EXPECT_EQ(io.kill(getpid(), 0), -1);
+  EXPECT_EQ(SandboxSysIo(tmp.path(), true).kill(getpid(), 0), 0);
   EXPECT_EQ(file("/child"), io.path("/opt/corvale/bin/amxbeacond") +
                                 "|3|Model X|\nfd-closed\nSigBlk:\t0000000000000000\nSigIgn:\t0000000000000000\n");
   EXPECT_EQ(io.kill(0, 0), -1);  // process groups of this machine are out of reach
   EXPECT_EQ(io.kill(-1, 0), -1);
 }
 
-TEST(SandboxPaths, OnlyTheKernelsNetworkFilesAreReadWhereTheyAre) {
+TEST(SandboxPaths, OnlyTheKernelsNetworkAndSealedProcessFilesAreReadWhereTheyAre) {
   SysIoTempDir tmp{"sysio-sandbox-paths"};
-  SandboxSysIo io(tmp.path());
+  SandboxSysIo io(tmp.path(), false), sealed(tmp.path(), true);
   const std::string r = tmp.path();
   const struct {
     const char* abs;
     std::string want;
   } rows[] = {
+      {"/proc/1/../uptime", r + "/proc/uptime"},
+      {"/proc/12x/cmdline", r + "/proc/12x/cmdline"},
+      {"/proc/self/cmdline", r + "/proc/self/cmdline"},
+      {"/proc/stat", r + "/proc/stat"},
       {"/sys/class/net/eth0/carrier", "/sys/class/net/eth0/carrier"},
       {"/sys/class/net", "/sys/class/net"},
       {"/proc/net/if_inet6", "/proc/net/if_inet6"},
@@ -106,7 +117,16 @@ TEST(SandboxPaths, OnlyTheKernelsNetworkFilesAreReadWhereTheyAre) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.abs);
     EXPECT_EQ(io.path(row.abs), row.want);
+    EXPECT_EQ(sealed.path(row.abs), row.want);
   }
+  // Sealed, the PID namespace's own processes.
+  for (const std::string abs : {"/proc", "/proc/1/cmdline"}) {
+    EXPECT_EQ(io.path(abs), r + abs);
+    EXPECT_EQ(sealed.path(abs), abs);
+  }
+  std::vector<std::string> procs;
+  ASSERT_TRUE(sealed.list_dir("/proc", &procs));
+  EXPECT_NE(std::find(procs.begin(), procs.end(), std::to_string(getpid())), procs.end());
   FILE* f = io.fopen("/proc/net/dev", "r");
   ASSERT_NE(f, nullptr);
   std::fclose(f);

@@ -47,7 +47,8 @@ TEST(CtlServe, AnswersByRuleAndPublishesToWatchers) {
                                                 "' --silent SystemIF.GetLanStatusReq --exit-on-eof"
                                                 " --then-publish SystemIF::TimeChangeNtfy 'secs: 7' --delay 1000"
                                                 " --then-publish SystemIF.TimeChangeNtfy 'secs: 7' --delay 8000 < " +
-                                                fifo}));
+                                                fifo},
+                          false));
   ASSERT_TRUE(serve.waitForText("syssrvctl: serving DnsSrvc\n", true)) << serve.err();
 
   // The reply carries the request's own sequence; the later --answer

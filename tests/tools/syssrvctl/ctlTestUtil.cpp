@@ -73,7 +73,7 @@ CtlChild::~CtlChild() {
   }
 }
 
-bool CtlChild::start(const std::string& program, const std::vector<std::string>& args) {
+bool CtlChild::start(const std::string& program, const std::vector<std::string>& args, bool ofThisBuild) {
   int n = ++gChildCounter;
   m_outPath = gTestDir + "/child" + std::to_string(n) + ".out";
   m_errPath = gTestDir + "/child" + std::to_string(n) + ".err";
@@ -85,7 +85,7 @@ bool CtlChild::start(const std::string& program, const std::vector<std::string>&
   // Under emulation the programs of this build need the emulator in front.
   std::vector<std::string> words{program};
   words.insert(words.end(), args.begin(), args.end());
-  words = archExecArgv(words);
+  if (ofThisBuild) words = archExecArgv(words);
   std::vector<char*> argv;
   for (std::string& w : words) argv.push_back(&w[0]);
   argv.push_back(nullptr);

@@ -24,7 +24,9 @@ class CtlChild {
   CtlChild& operator=(const CtlChild&) = delete;
 
   // Starts `program` with `args`; false when it cannot be started.
-  bool start(const std::string& program, const std::vector<std::string>& args);
+  // `program` of this build runs under the emulator on the ARM run; a host
+  // program (the shell) runs as it is.
+  bool start(const std::string& program, const std::vector<std::string>& args, bool ofThisBuild = true);
   // Waits for the exit; false on time-out (the child keeps running).
   bool wait(int timeoutMs = kCtlTestHangMs);
   // Waits until `text` appears in the child's stdout (or stderr); false on

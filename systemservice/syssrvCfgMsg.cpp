@@ -7,13 +7,12 @@
 #include "systemservice/syssrvCfgMsg.h"
 
 #include <cstring>
-#include <ctime>
 #include <mutex>
 
 #include "OS/logmsg.h"
 #include "platform/msg/MSG.h"
 #include "platform/msgutil/msgUtil.h"
-#include "platform/sysio/sysio.h"
+#include "systemservice/syssrvReplyWait.h"
 
 namespace {
 
@@ -46,12 +45,6 @@ struct Exchanged {
   bool parsed = false;  // answered, and the answer parsed into the response
 };
 
-uint32_t monotonicMs() {
-  struct timespec ts = {};
-  sysio().clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint32_t>(ts.tv_sec) * 1000u + static_cast<uint32_t>(ts.tv_nsec / 1000000);
-}
-
 // Sends `req` and waits for the answer of `rsp`'s type that carries the
 // request's sequence number, parsing it into `rsp`. Answers with another
 // sequence came too late for an earlier exchange and are dropped. On a
@@ -74,30 +67,16 @@ Exchanged exchange(const Site& at, const google::protobuf::Message& req, google:
     return out;
   }
   out.sent = true;
-  const MSG_Type type = msgUtil_getMsgId(rsp);
-  // The clock is read only after a stale answer, so an exchange that gets
-  // its answer first never depends on it.
-  const uint32_t start = monotonicMs();
-  int left = kCfgRspTimeoutMs;
-  for (;;) {
-    MSG_Message* in = MSG_RecvMsg(gMyLinxEp.c_str(), type, left);
-    if (in == nullptr) {
-      logerr(nullptr, "%s:%d: %s\n", at.func, at.line, timeoutText.c_str());
-      out.rc = -1;
-      return out;
-    }
-    const uint32_t got = MSG_GetSequence(in);
-    if (got == sequence) {
-      out.parsed = rsp.ParseFromArray(MSG_GetPayload(in), static_cast<int>(MSG_GetPayloadBytes(in)));
-      MSG_ReleaseMsg(in);
-      return out;
-    }
-    logdebug(nullptr, "%s:%d: dropped a late answer of type 0x%x, sequence %u (waiting for %u)\n", at.func, at.line,
-             type, got, sequence);
-    MSG_ReleaseMsg(in);
-    const uint32_t spent = monotonicMs() - start;
-    left = spent >= static_cast<uint32_t>(kCfgRspTimeoutMs) ? 0 : kCfgRspTimeoutMs - static_cast<int>(spent);
+  MSG_Message* in = syssrvRecvReply(gMyLinxEp.c_str(), msgUtil_getMsgId(rsp), sequence, kCfgRspTimeoutMs,
+                                    std::string(at.func) + ":" + std::to_string(at.line));
+  if (in == nullptr) {
+    logerr(nullptr, "%s:%d: %s\n", at.func, at.line, timeoutText.c_str());
+    out.rc = -1;
+    return out;
   }
+  out.parsed = rsp.ParseFromArray(MSG_GetPayload(in), static_cast<int>(MSG_GetPayloadBytes(in)));
+  MSG_ReleaseMsg(in);
+  return out;
 }
 
 bool validRole(int role) { return CommonIF::eSecurityRole_IsValid(role); }

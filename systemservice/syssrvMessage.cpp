@@ -9,8 +9,8 @@
 #include "systemservice/syssrvMessageTable.h"
 
 #include <cstdint>
-#include <ctime>
 
+#include "OS/linux/psosapi/ptimer.h"
 #include "OS/logmsg.h"
 #include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"
@@ -159,19 +159,13 @@ namespace {
 // Told once per outage: a received message ends it.
 bool gToldEarlyReturn = false;
 
-uint64_t monotonicMs() {
-  struct timespec ts = {0, 0};
-  sysio().clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-}
-
 // Without its endpoint (closed by the configuration client after a failed
 // registration, or never opened) the receive returns at once; every count of
 // the main loop is in passes of about a second, so the rest of the time-out
 // is waited out here instead of spinning.
-void waitOutPass(uint64_t startMs, int timeout) {
-  uint64_t elapsed = monotonicMs() - startMs;
-  if (timeout <= 0 || elapsed >= static_cast<uint64_t>(timeout)) return;
+void waitOutPass(uint32_t startMs, int timeout) {
+  uint32_t elapsed = RealTimeMilliSeconds() - startMs;
+  if (timeout <= 0 || elapsed >= static_cast<uint32_t>(timeout)) return;
   if (!gToldEarlyReturn) {
     logerr(kComponent, "syssrvMessageLoop: receive on %s returned early; waiting out each pass\n", kSyssrvEndpoint);
     gToldEarlyReturn = true;
@@ -182,7 +176,7 @@ void waitOutPass(uint64_t startMs, int timeout) {
 }  // namespace
 
 int syssrvMessageLoop(int timeout) {
-  const uint64_t start = monotonicMs();
+  const uint32_t start = RealTimeMilliSeconds();
   MSG_Message* msg = MSG_RecvAnyMsg(kSyssrvEndpoint, timeout);
   if (msg == nullptr) {
     waitOutPass(start, timeout);

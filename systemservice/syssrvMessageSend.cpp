@@ -7,6 +7,7 @@
 #include "platform/msgutil/msgUtil.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvMessage.h"
+#include "systemservice/syssrvReplyWait.h"
 
 namespace {
 
@@ -21,7 +22,8 @@ int syssrvMessageSendWaitResponse(const google::protobuf::Message& req, google::
     logerr(kComponent, "%s() got invalid param\n", kFunc);
     return -3;
   }
-  MSG_Message* msg = msgUtil_buildMsg(req, MSG_GetNextSequence(), nullptr);
+  const uint32_t sequence = MSG_GetNextSequence();
+  MSG_Message* msg = msgUtil_buildMsg(req, sequence, nullptr);
   if (msg == nullptr) {
     logerr(kComponent, "%s() msgUtil_buildMsg failed\n", kFunc);
     return -1;
@@ -31,7 +33,9 @@ int syssrvMessageSendWaitResponse(const google::protobuf::Message& req, google::
     logerr(kComponent, "%s() MSG_SendMsg failed with %d\n", kFunc, rc);
     return -1;
   }
-  MSG_Message* answer = MSG_RecvMsg(kSyssrvEndpoint, msgUtil_getMsgId(*rsp), timeoutMillisecs);
+  // Only the answer to this request counts: one that comes after an
+  // earlier call gave up must not stand for this one.
+  MSG_Message* answer = syssrvRecvReply(kSyssrvEndpoint, msgUtil_getMsgId(*rsp), sequence, timeoutMillisecs, kFunc);
   if (answer == nullptr) {
     logerr(kComponent, "%s() MSG_RecvMsg timed out\n", kFunc);
     return -1;

@@ -2,7 +2,9 @@
 // generic send-and-wait as kAdmin.
 #include <string>
 
+#include "ConfigIF.pb.h"
 #include "platform/msgutil/msgIds.h"
+#include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_notify_fixture.h"
 
 namespace {
@@ -63,3 +65,30 @@ TEST_F(NotifyTest, LanguageResetGoesOnAfterFailedExchanges) {
 }
 
 }  // namespace
+
+namespace {
+
+ConfigIF::ReadReq readOf(const char* name) {
+  ConfigIF::ReadReq req;
+  ConfigIF::Node* node = req.mutable_instance()->add_node();
+  node->set_name(name);
+  node->set_instance(0);
+  return req;
+}
+
+}  // namespace
+
+// An answer that arrives after its call gave up is not taken by the next call.
+TEST_F(NotifyTest, SendAndWaitTakesOnlyTheAnswerToItsOwnRequest) {
+  cfg().set("first.var", "first");
+  cfg().set("second.var", "second");
+  // The first answer comes 400 ms after its request, between the second
+  // request (at 200 ms) and the second answer (at 500 ms).
+  cfg().answerLate(kMsgIdConfigIFReadReq, 400, "first.var");
+  cfg().answerLate(kMsgIdConfigIFReadReq, 300, "second.var");
+  ConfigIF::ReadRsp rsp;
+  EXPECT_EQ(syssrvMessageSendWaitResponse(readOf("first.var"), &rsp, "ConfigSrvc", 200), -1);
+  ASSERT_EQ(syssrvMessageSendWaitResponse(readOf("second.var"), &rsp, "ConfigSrvc", 1000), 0);
+  ASSERT_EQ(rsp.value_size(), 1);
+  EXPECT_EQ(rsp.value(0), "second");
+}

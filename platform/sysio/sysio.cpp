@@ -81,3 +81,17 @@ bool sysio_write_file_atomic(const std::string& abs, const std::string& bytes, m
   errno = saved;
   return false;
 }
+
+bool sysio_write_attr(const std::string& abs, const std::string& bytes) {
+  int fd = sysio().open(abs, O_WRONLY | O_TRUNC | O_CLOEXEC, 0);
+  if (fd < 0) return false;
+  ssize_t w;
+  do {
+    w = ::write(fd, bytes.data(), bytes.size());
+  } while (w < 0 && errno == EINTR);
+  int saved = w < 0 ? errno : EIO;
+  bool ok = w >= 0 && static_cast<size_t>(w) == bytes.size();
+  ::close(fd);
+  if (!ok) errno = saved;
+  return ok;
+}

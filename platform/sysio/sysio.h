@@ -96,3 +96,9 @@ bool sysio_read_file(const std::string& abs, std::string* out, size_t max = 1u <
 // Writes the bytes to a temporary file beside `abs` and renames it over
 // `abs`, so readers never see half a file.
 bool sysio_write_file_atomic(const std::string& abs, const std::string& bytes, mode_t mode = 0644);
+// Writes a driver attribute (a sysfs or procfs file) as a shell's `echo >`
+// would, minus the creation: the existing file, opened write-only, takes all
+// the bytes in one write(). A driver acts on each write, so the value is never
+// split, and a temporary and rename would never reach it. False (errno set)
+// when the attribute is missing or the driver takes fewer bytes (EIO).
+bool sysio_write_attr(const std::string& abs, const std::string& bytes);

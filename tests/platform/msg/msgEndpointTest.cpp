@@ -4,7 +4,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
-#include <thread>
 
 #include "tests/platform/msg/msgTestFixture.h"
 #include "tests/platform/msg/msgTestTypes.h"
@@ -105,28 +104,6 @@ TEST_F(MsgTest, PeerThatDiesOrClosesIsFailedAtOnceAndItsSuccessorReachedByTheSam
   EXPECT_NE(MSG_SendMsg("t", svc, msgTestMessage(kTestEcho, 1, {})), 0);
 }
 
-// ---- remotes ----
-
-struct OpenRecord {
-  int calls = 0;
-  const MSG_Message* lastMsg = reinterpret_cast<const MSG_Message*>(1);
-  std::thread::id thread;
-};
-
-void onOpen(void* ctx, const MSG_Message* msg) {
-  OpenRecord* r = static_cast<OpenRecord*>(ctx);
-  ++r->calls;
-  r->lastMsg = msg;
-  r->thread = std::this_thread::get_id();
-}
-
-// Receives on `local` until `r` has seen `calls` callbacks (5 s at most).
-bool pumpUntil(const char* local, const OpenRecord& r, int calls) {
-  auto t0 = Clock::now();
-  while (r.calls < calls && msgMsSince(t0) < 5000) MSG_ReleaseMsg(MSG_RecvAnyMsg(local, 100));
-  return r.calls == calls;
-}
-
 TEST_F(MsgTest, OpenRemoteSyncTimesOutOrWaitsWithoutLimitForALateRemote) {
   openLocal("t");
   MSG_Endpoint id = 77;
@@ -138,37 +115,6 @@ TEST_F(MsgTest, OpenRemoteSyncTimesOutOrWaitsWithoutLimitForALateRemote) {
   startPeer({"service", "late", "300"});
   ASSERT_EQ(MSG_OpenRemoteSync("t", "late", -1, &id), 0);
   EXPECT_EQ(msgTag(request("t", id, kTestEcho, {3}, kTestEchoRsp)), "101:3");  // it accepts at once
-}
-
-TEST_F(MsgTest, OpenCallbackFollowsTheRemoteThroughRestartsButNeverRunsInRecvMsg) {
-  openLocal("t");
-  OpenRecord r;
-  MSG_Callback cb = {onOpen, &r, 0, 0, 0};
-  ASSERT_EQ(MSG_OpenRemoteAsync("t", "svc", &cb, 0), 0);
-  EXPECT_EQ(MSG_RecvAnyMsg("t", 200), nullptr);
-  EXPECT_EQ(r.calls, 0);  // not there yet
-  // A synchronous receive, as a handler waiting for a reply does, must not
-  // run the callback.
-  pid_t pid = startPeer({"service", "svc"});
-  ASSERT_NE(waitRemote("t", "svc"), 0u);
-  EXPECT_EQ(MSG_RecvMsg("t", kTestEchoRsp, 300), nullptr);
-  EXPECT_EQ(r.calls, 0);
-  ASSERT_TRUE(pumpUntil("t", r, 1));
-  EXPECT_EQ(r.lastMsg, nullptr);
-  EXPECT_EQ(r.thread, std::this_thread::get_id());
-  // Killed and started again.
-  killPeer(pid);
-  pid = startPeer({"service", "svc"});
-  ASSERT_TRUE(pumpUntil("t", r, 2));
-  // Closed cleanly (closing is not opening) and opened again.
-  ASSERT_EQ(MSG_SendMsg("t", MSG_GetRemoteId("t", "svc"), msgTestMessage(kTestQuit, 0, {})), 0);
-  ASSERT_EQ(waitPeer(pid, 5000), 0);
-  EXPECT_EQ(MSG_RecvAnyMsg("t", 200), nullptr);
-  EXPECT_EQ(r.calls, 2);
-  startPeer({"service", "svc"});
-  ASSERT_TRUE(pumpUntil("t", r, 3));
-  EXPECT_EQ(MSG_RecvAnyMsg("t", 300), nullptr);
-  EXPECT_EQ(r.calls, 3);
 }
 
 }  // namespace

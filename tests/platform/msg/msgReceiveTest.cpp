@@ -20,7 +20,8 @@ constexpr MSG_Type kC = 0x303;
 constexpr MSG_Type kD = 0x304;
 
 TEST_F(MsgRecvTest, RecvMsgTakesItsTypeHoldsTheRestInOrderAndTimesOutWithETIMEDOUT) {
-  burst({kA, kB, kC, kB});
+  // Large ones among them: held frames that came on the stream.
+  burst(MsgSized{{kA, 1024 * 1024}, {kB, 4}, {kC, 2 * 1024 * 1024}, {kB, 4}});
   EXPECT_EQ(msgTag(MSG_RecvMsg("t", kC, 5000)), "303:2");
   EXPECT_EQ(msgTag(MSG_RecvMsg("t", kB, 5000)), "302:1");  // held messages are searched first
   auto t0 = Clock::now();

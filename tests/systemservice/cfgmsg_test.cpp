@@ -77,10 +77,7 @@ class CfgMsgTest : public ::testing::Test {
 enum Answer { kOnTime, kWithError, kSilent, kUnparsable, kLate, kAnswerKinds };
 const char* const kAnswerNames[] = {"OnTime", "WithError", "Silent", "Unparsable", "Late"};
 
-struct Expect {
-  int rc;
-  std::vector<std::string> logs;  // "<level> <text>"
-};
+struct Expect { int rc; std::vector<std::string> logs; };  // logs: "<level> <text>"
 
 struct Kind {
   const char* func;  // whose lines are logged

@@ -126,15 +126,12 @@ void FakeConfigSrvc::handle(const MSG_Message* msg) {
   {
     std::lock_guard<std::mutex> g(m_mu);
     m_requests.push_back(r);
-    rule = ruleFor(r.type, r);
+    // The rule for the request's first variable, else the one for every variable.
+    auto it = r.vars.empty() ? m_rules.end() : m_rules.find({r.type, r.vars[0].name});
+    if (it == m_rules.end()) it = m_rules.find({r.type, ""});
+    if (it != m_rules.end()) rule = it->second;
   }
   if (r.message && rule.script != Script::kNoAnswer) answer(msg, r, rule);
-}
-
-FakeConfigSrvc::Rule FakeConfigSrvc::ruleFor(MSG_Type type, const CfgRequest& r) const {
-  auto it = r.vars.empty() ? m_rules.end() : m_rules.find({type, r.vars[0].name});
-  if (it == m_rules.end()) it = m_rules.find({type, ""});
-  return it == m_rules.end() ? Rule() : it->second;
 }
 
 void FakeConfigSrvc::send(const MSG_Message* req, MSG_Type type, const std::string& bytes, const Rule& rule) {

@@ -63,9 +63,6 @@ std::string cfgDescribe(const CfgRequest& r);
 
 class FakeConfigSrvc {
  public:
-  FakeConfigSrvc() = default;
-  FakeConfigSrvc(const FakeConfigSrvc&) = delete;
-  FakeConfigSrvc& operator=(const FakeConfigSrvc&) = delete;
   ~FakeConfigSrvc() { stop(); }
 
   // Opens "ConfigSrvc" and starts answering; false when it cannot open.
@@ -122,14 +119,11 @@ class FakeConfigSrvc {
   enum class Script { kAnswer, kError, kNoAnswer, kUnparsable, kLate };
   struct Rule {
     Script script = Script::kAnswer;
-    int error = 0;
-    int delayMs = 0;  // kLate
+    int error = 0, delayMs = 0;
   };
   void store(const std::string& name, const std::string& value, int instance, bool isDefault);
   void script(MSG_Type type, const std::string& name, const Rule& rule);
   void handle(const MSG_Message* msg);
-  // The rule for `type` and the first variable of `r` (caller holds m_mu).
-  Rule ruleFor(MSG_Type type, const CfgRequest& r) const;
   void answer(const MSG_Message* msg, const CfgRequest& r, const Rule& rule);
   void send(const MSG_Message* req, MSG_Type type, const std::string& bytes, const Rule& rule);
   // Sends the late answers that are due; the time until the next one, in

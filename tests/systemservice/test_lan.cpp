@@ -118,12 +118,9 @@ TEST_F(LanTest, CarrierFileIsOpenedOnceCloseOnExecAndReReadEveryPoll) {
 }
 
 TEST_F(LanTest, FirstReadingDownFailsDiscoveryAndResetsOnlyADhcpAddress) {
-  struct Row {
-    const char* carrierBytes;
-    const char* mode;
-    bool reset;
-  } rows[] = {{"0\n", "Client", true}, {"0\n", "client", true}, {"0\n", "ClientV4", true},
-              {"0\n", "Clien", false},  {"2\n", "Off", false},   {"1\n", "Client", false}};
+  struct Row { const char* carrierBytes; const char* mode; bool reset; } rows[] = {
+      {"0\n", "Client", true}, {"0\n", "client", true}, {"0\n", "ClientV4", true},
+      {"0\n", "Clien", false},  {"2\n", "Off", false},   {"1\n", "Client", false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(string(r.carrierBytes) + r.mode);
     syssrvLan_testing_reset();
@@ -165,13 +162,10 @@ TEST_F(LanTest, LinkChangesNotifyAndRunTheirActionsOnce) {
 }
 
 TEST_F(LanTest, ScriptCommandLines) {
-  struct Row {
-    void (*action)();
-    const char* command;
-  } rows[] = {{restart_IPv6Only, "/system/bin/startnetwork --restartv6only"},
-              {set_tos, "/system/bin/startnetwork --settos"},
-              {stop_LAN, "/system/bin/startnetwork --shutdown"},
-              {start_LAN, "/system/bin/startnetwork --boot"}};  // the link actions and the restart: below
+  // The link actions and the restart are run by the tests below.
+  struct Row { void (*action)(); const char* command; } rows[] = {
+      {restart_IPv6Only, "/system/bin/startnetwork --restartv6only"}, {set_tos, "/system/bin/startnetwork --settos"},
+      {stop_LAN, "/system/bin/startnetwork --shutdown"}, {start_LAN, "/system/bin/startnetwork --boot"}};
   rec().on_prefix("/system/bin/startnetwork").exit_code(1);  // results are ignored
   for (const Row& r : rows) {
     SCOPED_TRACE(r.command);
@@ -182,13 +176,8 @@ TEST_F(LanTest, ScriptCommandLines) {
 }
 
 TEST_F(LanTest, RestartTellsThePolledStateWithoutALinkAction) {
-  struct Row {
-    const char* carrierBytes;
-    const char* proxy;
-    const char* status;
-    bool stopsWpad;
-    bool up;
-  } rows[] = {{"1\n", "TRUE", "INCOMPLETE", true, true}, {"0\n", "true ", "FAILED", false, false}};
+  struct Row { const char* carrierBytes; const char* proxy; const char* status; bool stopsWpad, up; } rows[] = {
+      {"1\n", "TRUE", "INCOMPLETE", true, true}, {"0\n", "true ", "FAILED", false, false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.proxy);
     syssrvLan_testing_reset();
@@ -335,11 +324,7 @@ TEST_F(LanIpv6Test, AddressScanPublishesEachKindOnce) {
 }
 
 TEST_F(LanIpv6Test, GatewayFollowsTheTableAsItIsAtEachScan) {
-  struct Row {
-    const char* what;
-    string table;
-    Strings want;
-  } rows[] = {
+  struct Row { const char* what; string table; Strings want; } rows[] = {
       {"first default route of the device",
        routeLine(kHop2Hex, kGw) + routeLine(kHop2Hex, kGw | kDefault, "eth1") + routeLine(kHop1Hex, kGw | kDefault) +
            routeLine(kHop2Hex, kGw | kDefault) + routeLine(kAny, 0x0001, "eth0", kG1Hex),

@@ -8,15 +8,11 @@
 #include <chrono>
 #include <cstring>
 #include <iterator>
-#include <memory>
 #include <regex>
 #include <thread>
 
-#include "OS/logmsg.h"
 #include "OS/os_testing.h"
-#include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"
-#include "platform/sysio/sysio_recorder.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "tests/systemservice/fake_configsrvc.h"
 #include "tests/systemservice/daemon_test_env.h"
@@ -81,10 +77,7 @@ class CfgMsgTest : public ::testing::Test {
 enum Answer { kOnTime, kWithError, kSilent, kUnparsable, kLate, kAnswerKinds };
 const char* const kAnswerNames[] = {"OnTime", "WithError", "Silent", "Unparsable", "Late"};
 
-struct Expect {
-  int rc;
-  std::vector<std::string> logs;  // "<level> <text>"
-};
+struct Expect { int rc; std::vector<std::string> logs; };  // logs: "<level> <text>"
 
 struct Kind {
   const char* func;  // whose lines are logged
@@ -171,20 +164,6 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, CfgMsgKindTest,
                          });
 
 // ---- late answers, values, option lists, hostile arguments ----
-
-TEST_F(CfgMsgTest, ReadAfterATimedOutReadGetsItsOwnValue) {
-  m_cfg.set("first.var", "first");
-  m_cfg.set("second.var", "second");
-  m_cfg.answerLate(kMsgIdConfigIFReadReq, kTooLateMs, "first.var");
-  m_cfg.answerLate(kMsgIdConfigIFReadReq, kAfterTheLateOneMs, "second.var");
-  char val[16] = "stale";
-  EXPECT_EQ(config_read("first.var", val, sizeof val, nullptr), -1);
-  EXPECT_STREQ(val, "");
-  EXPECT_EQ(config_read("second.var", val, sizeof val, nullptr), 0);
-  EXPECT_STREQ(val, "second");
-  EXPECT_EQ(logs(), (std::vector<std::string>{"3 config_read_inst_std_str: MSG_RecvMsg first.var timeout",
-                                              "7 config_read_inst_std_str: dropped a late answer"}));
-}
 
 TEST_F(CfgMsgTest, TwoThreadsWritingAtOnceEachGetTheirOwnResult) {
   m_cfg.answerLate(kMsgIdConfigIFWriteReq, kTooLateMs, "slow.var");

@@ -57,12 +57,9 @@ vector<string> serial(const vector<std::pair<int, int>>& lv) {
 }
 
 TEST_F(AccessLevelsTest, EachRuleSendsItsLevelsInOrder) {
-  struct Row {
-    const char* what;
-    vector<std::pair<string, string>> stored;
-    std::function<void()> rule;
-    vector<string> expected;
-  };
+  // What the fake holds while `rule` runs, and the levels it must send.
+  struct Row { const char* what; vector<std::pair<string, string>> stored; std::function<void()> rule;
+               vector<string> expected; };
   const vector<Row> rows = {
       {"ipv4 Client", {}, [] { set_ipv4_access_levels("Client"); }, each(kIpv4, 0, S) + dns(S)},
       {"ipv4 client", {}, [] { set_ipv4_access_levels("client"); }, each(kIpv4, 0, A) + dns(S)},
@@ -119,10 +116,7 @@ TEST_F(AccessLevelsTest, EachRuleSendsItsLevelsInOrder) {
 }
 
 TEST_F(AccessLevelsTest, ModularRoomRuleSendsFortyFourRequests) {
-  struct Case {
-    const char* mode;
-    int connection, security, shells, polling[2];
-  };
+  struct Case { const char* mode; int connection, security, shells, polling[2]; };
   for (const Case& c : {Case{"Secondary", A, S, S, {S, S}}, Case{"Disabled", S, A, U, {U, A}},
                         Case{"Primary", A, A, U, {U, A}}}) {
     SCOPED_TRACE(c.mode);

@@ -118,12 +118,9 @@ TEST_F(LanTest, CarrierFileIsOpenedOnceCloseOnExecAndReReadEveryPoll) {
 }
 
 TEST_F(LanTest, FirstReadingDownFailsDiscoveryAndResetsOnlyADhcpAddress) {
-  struct Row {
-    const char* carrierBytes;
-    const char* mode;
-    bool reset;
-  } rows[] = {{"0\n", "Client", true}, {"0\n", "client", true}, {"0\n", "ClientV4", true},
-              {"0\n", "Clien", false},  {"2\n", "Off", false},   {"1\n", "Client", false}};
+  struct Row { const char* carrierBytes; const char* mode; bool reset; } rows[] = {
+      {"0\n", "Client", true}, {"0\n", "client", true}, {"0\n", "ClientV4", true},
+      {"0\n", "Clien", false},  {"2\n", "Off", false},   {"1\n", "Client", false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(string(r.carrierBytes) + r.mode);
     syssrvLan_testing_reset();
@@ -165,16 +162,10 @@ TEST_F(LanTest, LinkChangesNotifyAndRunTheirActionsOnce) {
 }
 
 TEST_F(LanTest, ScriptCommandLines) {
-  struct Row {
-    void (*action)();
-    const char* command;
-  } rows[] = {{restart_IPv6Only, "/system/bin/startnetwork --restartv6only"},
-              {set_tos, "/system/bin/startnetwork --settos"},
-              {stop_LAN, "/system/bin/startnetwork --shutdown"},
-              {start_LAN, "/system/bin/startnetwork --boot"},
-              {start_LAN_on_linkup, "/system/bin/startnetwork --linkup"},
-              {stop_LAN_on_linkdown, "/system/bin/startnetwork --linkdown"},
-              {restart_LAN, "/system/bin/startnetwork --restart"}};
+  // The link actions and the restart are run by the tests below.
+  struct Row { void (*action)(); const char* command; } rows[] = {
+      {restart_IPv6Only, "/system/bin/startnetwork --restartv6only"}, {set_tos, "/system/bin/startnetwork --settos"},
+      {stop_LAN, "/system/bin/startnetwork --shutdown"}, {start_LAN, "/system/bin/startnetwork --boot"}};
   rec().on_prefix("/system/bin/startnetwork").exit_code(1);  // results are ignored
   for (const Row& r : rows) {
     SCOPED_TRACE(r.command);
@@ -185,13 +176,8 @@ TEST_F(LanTest, ScriptCommandLines) {
 }
 
 TEST_F(LanTest, RestartTellsThePolledStateWithoutALinkAction) {
-  struct Row {
-    const char* carrierBytes;
-    const char* proxy;
-    const char* status;
-    bool stopsWpad;
-    bool up;
-  } rows[] = {{"1\n", "TRUE", "INCOMPLETE", true, true}, {"0\n", "true ", "FAILED", false, false}};
+  struct Row { const char* carrierBytes; const char* proxy; const char* status; bool stopsWpad, up; } rows[] = {
+      {"1\n", "TRUE", "INCOMPLETE", true, true}, {"0\n", "true ", "FAILED", false, false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.proxy);
     syssrvLan_testing_reset();
@@ -298,19 +284,15 @@ class LanIpv6Test : public LanTest {
 };
 
 TEST_F(LanIpv6Test, InitAndRestartClearTheVariablesOnlyInAutomaticMode) {
-  const Strings clearing = {rd(kV6ModeVar), wr(kLinkVar, "::/128"), wr(kSiteVar, "::/128"), wr(kGlobalVar, "::/128"),
-                            wr(kGatewayVar, "::")};
-  syssrvLanInit();
-  EXPECT_EQ(requests(), clearing);
-  EXPECT_EQ(logged(7, "Clear out configuration variables on IPv6 addresses and gateway during start-up in "
-                      "IPv6-auto mode.\n"),
-            1);
-  forget();
-  syssrvLanRestart();
-  EXPECT_EQ(requests(), clearing);
-  EXPECT_EQ(logged(7, "Clear out configuration variables on IPv6 addresses and gateway during restart in "
-                      "IPv6-auto mode.\n"),
-            1);
+  for (const auto& [clear, when] : {std::pair{syssrvLanInit, "start-up"}, {syssrvLanRestart, "restart"}}) {
+    forget();
+    clear();
+    EXPECT_EQ(requests(), (Strings{rd(kV6ModeVar), wr(kLinkVar, "::/128"), wr(kSiteVar, "::/128"),
+                                   wr(kGlobalVar, "::/128"), wr(kGatewayVar, "::")}));
+    EXPECT_EQ(logged(7, string("Clear out configuration variables on IPv6 addresses and gateway during ") + when +
+                            " in IPv6-auto mode.\n"),
+              1);
+  }
   cfg().set(kV6ModeVar, "off");
   forget();
   syssrvLanInit();
@@ -341,21 +323,8 @@ TEST_F(LanIpv6Test, AddressScanPublishesEachKindOnce) {
   EXPECT_EQ(scan(), (Strings{rd(kDevVar), wr(kGlobalVar, kG1Text)}));  // a damaged line ends the scan
 }
 
-TEST_F(LanIpv6Test, UniqueLocalAddressIsTheSiteLocalOneAndIsWithdrawnWhenTheLinkGoesDown) {
-  addresses(addrLine(kUlaHex, 0x00, "eth0", 48));
-  EXPECT_EQ(scan(), (Strings{rd(kDevVar), wr(kSiteVar, "fd00:1234::5/48")}));
-  syssrvLanUpdateStatus(LAN_UP);
-  forget();
-  syssrvLanUpdateStatus(LAN_DOWN);
-  EXPECT_EQ(requests(), (Strings{rd(kV6ModeVar), wr(kSiteVar, "::/128")}));
-}
-
 TEST_F(LanIpv6Test, GatewayFollowsTheTableAsItIsAtEachScan) {
-  struct Row {
-    const char* what;
-    string table;
-    Strings want;
-  } rows[] = {
+  struct Row { const char* what; string table; Strings want; } rows[] = {
       {"first default route of the device",
        routeLine(kHop2Hex, kGw) + routeLine(kHop2Hex, kGw | kDefault, "eth1") + routeLine(kHop1Hex, kGw | kDefault) +
            routeLine(kHop2Hex, kGw | kDefault) + routeLine(kAny, 0x0001, "eth0", kG1Hex),
@@ -380,8 +349,9 @@ TEST_F(LanIpv6Test, GatewayFollowsTheTableAsItIsAtEachScan) {
   }
 }
 
+// A unique-local address is published as the site-local one.
 TEST_F(LanIpv6Test, ScansRunEveryEighthPassWhileUpAndLinkDownWithdrawsTheAddresses) {
-  addresses(addrLine(kLinkHex, 0x20) + addrLine(kG1Hex, 0x00));
+  addresses(addrLine(kLinkHex, 0x20) + addrLine(kUlaHex, 0x00, "eth0", 48) + addrLine(kG1Hex, 0x00));
   routes(routeLine(kHop1Hex, kGw | kDefault));
   Strings seen;
   for (int pass = 1; pass <= 17; ++pass) {
@@ -390,13 +360,13 @@ TEST_F(LanIpv6Test, ScansRunEveryEighthPassWhileUpAndLinkDownWithdrawsTheAddress
     for (const string& r : requests()) seen.push_back(std::to_string(pass) + " " + r);
   }
   EXPECT_EQ(seen, (Strings{"4 " + rd(kDevVar), "4 " + wr(kGatewayVar, "fe80::1"), "8 " + rd(kDevVar),
-                           "8 " + wr(kLinkVar, kLinkText), "8 " + wr(kGlobalVar, kG1Text), "12 " + rd(kDevVar),
-                           "16 " + rd(kDevVar)}));
+                           "8 " + wr(kLinkVar, kLinkText), "8 " + wr(kSiteVar, "fd00:1234::5/48"),
+                           "8 " + wr(kGlobalVar, kG1Text), "12 " + rd(kDevVar), "16 " + rd(kDevVar)}));
   forget();
   syssrvLanUpdateStatus(LAN_DOWN);
   syssrvLanUpdateStatus(LAN_DOWN);
-  EXPECT_EQ(requests(), (Strings{rd(kV6ModeVar), wr(kLinkVar, "::/128"), wr(kGlobalVar, "::/128"),
-                                 wr(kGatewayVar, "::")}));
+  EXPECT_EQ(requests(), (Strings{rd(kV6ModeVar), wr(kLinkVar, "::/128"), wr(kSiteVar, "::/128"),
+                                 wr(kGlobalVar, "::/128"), wr(kGatewayVar, "::")}));
 }
 
 }  // namespace

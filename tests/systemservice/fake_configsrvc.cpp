@@ -43,8 +43,7 @@ void takeApart(const Message& m, CfgRequest* r) {
     }
   };
   bool ignored = false;
-  if (const FieldDescriptor* f = field(m, "name", FieldDescriptor::TYPE_STRING)) r->client = refl->GetString(m, f);
-  enumField("role", &r->hasRole, &r->role);
+  enumField("role", &ignored, &r->role);
   enumField("read_level", &r->hasReadLevel, &r->readLevel);
   enumField("write_level", &r->hasWriteLevel, &r->writeLevel);
   enumField("type", &ignored, &r->callbackKind);

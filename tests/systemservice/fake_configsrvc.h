@@ -41,8 +41,6 @@ struct CfgRequest {
   // The request parsed into its type; null when the type is unknown or
   // the bytes do not parse.
   std::shared_ptr<const google::protobuf::Message> message;
-  std::string client;  // "name": the endpoint asking
-  bool hasRole = false;
   int role = 0;
   std::vector<CfgVar> vars;  // in the request's order
   std::vector<std::string> values;  // written values, in order

@@ -208,29 +208,3 @@ int CfgTest::logged(int level, const std::string& text) const {
 bool CfgTest::logged(int level, const std::string& text, const char* component) const {
   return logged(level, (component ? std::string(component) + ": " : "") + text + "\n") > 0;
 }
-
-std::vector<std::string> transcript(const std::vector<CfgRequest>& requests) {
-  std::vector<std::string> out;
-  for (const CfgRequest& r : requests) {
-    auto level = [](bool has, int l) { return has ? std::to_string(l) : std::string("-"); };
-    std::string insts;
-    for (size_t i = 0; i < r.vars.size(); ++i) insts += (i ? "," : "") + r.vars[i].name + "#" + std::to_string(r.vars[i].instance);
-    bool own = r.client == "SystemSrvc" && (r.type != kMsgIdConfigIFReadReq || r.role == 30);
-    std::string tail = " role=" + level(r.hasRole, r.role) + (own ? "" : " from " + r.client);
-    if (!r.message) {
-      out.push_back("type " + std::to_string(r.type));
-    } else if (r.type == kMsgIdConfigIFReadReq) {
-      out.push_back("read " + insts + (own ? "" : " from " + r.client));
-    } else if (r.type == kMsgIdConfigIFWriteReq) {
-      std::string values;
-      for (size_t i = 0; i < r.values.size(); ++i) values += (i ? "|" : "") + r.values[i];
-      out.push_back("write " + insts + "=" + values + tail);
-    } else if (r.type == kMsgIdConfigIFSetAccessLevelsReq) {
-      out.push_back("access " + insts + " read=" + level(r.hasReadLevel, r.readLevel) +
-                    " write=" + level(r.hasWriteLevel, r.writeLevel) + tail);
-    } else {
-      out.push_back("type " + std::to_string(r.type));
-    }
-  }
-  return out;
-}

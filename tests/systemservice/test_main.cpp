@@ -26,7 +26,7 @@
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageTable.h"
 #include "tests/systemservice/call_trace.h"
-#include "tests/systemservice/test_main_fixture.h"
+#include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {
 
@@ -60,10 +60,10 @@ TEST(MainParams, CrlPeriodRules) {
   }
 }
 
-class MainLoopTest : public DaemonTest {
+class MainLoopTest : public CfgTest {
  protected:
   void SetUp() override {
-    DaemonTest::SetUp();
+    CfgTest::SetUp();
     peer().set("system.network.wired.devicename", "eth0");
     rec().put_file("/sys/class/net/eth0/carrier", "1\n");
     st.message_wait_ms = 0;
@@ -138,7 +138,7 @@ TEST_F(MainLoopTest, AlertSocketIsACloseOnExecDatagramSocketAtItsPath) {
 
 TEST_F(MainLoopTest, PassLastsItsSecondWhenTheEndpointIsGone) {
   // A message received ends any earlier outage, so its line comes again.
-  sendToService(0x7F0003, "");
+  send(0x7F0003, "");
   syssrvMessageLoop(2000);
   forget();
   MSG_CloseLocal(kSyssrvEndpoint);
@@ -187,7 +187,7 @@ bool traced(const std::string& prefix) {
   return false;
 }
 
-using MessageTest = DaemonTest;
+using MessageTest = CfgTest;
 
 TEST_F(MessageTest, AfterInitEveryHandlerIsReachedByItsType) {
   MSG_CloseLocal(kSyssrvEndpoint);  // opened by the layer itself
@@ -197,7 +197,7 @@ TEST_F(MessageTest, AfterInitEveryHandlerIsReachedByItsType) {
     const syssrvHandlerRow& h = kSyssrvHandlerTable[row - 1];
     SCOPED_TRACE(h.name);
     forget();
-    sendToService(h.type, kGarbage);
+    send(h.type, kGarbage);
     syssrvMessageLoop(2000);
     // Modules still to come leave a trace entry, built ones log a parse
     // error under their name, two answer without parsing.
@@ -240,7 +240,7 @@ TEST_F(MessageTest, TimeZoneRequestAppliesTheConfiguredZoneOnAnAspenOnly) {
   for (eModelT m : {kUnknownModel, kCedar, kBirch, kAspen}) {
     eModel = m;
     syssrvCallTrace_clear();
-    sendToService(kMsgIdPlatformIFRequestTimeZoneCmd, "");
+    send(kMsgIdPlatformIFRequestTimeZoneCmd, "");
     syssrvMessageLoop(2000);
     EXPECT_EQ(syssrvCallTrace(), m == kAspen ? Strings{"set_timezone(" + zone.substr(0, 63) + ",0)"} : Strings{});
   }
@@ -251,10 +251,10 @@ TEST_F(MessageTest, SendWaitResults) {
   SystemIF::GetLanStatusReq req;
   SystemIF::GetLanStatusRsp rsp;
   EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, "", 1000), -3);
-  EXPECT_EQ(syssrvMessageSendWaitResponse(req, nullptr, kPeer, 1000), -3);
+  EXPECT_EQ(syssrvMessageSendWaitResponse(req, nullptr, kCaller, 1000), -3);
   EXPECT_EQ(logged(3, "message: syssrvMessageSendWaitResponse() got invalid param\n"), 2);
   EXPECT_EQ(received(50), nullptr);  // nothing was sent so far
-  EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, kPeer, 300), -1);
+  EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, kCaller, 300), -1);
   EXPECT_EQ(logged(3, "message: syssrvMessageSendWaitResponse() MSG_RecvMsg timed out\n"), 1);
   MSG_Message* got = received();
   ASSERT_NE(got, nullptr);

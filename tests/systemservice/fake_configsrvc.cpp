@@ -208,11 +208,6 @@ std::string FakeConfigSrvc::get(const std::string& name, int instance) const {
   return it == m_values.end() ? std::string("<unset>") : it->second.first;
 }
 
-bool FakeConfigSrvc::has(const std::string& name, int instance) const {
-  std::lock_guard<std::mutex> g(m_mu);
-  return m_values.count({name, instance}) != 0;
-}
-
 void FakeConfigSrvc::script(MSG_Type type, const std::string& name, const Rule& rule) {
   std::lock_guard<std::mutex> g(m_mu);
   m_rules[{type, name}] = rule;

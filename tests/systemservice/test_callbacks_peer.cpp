@@ -14,7 +14,6 @@
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
-#include "tests/systemservice/daemon_test_env.h"
 
 namespace {
 
@@ -90,8 +89,14 @@ std::string retBytes(int error, bool reboot, const std::string& serverContext) {
 }
 
 void CfgTest::SetUp() {
-  ASSERT_TRUE(daemonTestEnv(&m_rec, kLocal));
+  m_rec = std::make_unique<RecorderSysIo>();
+  sysio_install(m_rec.get());
+  logmsg_testing_reset();
+  m_rec->put_file("/dev/crvllog", "");
+  ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
+  setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
   m_rec->make_dirs("/tmp");
+  ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
   ASSERT_EQ(MSG_OpenLocal(kCaller), 0);
   ASSERT_TRUE(m_peer.start());
   MSG_Endpoint id = 0;

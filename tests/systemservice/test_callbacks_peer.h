@@ -78,7 +78,6 @@ class CfgTest : public ::testing::Test {
 
   RecorderSysIo& rec() { return *m_rec; }
   FakeConfigSrvc& peer() { return m_peer; }
-  const FakeConfigSrvc& peer() const { return m_peer; }
 
  private:
   std::unique_ptr<RecorderSysIo> m_rec;

@@ -122,7 +122,8 @@ TEST_F(SubmitTest, OutOfBoxResetDeletesRunsAndAnswers) {
 TEST_F(SubmitTest, UnparsablePayloadsAreLoggedAndNotAnswered) {
   const string broken("\x0a\x09" "cut", 5);  // field 1 claims 9 bytes and has 3
   struct Row { MSG_Type type; MSG_CallbackFunc handler; string log; };
-  const Row rows[] = {{kMsgIdConfigIFDynamicValidateReq, config_dynamic_validate, line(3, "(config_dynamic_validate) parse error")},
+  const Row rows[] = {
+      {kMsgIdConfigIFDynamicValidateReq, config_dynamic_validate, line(3, "(config_dynamic_validate) parse error")},
       {kMsgIdConfigIFOnChangeReq, config_on_change, line(7, "config_on_change parse error")},
       {kMsgIdConfigIFSubmitNtfy, config_submit_notify, line(3, "config_submit_notify: parse error")},
   };

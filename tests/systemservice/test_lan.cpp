@@ -162,9 +162,9 @@ TEST_F(LanTest, LinkChangesNotifyAndRunTheirActionsOnce) {
 }
 
 TEST_F(LanTest, ScriptCommandLines) {
-  // The link actions and the restart are run by the tests below.
+  // The link actions, the restart, the IPv6-only restart and the TOS update
+  // are run by the tests below and the batch and dispatcher tests.
   struct Row { void (*action)(); const char* command; } rows[] = {
-      {restart_IPv6Only, "/system/bin/startnetwork --restartv6only"}, {set_tos, "/system/bin/startnetwork --settos"},
       {stop_LAN, "/system/bin/startnetwork --shutdown"}, {start_LAN, "/system/bin/startnetwork --boot"}};
   rec().on_prefix("/system/bin/startnetwork").exit_code(1);  // results are ignored
   for (const Row& r : rows) {
@@ -199,11 +199,7 @@ TEST_F(LanTest, StatusReplyFields) {
   carrier("1\n");
   // Before the first reading the link counts as down: error, connected only.
   EXPECT_EQ(ask(), string("\x08\x00\x10\x00", 4));
-  EXPECT_EQ(ask(), string("\x08\x00\x10\x01\x1a\x06"
-                          "100000"
-                          "\x22\x04"
-                          "full",
-                          18));
+  EXPECT_EQ(ask(), string("\x08\x00\x10\x01\x1a\x06" "100000" "\x22\x04" "full", 18));
   EXPECT_EQ(logged(7, "get_lan_connection 100000 full\n"), 1);
   EXPECT_TRUE(notifications(50).empty());
 }

@@ -89,8 +89,6 @@ const Row kRows[] = {
      "PDDebugPort is changed (\"%\")"},
     {"system.network.embeddedswitch", "On", true, {"set_embedded_switch()"}, {}},
     {"system.log.filename", "7", true, {"update_logging(system.log.filename,7)"}, {}},
-    {"system.log.level", "7", true, {"update_logging(system.log.level,7)"}, {}},
-    {"system.log.remotelog.enabled", "7", true, {"update_logging(system.log.remotelog.enabled,7)"}, {}},
     {"security.disabletlsversionone", "True", true, {"update_logging(security.disabletlsversionone,True)"}, {}},
     {"audio.volume", "5", true, {LS}, {}},
     {"system.network.dnsserver", "9.9.9.9", true, kLan, {}, "set LAN dirty bit (\"%\")"},

@@ -44,10 +44,8 @@ struct CfgRequest {
   int role = 0;
   std::vector<CfgVar> vars;  // in the request's order
   std::vector<std::string> values;  // written values, in order
-  bool hasReadLevel = false;
-  int readLevel = 0;
-  bool hasWriteLevel = false;
-  int writeLevel = 0;
+  bool hasReadLevel = false, hasWriteLevel = false;
+  int readLevel = 0, writeLevel = 0;
   // RegisterClientCallbackReq: the variable's name and instance are in
   // `vars`; its callback kind here.
   int callbackKind = 0;

@@ -43,8 +43,7 @@ void takeApart(const Message& m, CfgRequest* r) {
     }
   };
   bool ignored = false;
-  if (const FieldDescriptor* f = field(m, "name", FieldDescriptor::TYPE_STRING)) r->client = refl->GetString(m, f);
-  enumField("role", &r->hasRole, &r->role);
+  enumField("role", &ignored, &r->role);
   enumField("read_level", &r->hasReadLevel, &r->readLevel);
   enumField("write_level", &r->hasWriteLevel, &r->writeLevel);
   enumField("type", &ignored, &r->callbackKind);
@@ -207,11 +206,6 @@ std::string FakeConfigSrvc::get(const std::string& name, int instance) const {
   std::lock_guard<std::mutex> g(m_mu);
   auto it = m_values.find({name, instance});
   return it == m_values.end() ? std::string("<unset>") : it->second.first;
-}
-
-bool FakeConfigSrvc::has(const std::string& name, int instance) const {
-  std::lock_guard<std::mutex> g(m_mu);
-  return m_values.count({name, instance}) != 0;
 }
 
 void FakeConfigSrvc::script(MSG_Type type, const std::string& name, const Rule& rule) {

@@ -41,15 +41,11 @@ struct CfgRequest {
   // The request parsed into its type; null when the type is unknown or
   // the bytes do not parse.
   std::shared_ptr<const google::protobuf::Message> message;
-  std::string client;  // "name": the endpoint asking
-  bool hasRole = false;
   int role = 0;
   std::vector<CfgVar> vars;  // in the request's order
   std::vector<std::string> values;  // written values, in order
-  bool hasReadLevel = false;
-  int readLevel = 0;
-  bool hasWriteLevel = false;
-  int writeLevel = 0;
+  bool hasReadLevel = false, hasWriteLevel = false;
+  int readLevel = 0, writeLevel = 0;
   // RegisterClientCallbackReq: the variable's name and instance are in
   // `vars`; its callback kind here.
   int callbackKind = 0;
@@ -72,14 +68,9 @@ class FakeConfigSrvc {
   // Served for reads.
   void set(const std::string& name, const std::string& value, int instance = 0) { store(name, value, instance, false); }
   // The same, with the read answer's flag saying it is the default value.
-  void setDefault(const std::string& name, const std::string& value, int instance = 0) {
-    store(name, value, instance, true);
-  }
-  // A flag in place of an instance is a mistake the compiler should catch.
-  void set(const std::string& name, const std::string& value, bool) = delete;
+  void setDefault(const std::string& name, const std::string& value) { store(name, value, 0, true); }
   // The stored value, "<unset>" when there is none.
   std::string get(const std::string& name, int instance = 0) const;
-  bool has(const std::string& name, int instance = 0) const;
 
   // Each of these scripts the answers to requests of `type`, for `name`
   // only when one is given.
@@ -97,10 +88,6 @@ class FakeConfigSrvc {
   }
   // Reads of `name` get an answer that does not parse.
   void breakReads(const std::string& name) { unparsable(kMsgIdConfigIFReadReq, name); }
-  // Registrations of callbacks on `name` are refused with this error.
-  void refuseRegistration(const std::string& name, int error) {
-    answerError(kMsgIdConfigIFRegisterClientCallbackReq, error, name);
-  }
   // The option list GetDefaultOptionsRsp carries (default index 0).
   void setDefaultOptions(const std::vector<std::string>& options);
   // The option list and default index GetAttributeOptionsRsp carries for

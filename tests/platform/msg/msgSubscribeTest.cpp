@@ -81,6 +81,11 @@ TEST_F(MsgTest, PublisherStartingLateAndRestartingKeepsItsSubscriberOnce) {
   EXPECT_EQ(MSG_RecvAnyMsg("sub", 300), nullptr);
   EXPECT_EQ(s.runs, 3);
   EXPECT_EQ(s.failures, 0);
+  // A watch opened while its remote is already up runs its callback too.
+  SubscribeOnOpen up = {"sub", "pub", std::this_thread::get_id()};
+  MSG_Callback upCb = {subscribeOnOpen, &up, 0, 0, 0};
+  ASSERT_EQ(MSG_OpenRemoteAsync("sub", "pub", &upCb, 0), 0);
+  EXPECT_TRUE(pumpUntilRuns("sub", up, 1));
 }
 
 TEST_F(MsgTest, SubscriptionIsRenewedWhileItsThreadWaitsWithoutLimit) {

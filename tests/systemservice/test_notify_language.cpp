@@ -67,7 +67,8 @@ TEST_F(NotifyTest, LanguageResetGoesOnAfterFailedExchanges) {
   peer().unparsable(kMsgIdConfigIFGetDefaultOptionsReq);
   peer().unparsable(kMsgIdConfigIFWriteReq);
   notify("softupdate.dirtybit", "True");
-  for (const char* line : {"get current language request error: -1", "get default option list request error: -1"}) {
+  for (const char* line : {"get current language request error: -1", "get default option list request error: -1",
+                           "set language error:-1"}) {
     EXPECT_EQ(logged(3, line + string("\n")), 1) << line;
   }
   EXPECT_EQ(described(peer()), (Strings{kRead, kDefaults, kWrite}));

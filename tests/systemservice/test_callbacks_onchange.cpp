@@ -24,12 +24,8 @@ class OnChangeTest : public CfgTest {
 };
 
 TEST_F(OnChangeTest, NamesReachTheirRuleOnlyForTheirInstances) {
-  struct Row {
-    const char* name;
-    int instance;
-    const char* value;
-    const char* firstRequest;  // null: unknown, nothing sent
-  };
+  // firstRequest null: unknown, nothing sent.
+  struct Row { const char* name; int instance; const char* value; const char* firstRequest; };
   const Row rows[] = {
       {"system.network.wired.ipv4nic.mode", 0, "Client", "levels system.network.wired.ipv4nic.address read - write 30 as 30"},
       {"system.network.wired.ipv4nic.mode", 1, "Client", nullptr},

@@ -25,12 +25,7 @@ class ValidateTest : public CfgTest {
 };
 
 TEST_F(ValidateTest, ModularRoomNeedsACapableModelFromVersion20OrDeveloperFeatures) {
-  struct Row {
-    eModelT model;
-    const char* hw;
-    bool dev;
-    bool allowed;
-  };
+  struct Row { eModelT model; const char* hw; bool dev; bool allowed; };
   const Row rows[] = {
       {kCedar110, "21", false, true}, {kLumenPro, "99", false, true}, {kCedar100, "99", false, false},
       {kAspen, "99", false, false},   {kCedar100, "", true, true},

@@ -1,44 +1,22 @@
-// Fixture of the entry, loop, message-layer and LAN tests: a recorder as
-// the seam (files, commands and clocks under a temporary root that also
-// holds the message sockets), "SystemSrvc" open and linked to the shared
-// fake configuration service, and a peer endpoint "TestPeer".
+// The entry, loop, message-layer and LAN tests' face of the daemon fixture:
+// "CfgCaller" as the peer that sends to "SystemSrvc" and receives its
+// answers and notifications; the configuration requests in the LAN form.
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
-#include <gtest/gtest.h>
+#include "tests/systemservice/test_callbacks_peer.h"
 
-#include "platform/msg/MSG.h"
-#include "platform/sysio/sysio_recorder.h"
-#include "tests/systemservice/fake_configsrvc.h"
-
-class DaemonTest : public ::testing::Test {
+class DaemonTest : public CfgTest {
  protected:
-  static constexpr const char* kPeer = "TestPeer";
+  static constexpr const char* kPeer = kCaller;
 
-  void SetUp() override;
-  void TearDown() override;
-
-  RecorderSysIo& rec() { return *m_rec; }
-  FakeConfigSrvc& cfg() { return m_cfg; }
-  // The configuration requests since the last forget(), in the shared
-  // transcript form ("read <name>#0", "write <name>#0=<value> role=30").
-  std::vector<std::string> requests() const;
-  // How often the log holds "<level>syssrv: hd[0]: <text>" since forget().
-  int logged(int level, const std::string& text) const;
-  // Forgets requests, seam records, the call trace and the log so far.
-  void forget();
-
-  // Sends a `type` message carrying `payload` from "TestPeer" to "SystemSrvc".
-  void sendToService(MSG_Type type, const std::string& payload, uint32_t sequence = 4242);
-  // The next message that reached "TestPeer" within `ms` (released by the
-  // caller), or null.
-  MSG_Message* received(int ms = 2000);
-
- private:
-  std::unique_ptr<RecorderSysIo> m_rec;
-  FakeConfigSrvc m_cfg;
-  size_t m_logMark = 0;
+  FakeConfigSrvc& cfg() { return peer(); }
+  // The configuration requests since the last forget() in the transcript
+  // form ("read <name>#0", "write <name>#0=<value> role=30").
+  std::vector<std::string> requests() const { return transcript(peer().requests()); }
+  void sendToService(MSG_Type type, const std::string& payload, uint32_t sequence = 4242) {
+    send(type, payload, sequence);
+  }
 };

@@ -54,7 +54,7 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
   EXPECT_EQ(regs, (vector<string>{"register system.network.wired.ipv4nic.dhcp.state kind 3",
                                   "register system.network.wired.ipv6nic.dhcp.state kind 3"}));
   EXPECT_EQ(discoverProvisioningTimeout, 5000250u + 90000u);
-  EXPECT_TRUE(logged(7, "syssrvMessageInit: Webproxy is Enabled."));
+  EXPECT_TRUE(logged(7, "syssrvMessageInit: Webproxy is Enabled.\n"));
   EXPECT_EQ(sent("levels system.modularroom.secondary.connection.allowexpiredcertificates").size(), 1u);
 }
 
@@ -73,20 +73,15 @@ TEST_F(StartupStepsTest, OutOfBoxStaticSecondaryUnit) {
   EXPECT_EQ(std::count(calls.begin(), calls.end(), "set_hostname(Room;`x`)"), 1);
   EXPECT_EQ(calls.at(calls.size() - 2), "StartWpad()");
   EXPECT_EQ(calls.back(), "setLed(0,0,255,0,50,50)");
-  EXPECT_TRUE(logged(7, "syssrvMessageInit: Webproxy is disabled."));
-  EXPECT_TRUE(logged(7, "Calling StartWpad During Startup for StaticIP. SYSSRVMESSAGE INIT"));
+  EXPECT_TRUE(logged(7, "syssrvMessageInit: Webproxy is disabled.\n"));
+  EXPECT_TRUE(logged(7, "Calling StartWpad During Startup for StaticIP. SYSSRVMESSAGE INIT\n"));
   EXPECT_TRUE(logged(6, "modroom status on startup var system.modularroom.secondary.pairing.state[UnPaired] - "
-                        "Blinking Blue"));
+                        "Blinking Blue\n"));
 }
 
 TEST_F(StartupStepsTest, ModelSpecificSettings) {
-  struct Row {
-    eModelT model;
-    const char* hw;
-    bool dev;
-    const char* hangup;  // null: not set
-    bool cecOff, switchLocked, modularOpen;
-  };
+  // hangup null: not set.
+  struct Row { eModelT model; const char* hw; bool dev; const char* hangup; bool cecOff, switchLocked, modularOpen; };
   const Row rows[] = {
       {kHalden, "0", false, "[None|Sleep]", true, true, false},
       {kHalden, "2", false, "[None|Power_Off|Sleep]", false, true, false},
@@ -118,12 +113,7 @@ TEST_F(StartupStepsTest, ModelSpecificSettings) {
 TEST_F(StartupStepsTest, DefaultPasswordBecomesTheSerialNumber) {
   const char kRemote[] = "security.authentication.accounts.adminaccount.remotepassword";
   const char kLocalPw[] = "security.authentication.accounts.adminaccount.localpassword";
-  struct Row {
-    const char* model;
-    const char* oob;
-    bool remoteDefault;
-    vector<string> writes;
-  };
+  struct Row { const char* model; const char* oob; bool remoteDefault; vector<string> writes; };
   const Row rows[] = {
       {"CEDAR", "TRUE", true, {"write " + string(kRemote) + "=FTX1 as 30", "write " + string(kLocalPw) + "=FTX1 as 30"}},
       {"lumenpro", "False", false, {"write " + string(kLocalPw) + "=FTX1 as 30"}},

@@ -174,29 +174,16 @@ TEST_F(MsgHostileTest, MalformedDatagramsAreDroppedAndTheEndpointServesOn) {
 }
 
 TEST_F(MsgHostileTest, StalledPartialFrameNeverBlocksTheReceiver) {
+  // A header promising a megabyte, then a trickle, then silence.
   std::string frame = validFrame(0x301, std::string(1024 * 1024, 'p'));
-  int sv[2];
-  ASSERT_EQ(pipe(sv), 0);
-  std::string p = path();
-  pid_t pid = fork();
-  if (pid == 0) {
-    // A header promising a megabyte, then a trickle, then silence.
-    int fd = rawConnect(p);
-    if (fd < 0 || write(fd, frame.data(), 1000) != 1000) _exit(2);
-    char c;
-    _exit(read(sv[0], &c, 1) == 1 ? 0 : 3);  // until the parent is done
-  }
-  ASSERT_GT(pid, 0);
+  int fd = rawConnect(path());
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, frame.data(), 1000), 1000);
   auto t0 = Clock::now();
   EXPECT_EQ(MSG_RecvAnyMsg("t", 300), nullptr);
   EXPECT_LT(msgMsSince(t0), 3000);
   expectStillServing();
-  ASSERT_EQ(write(sv[1], "x", 1), 1);
-  int status = 0;
-  waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  close(sv[0]);
-  close(sv[1]);
+  close(fd);
   // The connection ended mid-frame: nothing half-made comes out.
   EXPECT_EQ(MSG_RecvAnyMsg("t", 200), nullptr);
 }

@@ -107,3 +107,15 @@ MSG_Message* MsgTest::request(const std::string& local, MSG_Endpoint to, MSG_Typ
   if (MSG_SendMsg(local.c_str(), to, msgTestMessage(type, MSG_GetNextSequence(), words)) != 0) return nullptr;
   return MSG_RecvMsg(local.c_str(), rspType, timeoutMs);
 }
+
+void MsgServiceTest::burst(const MsgSized& rows) {
+  std::vector<uint32_t> words;
+  for (const auto& r : rows) words.insert(words.end(), {r.first, r.second});
+  ASSERT_EQ(MSG_SendMsg("t", m_svc, msgTestMessage(kTestBurst, 0, words)), 0);
+}
+
+void MsgServiceTest::burst(std::initializer_list<MSG_Type> types) {
+  MsgSized rows;
+  for (MSG_Type t : types) rows.push_back({t, 4});
+  burst(rows);
+}

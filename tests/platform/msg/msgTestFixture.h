@@ -4,7 +4,9 @@
 #pragma once
 
 #include <chrono>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 #include <sys/types.h>
 
@@ -40,6 +42,8 @@ class MsgTest : public ::testing::Test {
   std::vector<pid_t> m_peers;
 };
 
+using MsgSized = std::vector<std::pair<MSG_Type, uint32_t>>;
+
 // A local endpoint "t" and a peer process serving "svc" (m_svc).
 class MsgServiceTest : public MsgTest {
  protected:
@@ -50,6 +54,10 @@ class MsgServiceTest : public MsgTest {
     m_svc = waitRemote("t", "svc");
     ASSERT_NE(m_svc, 0u);
   }
+  // Asks the service for message i = msgTestSizedMessage(type, i, bytes) per row.
+  void burst(const MsgSized& rows);
+  // The same with one word each: message i carries i.
+  void burst(std::initializer_list<MSG_Type> types);
 
   MSG_Endpoint m_svc = 0;
 };

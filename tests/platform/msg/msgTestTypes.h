@@ -14,8 +14,7 @@ constexpr MSG_Type kTestEchoExtra = 0x102;   // like kTestEcho, but a kTestExtra
 constexpr MSG_Type kTestExtra = 0x103;
 constexpr MSG_Type kTestPublish = 0x110;     // words: types to publish, notification i carries word i
 constexpr MSG_Type kTestPublished = 0x111;   // word: how many MSG_SendNotification calls returned 0
-constexpr MSG_Type kTestBurst = 0x120;       // words: types to send back, message i carries word i
-constexpr MSG_Type kTestBurstSized = 0x121;  // words: (type, bytes) pairs; message i is msgTestSizedMessage(type, i, bytes)
+constexpr MSG_Type kTestBurst = 0x120;       // words: (type, bytes) pairs; message i is msgTestSizedMessage(type, i, bytes)
 constexpr MSG_Type kTestQuit = 0x1F0;        // the peer closes its endpoint and exits 0
 
 inline std::vector<uint32_t> msgTestWords(const MSG_Message* m) {

@@ -15,9 +15,10 @@ const std::string kScript = "/opt/corvale/bin/start_delegate.sh ";
 const char kPac[] = "/opt/corvale/misc/wpad.dat";
 
 TEST_F(NetHostTest, HostNameIsASafeSystemNameOrDrawnCommonNameJoinsTheDomainChannelIsOneHexDigit) {
-  const std::string drawn = "RoomLine-FRL1HG";  // what srand48(1000000), the fake clock's ms, draws
-  const std::pair<std::string, std::string> rows[] = {{std::string(63, 'a'), std::string(63, 'a')}, {std::string(64, 'a'), drawn}, {"-ab", drawn},
-                                            {"ab-", drawn}, {"Conference Room 1", drawn}, {"a\\b", drawn}, {"a\nb", drawn}};
+  // The name srand48(1000000), seeded with the fake clock's milliseconds, draws.
+  const std::string drawn = "RoomLine-FRL1HG", a63(63, 'a');
+  const std::pair<std::string, std::string> rows[] = {{a63, a63}, {a63 + "a", drawn}, {"-ab", drawn}, {"ab-", drawn},
+                                                      {"Conference Room 1", drawn}, {"a\\b", drawn}, {"a\nb", drawn}};
   for (const auto& r : rows) {
     forget();
     set_hostname(r.first.c_str());

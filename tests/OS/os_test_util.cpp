@@ -27,15 +27,13 @@ OsSeamFixtureBase::~OsSeamFixtureBase() {
 }
 
 bool waitFor(const std::function<bool()>& pred, int timeoutMs) {
-  auto end = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!pred()) {
-    if (SteadyClock::now() >= end) return pred();
+    if (std::chrono::steady_clock::now() >= end) return pred();
     sleepMs(5);
   }
   return true;
 }
-
-double secondsSince(SteadyClock::time_point t0) { return std::chrono::duration<double>(SteadyClock::now() - t0).count(); }
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 

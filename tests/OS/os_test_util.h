@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,10 +33,8 @@ class OsSeamFixtureBase {
   std::unique_ptr<RecorderSysIo> m_rec;
 };
 
-using SteadyClock = std::chrono::steady_clock;
 // Polls `pred` every 5 ms until it holds or `timeoutMs` passes.
 bool waitFor(const std::function<bool()>& pred, int timeoutMs);
-double secondsSince(SteadyClock::time_point t0);
 void sleepMs(int ms);
 // Kernel id of the calling thread.
 int callerTid();

@@ -3,7 +3,6 @@
 // show and cull filters.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -26,13 +25,10 @@ string cmdlinePath() { return "/proc/" + std::to_string(getpid()) + "/cmdline"; 
 
 class LogmsgTest : public ::testing::Test, public OsSeamFixtureBase {};
 
+// `log` returns the result of its last call; `out` is standard output, `idx` the unit index file if any.
 struct LineCase {
-  const char* what;
-  std::function<int()> log;  // returns the result of its last call
-  string device;
-  int result;
-  string out = "";               // standard output
-  const char* idx = nullptr;     // the unit index file, if any
+  const char* what; std::function<int()> log; string device; int result;
+  string out = ""; const char* idx = nullptr;
 };
 
 // A warning with the syslog echo set as given.
@@ -78,18 +74,14 @@ TEST_F(LogmsgTest, LinesReachTheDeviceByteForByte) {
        kP + string(2047 - kP.size(), 'x') + '\0', 2048},
       {"pending line is cut at 2048 bytes, then empty again",
        [&] {
-         loginfo(nullptr, "%s", half.c_str());
-         int n = loginfo(nullptr, "%s", half.c_str());
-         loginfo(nullptr, "tail\n");
-         loginfo(nullptr, "fresh\n");
-         return n;
+         int n = (loginfo(nullptr, "%s", half.c_str()), loginfo(nullptr, "%s", half.c_str()));
+         return loginfo(nullptr, "tail\n"), loginfo(nullptr, "fresh\n"), n;
        },
        kP + string(2047 - kP.size(), 'p') + '\0' + kP + "fresh\n", 2048},
       {"processor number in lower-case hex, name from the command line",
        [this] {
          rec().put_file(cmdlinePath(), string("/opt/corvale/bin/syssrv\0-x/y\0", 29));
-         logmsg_init(0x1a, nullptr);
-         return logdebug(nullptr, "p\n");
+         return logmsg_init(0x1a, nullptr), logdebug(nullptr, "p\n");
        },
        "<7>syssrv: hd[1a]: p\n", 21},
       // The unit index and the echo decide where lines go.
@@ -147,17 +139,10 @@ TEST_F(LogmsgTest, MissingDeviceFallsBackToStdoutAndIsReopenedWhenItAppears) {
 }
 
 TEST_F(LogmsgTest, GetAppNameKeepsWhatFollowsTheLastSlashOfWhatItRead) {
-  struct {
-    string cmdline;  // "-" for no file
-    size_t size;
-    string expected;
-  } cases[] = {
-      {string("/usr/bin/syssrv\0--coredump\0", 27), 40, "syssrv"},
-      {string("syssrv\0/data/x/y\0", 17), 40, "syssrv"},  // arguments are not searched
-      {string("/usr/bin/syssrv\0", 16), 8, "bi"},          // at most size - 1 bytes read
-      {"/" + string(100, 'q'), 200, string(79, 'q')},       // through an 80-byte buffer
-      {"-", 40, ""},
-      {"/usr/bin/", 40, ""},
+  struct { string cmdline, expected; size_t size; } cases[] = {  // cmdline "-": no file
+      {string("/usr/bin/syssrv\0", 16), "bi", 8},     // at most size - 1 bytes read
+      {"/" + string(100, 'q'), string(79, 'q'), 200},  // through an 80-byte buffer
+      {"-", "", 40}, {"/usr/bin/", "", 40},
   };
   logmsg_init(0, "syssrv");
   for (const auto& c : cases) {

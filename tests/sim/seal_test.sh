@@ -42,14 +42,7 @@ rc=$?
 printf '%s\n' "$inside" | sed 's/^/  inside: /'
 
 [ "$rc" = 0 ] || fail "the sealed command ended with $rc"
-expected=(
-  "id 0"
-  "printk refused"
-  "signal refused"
-  "lo: 192.0.2.77/32"
-  "interfaces: eth0 lo "
-)
-for line in "${expected[@]}"; do
+for line in "id 0" "printk refused" "signal refused" "lo: 192.0.2.77/32" "interfaces: eth0 lo "; do
   printf '%s\n' "$inside" | grep -qxF -- "$line" || fail "missing inside: '$line'"
 done
 

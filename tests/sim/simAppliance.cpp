@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -65,11 +64,7 @@ pid_t spawn(std::vector<std::string> argv, const std::string& out, const std::st
   int nul = open("/dev/null", O_RDONLY);
   if (nul >= 0) dup2(nul, 0);
   std::vector<char*> a = cArgv(argv);
-  if (env != nullptr) {
-    execve(a[0], a.data(), cArgv(*env).data());
-  } else {
-    execv(a[0], a.data());
-  }
+  execve(a[0], a.data(), env != nullptr ? cArgv(*env).data() : environ);
   _exit(127);
 }
 
@@ -80,11 +75,11 @@ std::string readAll(const std::string& path) {
   return ss.str();
 }
 
-// The lines of `text` separated by `sep`, NUL bytes dropped.
-std::vector<std::string> splitLines(const std::string& text, char sep = '\n') {
+// The lines of `text`, NUL bytes dropped.
+std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> out;
   std::istringstream in(text);
-  for (std::string line; std::getline(in, line, sep);) {
+  for (std::string line; std::getline(in, line);) {
     out.push_back(line);
     out.back().erase(std::remove(out.back().begin(), out.back().end(), '\0'), out.back().end());
   }
@@ -137,10 +132,7 @@ SimAppliance::SimAppliance(const std::string& model) : m_model(model) {}
 SimAppliance::~SimAppliance() {
   if (!m_endpoint.empty()) MSG_CloseLocal(m_endpoint.c_str());
   if (m_launcher > 0) stopGroup(m_launcher);
-  if (m_configPid > 0) {
-    stopGroup(m_configPid);
-    waitpid(m_configPid, nullptr, WNOHANG);
-  }
+  if (m_configPid > 0) stopGroup(m_configPid);
   if (!m_root.empty() && std::getenv("SIM_TEST_KEEP_ROOT") == nullptr) {
     std::error_code ec;
     std::filesystem::remove_all(m_root, ec);
@@ -242,9 +234,9 @@ pid_t SimAppliance::daemonPid() const {
     if (p == m_launcher) continue;
     // The stand-ins it runs share the group; the daemon is the one whose
     // program is syssrv (under the emulator, one of the emulator's words).
-    for (const std::string& w : splitLines(readAll("/proc/" + std::to_string(p) + "/cmdline"), '\0')) {
-      if (w.size() >= 7 && w.compare(w.size() - 7, 7, "/syssrv") == 0) return p;
-    }
+    // Each word of the command line ends in a NUL.
+    const std::string cmdline = readAll("/proc/" + std::to_string(p) + "/cmdline");
+    if (cmdline.find(std::string("/syssrv\0", 8)) != std::string::npos) return p;
   }
   return 0;
 }

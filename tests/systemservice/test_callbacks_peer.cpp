@@ -14,7 +14,6 @@
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
-#include "tests/systemservice/daemon_test_env.h"
 
 namespace {
 
@@ -90,8 +89,14 @@ std::string retBytes(int error, bool reboot, const std::string& serverContext) {
 }
 
 void CfgTest::SetUp() {
-  ASSERT_TRUE(daemonTestEnv(&m_rec, kLocal));
+  m_rec = std::make_unique<RecorderSysIo>();
+  sysio_install(m_rec.get());
+  logmsg_testing_reset();
+  m_rec->put_file("/dev/crvllog", "");
+  ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
+  setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
   m_rec->make_dirs("/tmp");
+  ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
   ASSERT_EQ(MSG_OpenLocal(kCaller), 0);
   ASSERT_TRUE(m_peer.start());
   MSG_Endpoint id = 0;
@@ -207,30 +212,4 @@ int CfgTest::logged(int level, const std::string& text) const {
 
 bool CfgTest::logged(int level, const std::string& text, const char* component) const {
   return logged(level, (component ? std::string(component) + ": " : "") + text + "\n") > 0;
-}
-
-std::vector<std::string> transcript(const std::vector<CfgRequest>& requests) {
-  std::vector<std::string> out;
-  for (const CfgRequest& r : requests) {
-    auto level = [](bool has, int l) { return has ? std::to_string(l) : std::string("-"); };
-    std::string insts;
-    for (size_t i = 0; i < r.vars.size(); ++i) insts += (i ? "," : "") + r.vars[i].name + "#" + std::to_string(r.vars[i].instance);
-    bool own = r.client == "SystemSrvc" && (r.type != kMsgIdConfigIFReadReq || r.role == 30);
-    std::string tail = " role=" + level(r.hasRole, r.role) + (own ? "" : " from " + r.client);
-    if (!r.message) {
-      out.push_back("type " + std::to_string(r.type));
-    } else if (r.type == kMsgIdConfigIFReadReq) {
-      out.push_back("read " + insts + (own ? "" : " from " + r.client));
-    } else if (r.type == kMsgIdConfigIFWriteReq) {
-      std::string values;
-      for (size_t i = 0; i < r.values.size(); ++i) values += (i ? "|" : "") + r.values[i];
-      out.push_back("write " + insts + "=" + values + tail);
-    } else if (r.type == kMsgIdConfigIFSetAccessLevelsReq) {
-      out.push_back("access " + insts + " read=" + level(r.hasReadLevel, r.readLevel) +
-                    " write=" + level(r.hasWriteLevel, r.writeLevel) + tail);
-    } else {
-      out.push_back("type " + std::to_string(r.type));
-    }
-  }
-  return out;
 }

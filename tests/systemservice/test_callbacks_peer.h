@@ -51,7 +51,7 @@ class CfgTest : public ::testing::Test {
   void forget();
 
   // Sends `payload` as a `type` message from "CfgCaller" to "SystemSrvc".
-  void send(MSG_Type type, const std::string& payload, uint32_t sequence);
+  void send(MSG_Type type, const std::string& payload, uint32_t sequence = 4242);
   // The same, and runs `handler` on it there as the main loop would.
   void deliver(MSG_Type type, const std::string& payload, MSG_CallbackFunc handler, uint32_t sequence = 7);
   // The next `type` message that reached "CfgCaller", parsed into `out`.
@@ -78,7 +78,6 @@ class CfgTest : public ::testing::Test {
 
   RecorderSysIo& rec() { return *m_rec; }
   FakeConfigSrvc& peer() { return m_peer; }
-  const FakeConfigSrvc& peer() const { return m_peer; }
 
  private:
   std::unique_ptr<RecorderSysIo> m_rec;
@@ -101,10 +100,4 @@ Req callbackRequest(const std::string& name, const std::string& value, int insta
 
 // The answer bytes the handlers must send.
 std::string retBytes(int error, bool reboot, const std::string& serverContext = "ctx-42");
-
-// The LAN tests' form of the same requests, one line each:
-//   read <name>#<instance>[ from <client>]
-//   write <name>#<instance>=<value> role=<role>
-//   access <name>#<instance> read=<level|-> write=<level|-> role=<role>
-std::vector<std::string> transcript(const std::vector<CfgRequest>& requests);
 using CallbacksTest = CfgTest;

@@ -34,24 +34,20 @@ class SubmitTest : public CfgTest {
 
 TEST_F(SubmitTest, BatchStartClearsTheBitsAndTheEndActsOnThem) {
   struct Row { int lan, ipv6, dns; vector<string> commands; vector<string> calls; };
-  const Row rows[] = {
-      {0, 0, 0, {}, {}},
-      {0, 0, 1, {}, {"updateDnsConfig()"}},
-      {0, 1, 0, {"/system/bin/startnetwork --restartv6only"}, {"updateDnsConfig()"}},
-      {1, 1, 1, {"/system/bin/startnetwork --restart"}, {"updateDnsConfig()"}},
-  };
+  const Row rows[] = {{0, 0, 0, {}, {}}, {0, 0, 1, {}, {"updateDnsConfig()"}},
+                      {0, 1, 0, {"/system/bin/startnetwork --restartv6only"}, {"updateDnsConfig()"}},
+                      {1, 1, 1, {"/system/bin/startnetwork --restart"}, {"updateDnsConfig()"}}};
   for (const Row& r : rows) {
-    SCOPED_TRACE(std::to_string(r.lan) + std::to_string(r.ipv6) + std::to_string(r.dns));
     setBits(r.lan, r.ipv6, r.dns);
+    const string b = bits();
+    SCOPED_TRACE(b);
     forget();
     submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
     EXPECT_EQ(rec().commands(), r.commands);
     EXPECT_EQ(syssrvCallTrace(), r.calls);
-    EXPECT_EQ(logLines().at(0), line(7, "config_submit_notify: cfgVarName=system.network.submit type=SubmitEnd dirtyBit=" +
-                                            std::to_string(r.lan) + "," + std::to_string(r.ipv6) + "," +
-                                            std::to_string(r.dns)));
-    // Kept until the next batch starts.
-    EXPECT_EQ(bits(), std::to_string(r.lan) + std::to_string(r.ipv6) + std::to_string(r.dns));
+    EXPECT_EQ(logLines().at(0), line(7, "config_submit_notify: cfgVarName=system.network.submit type=SubmitEnd "
+                                        "dirtyBit=" + string{b[0], ',', b[1], ',', b[2]}));
+    EXPECT_EQ(bits(), b);  // kept until the next batch starts
     submit(kNetworkSubmit, ConfigIF::kSubmitStart);
     EXPECT_EQ(bits(), "000");
   }
@@ -88,11 +84,8 @@ TEST_F(SubmitTest, LanRestartStartsDiscoveryOnlyForAStaticAddressWithTheProxyOn)
 TEST_F(SubmitTest, ProxySubmitEndStartsOrStopsDiscovery) {
   // proxy null: unreadable.
   struct Row { const char* proxy; int delegate; vector<string> calls; };
-  const Row rows[] = {
-      {"tRuE", 1, {"StartWpad()"}},
-      {"False", 1, {"StopWpad()", "delegate_dns_set_post()", "stop_delegate()"}},
-      {nullptr, 1, {}},
-  };
+  const Row rows[] = {{"tRuE", 1, {"StartWpad()"}},
+                      {"False", 1, {"StopWpad()", "delegate_dns_set_post()", "stop_delegate()"}}, {nullptr, 1, {}}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.proxy ? r.proxy : "<unreadable>");
     if (r.proxy) peer().set("system.proxy.webproxy.enabled", r.proxy);
@@ -113,12 +106,10 @@ TEST_F(SubmitTest, OutOfBoxResetDeletesRunsAndAnswers) {
   deliver(kMsgIdSystemIFSetOobReq, string("\xff\xff\xff", 3), reset_config_notify, 99);
   vector<string> effects;
   for (const SysIoRecord& r : rec().records()) effects.push_back(r.kind == SysIoCall::kUnlink ? "unlink " + r.path : r.text);
-  EXPECT_EQ(effects, (vector<string>{"rm /opt/corvale/misc/presets/*.png",
-                                     "unlink /opt/corvale/cdr/localcdr.db", "unlink /data/local/bootanimation.zip",
-                                     "./clear-language-files",
+  EXPECT_EQ(effects, (vector<string>{"rm /opt/corvale/misc/presets/*.png", "unlink /opt/corvale/cdr/localcdr.db",
+                                     "unlink /data/local/bootanimation.zip", "./clear-language-files",
                                      "unlink /opt/corvale/dat/multicodec_systemid.dat",
-                                     "setprop persist.sys.country US\n",
-                                     "setprop persist.sys.language en\n"}));
+                                     "setprop persist.sys.country US\n", "setprop persist.sys.language en\n"}));
   EXPECT_EQ(logLines(), (vector<string>{line(7, "reset_config_notify - remove multicodec_systemid.dat file."),
                                         line(7, "reset_config_notify - set android language to en and country to US")}));
   SystemIF::SetOobRsp rsp;

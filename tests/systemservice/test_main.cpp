@@ -26,7 +26,7 @@
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageTable.h"
 #include "tests/systemservice/call_trace.h"
-#include "tests/systemservice/test_main_fixture.h"
+#include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {
 
@@ -60,10 +60,10 @@ TEST(MainParams, CrlPeriodRules) {
   }
 }
 
-class MainLoopTest : public DaemonTest {
+class MainLoopTest : public CfgTest {
  protected:
   void SetUp() override {
-    DaemonTest::SetUp();
+    CfgTest::SetUp();
     peer().set("system.network.wired.devicename", "eth0");
     rec().put_file("/sys/class/net/eth0/carrier", "1\n");
     st.message_wait_ms = 0;
@@ -138,7 +138,7 @@ TEST_F(MainLoopTest, AlertSocketIsACloseOnExecDatagramSocketAtItsPath) {
 
 TEST_F(MainLoopTest, PassLastsItsSecondWhenTheEndpointIsGone) {
   // A message received ends any earlier outage, so its line comes again.
-  sendToService(0x7F0003, "");
+  send(0x7F0003, "");
   syssrvMessageLoop(2000);
   forget();
   MSG_CloseLocal(kSyssrvEndpoint);
@@ -180,14 +180,7 @@ TEST(Daemonize, BufferedOutputIsWrittenOnce) {
 // A payload no message class parses: a field tag whose varint never ends.
 const std::string kGarbage(11, '\xff');
 
-bool traced(const std::string& prefix) {
-  for (const std::string& e : syssrvCallTrace()) {
-    if (e.compare(0, prefix.size(), prefix) == 0) return true;
-  }
-  return false;
-}
-
-using MessageTest = DaemonTest;
+using MessageTest = CfgTest;
 
 TEST_F(MessageTest, AfterInitEveryHandlerIsReachedByItsType) {
   MSG_CloseLocal(kSyssrvEndpoint);  // opened by the layer itself
@@ -197,11 +190,12 @@ TEST_F(MessageTest, AfterInitEveryHandlerIsReachedByItsType) {
     const syssrvHandlerRow& h = kSyssrvHandlerTable[row - 1];
     SCOPED_TRACE(h.name);
     forget();
-    sendToService(h.type, kGarbage);
+    send(h.type, kGarbage);
     syssrvMessageLoop(2000);
     // Modules still to come leave a trace entry, built ones log a parse
     // error under their name, two answer without parsing.
-    bool ran = traced(std::string(h.name) + "(") || logBytes().find(h.name) != std::string::npos;
+    bool ran = logBytes().find(h.name) != std::string::npos;
+    for (const std::string& e : syssrvCallTrace()) ran = ran || e.rfind(std::string(h.name) + "(", 0) == 0;
     if (h.type == kMsgIdSystemIFGetLanStatusReq || h.type == kMsgIdSystemIFSetOobReq) {
       MSG_Message* rsp = received();
       ASSERT_NE(rsp, nullptr);
@@ -240,7 +234,7 @@ TEST_F(MessageTest, TimeZoneRequestAppliesTheConfiguredZoneOnAnAspenOnly) {
   for (eModelT m : {kUnknownModel, kCedar, kBirch, kAspen}) {
     eModel = m;
     syssrvCallTrace_clear();
-    sendToService(kMsgIdPlatformIFRequestTimeZoneCmd, "");
+    send(kMsgIdPlatformIFRequestTimeZoneCmd, "");
     syssrvMessageLoop(2000);
     EXPECT_EQ(syssrvCallTrace(), m == kAspen ? Strings{"set_timezone(" + zone.substr(0, 63) + ",0)"} : Strings{});
   }
@@ -251,10 +245,10 @@ TEST_F(MessageTest, SendWaitResults) {
   SystemIF::GetLanStatusReq req;
   SystemIF::GetLanStatusRsp rsp;
   EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, "", 1000), -3);
-  EXPECT_EQ(syssrvMessageSendWaitResponse(req, nullptr, kPeer, 1000), -3);
+  EXPECT_EQ(syssrvMessageSendWaitResponse(req, nullptr, kCaller, 1000), -3);
   EXPECT_EQ(logged(3, "message: syssrvMessageSendWaitResponse() got invalid param\n"), 2);
   EXPECT_EQ(received(50), nullptr);  // nothing was sent so far
-  EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, kPeer, 300), -1);
+  EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, kCaller, 300), -1);
   EXPECT_EQ(logged(3, "message: syssrvMessageSendWaitResponse() MSG_RecvMsg timed out\n"), 1);
   MSG_Message* got = received();
   ASSERT_NE(got, nullptr);
@@ -275,13 +269,10 @@ TEST_F(MessageTest, VirtualKeyDeviceIsCreatedWithItsKeysAndRecord) {
   rec().put_file("/dev/uinput", "");
   initVirtualKeyPressDevice();
   ASSERT_GE(fdVirtKeyPressDev, 0);
-  int uinputOpens = 0;
-  for (const SysIoRecord& r : rec().records(SysIoCall::kOpen)) {
-    if (r.path != "/dev/uinput") continue;
-    ++uinputOpens;
-    EXPECT_EQ(r.flags, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  }
-  EXPECT_EQ(uinputOpens, 1);
+  const std::vector<SysIoRecord> opens = rec().records(SysIoCall::kOpen);
+  ASSERT_EQ(opens.size(), 1u);
+  EXPECT_EQ(opens[0].path, "/dev/uinput");
+  EXPECT_EQ(opens[0].flags, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   Strings io;
   for (const SysIoRecord& r : rec().records(SysIoCall::kIoctl)) {
     io.push_back(std::to_string(r.request) + ":" + std::to_string(r.arg));

@@ -89,8 +89,6 @@ const Row kRows[] = {
      "PDDebugPort is changed (\"%\")"},
     {"system.network.embeddedswitch", "On", true, {"set_embedded_switch()"}, {}},
     {"system.log.filename", "7", true, {"update_logging(system.log.filename,7)"}, {}},
-    {"system.log.level", "7", true, {"update_logging(system.log.level,7)"}, {}},
-    {"system.log.remotelog.enabled", "7", true, {"update_logging(system.log.remotelog.enabled,7)"}, {}},
     {"security.disabletlsversionone", "True", true, {"update_logging(security.disabletlsversionone,True)"}, {}},
     {"audio.volume", "5", true, {LS}, {}},
     {"system.network.dnsserver", "9.9.9.9", true, kLan, {}, "set LAN dirty bit (\"%\")"},
@@ -158,12 +156,8 @@ TEST_F(NotifyTest, ValuesReadBackKeepTheirFullLength) {
   const string v15 = "192.168.100.200", v16 = "2001:db8::1:2:34", v52(52, 'f'), v63(63, 'x');
   const string host99 = string(88, 'a') + ".com:601514";
   const string dhcp = "config_change_notify: system.network.wired.";
-  const struct {
-    const char* notified;
-    string value;
-    Strings stored;  // further variables: name, value
-    string effect;   // a request, a call or a debug line
-  } cases[] = {
+  // stored: a further variable's name and value; effect: a request, a call or a debug line.
+  const struct { const char* notified; string value; Strings stored; string effect; } cases[] = {
       {"system.network.wired.ipv4nic.address", v15, {}, "write system.pki.csr.sanipv4addr=" + v15 + " as 30"},
       {"system.network.wired.ipv6nic.globaladdress", v52, {"system.network.wired.ipv6nic.enabled", "True"},
        "write system.pki.csr.sanipv6globaladdr=" + v52 + " as 30"},

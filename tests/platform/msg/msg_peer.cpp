@@ -37,9 +37,8 @@ void onEchoExtra(void*, const MSG_Message* msg) {
 void onPublish(void*, const MSG_Message* msg) {
   std::vector<uint32_t> types = msgTestWords(msg);
   uint32_t ok = 0;
-  for (uint32_t i = 0; i < types.size(); ++i) {
-    if (MSG_SendNotification(gName.c_str(), msgTestMessage(types[i], i + 1, {i})) == 0) ++ok;
-  }
+  for (uint32_t i = 0; i < types.size(); ++i)
+    ok += MSG_SendNotification(gName.c_str(), msgTestMessage(types[i], i + 1, {i})) == 0;
   reply(msg, kTestPublished, &ok, 4);
 }
 
@@ -47,9 +46,8 @@ void onBurst(void*, const MSG_Message* msg) {
   std::vector<uint32_t> pairs = msgTestWords(msg);
   for (uint32_t i = 0; i + 1 < pairs.size(); i += 2) {
     MSG_Message* m = msgTestSizedMessage(pairs[i], i / 2, pairs[i + 1]);
-    if (m == nullptr || MSG_SendMsg(gName.c_str(), MSG_GetSender(msg), m) != 0) {
+    if (m == nullptr || MSG_SendMsg(gName.c_str(), MSG_GetSender(msg), m) != 0)
       fprintf(stderr, "msg_peer %s: burst message %u failed\n", gName.c_str(), i / 2);
-    }
   }
 }
 
@@ -58,29 +56,21 @@ void onQuit(void*, const MSG_Message*) {
   exit(0);
 }
 
-struct Handler {
-  MSG_Type type;
-  MSG_CallbackFunc func;
-};
-
-const Handler kServiceHandlers[] = {
-    {kTestEcho, onEcho},   {kTestEchoExtra, onEchoExtra}, {kTestPublish, onPublish},
-    {kTestBurst, onBurst}, {kTestQuit, onQuit},
+const MSG_Callback kServiceHandlers[] = {
+    {onEcho, nullptr, kTestEcho, kTestEcho, 0}, {onEchoExtra, nullptr, kTestEchoExtra, kTestEchoExtra, 0},
+    {onPublish, nullptr, kTestPublish, kTestPublish, 0}, {onBurst, nullptr, kTestBurst, kTestBurst, 0},
+    {onQuit, nullptr, kTestQuit, kTestQuit, 0},
 };
 
 int runService(int delayMs) {
   if (delayMs > 0) usleep(static_cast<useconds_t>(delayMs) * 1000);
   if (MSG_OpenLocal(gName.c_str()) != 0) return 2;
-  for (const Handler& h : kServiceHandlers) {
-    MSG_Callback cb = {h.func, nullptr, h.type, h.type, 0};
-    MSG_RegisterCallback(gName.c_str(), &cb);
-  }
+  for (const MSG_Callback& cb : kServiceHandlers) MSG_RegisterCallback(gName.c_str(), &cb);
   for (;;) {
     MSG_Message* m = MSG_RecvAnyMsg(gName.c_str(), -1);
     if (m == nullptr) continue;
-    if (MSG_ProcessCallback(gName.c_str(), m) != 0) {
+    if (MSG_ProcessCallback(gName.c_str(), m) != 0)
       fprintf(stderr, "msg_peer %s: no handler for 0x%x\n", gName.c_str(), MSG_GetType(m));
-    }
     MSG_ReleaseMsg(m);
   }
 }

@@ -4,12 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <google/protobuf/text_format.h>
-#include <google/protobuf/util/message_differencer.h>
 
 #include <string>
 
 #include "ConfigIF.pb.h"
-#include "ProcessMonitorIF.pb.h"
 #include "SystemIF.pb.h"
 #include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"
@@ -25,37 +23,27 @@ M fromText(const char* text) {
   return m;
 }
 
-// Builds `m` with `seq`, checks the header and that the payload parses back
-// to an equal object, which it returns (null when building failed).
-std::unique_ptr<Message> roundTrip(const Message& m, uint32_t seq) {
+// Builds `m` with `seq` and checks the header and that the payload is
+// exactly the serialised object.
+void expectBuilt(const Message& m, uint32_t seq) {
   SCOPED_TRACE(m.GetTypeName());
   MSG_Message* msg = msgUtil_buildMsg(m, seq, nullptr);
-  EXPECT_NE(msg, nullptr);
-  if (msg == nullptr) return nullptr;
+  ASSERT_NE(msg, nullptr);
   EXPECT_EQ(MSG_GetType(msg), msgUtil_getMsgId(m));
   EXPECT_EQ(MSG_GetSequence(msg), seq);
-  EXPECT_EQ(MSG_GetPayloadBytes(msg), m.ByteSizeLong());
-  std::unique_ptr<Message> back(m.New());
-  EXPECT_TRUE(back->ParseFromArray(MSG_GetPayload(msg), static_cast<int>(MSG_GetPayloadBytes(msg))));
-  EXPECT_TRUE(google::protobuf::util::MessageDifferencer::Equals(m, *back)) << back->ShortDebugString();
+  const char* payload = static_cast<const char*>(MSG_GetPayload(msg));
+  EXPECT_EQ(std::string(payload, MSG_GetPayloadBytes(msg)), m.SerializeAsString());
   MSG_ReleaseMsg(msg);
-  return back;
 }
 
 TEST(MsgBuild, ObjectsRoundTripWithTypeSequenceAndExactBytes) {
+  // Its payload holds zero bytes (instance 0) and a hostile string.
   const auto req = fromText<ConfigIF::WriteReq>(
       R"(name: "SystemSrvc" role: kSystem instance_val { instance { node { name: "system.network.wired.ipv4nic.mode"
          instance: 0 } } value: "DHCP\nwith a newline; and `quotes\"" })");
   EXPECT_EQ(msgUtil_getMsgId(req), kMsgIdConfigIFWriteReq);
-  auto back = roundTrip(req, 0xfffffffe);
-  ASSERT_NE(back, nullptr);
-  // Presence survives: an instance 0 that was set stays set.
-  EXPECT_TRUE(static_cast<ConfigIF::WriteReq&>(*back).instance_val().instance().node(0).has_instance());
-  // Binary bytes, negative errors, repeated fields, an empty payload.
-  roundTrip(fromText<ProcessMonitorIF::MacAddrRsp>(R"(error: 0 addr: "\000\032+\000\377\001")"), 2);
-  roundTrip(fromText<ConfigIF::DynamicValidateRsp>("ret_message { error: -25 reboot_required: false }"), 5);
-  roundTrip(fromText<ConfigIF::SetAttributeOptionsReq>("node_options: ['QORT', 'DMS', 'CLOUD']"), 1);
-  roundTrip(SystemIF::GetLanStatusReq(), 9);
+  expectBuilt(req, 0xfffffffe);
+  expectBuilt(SystemIF::GetLanStatusReq(), 9);  // an empty payload
 }
 
 TEST(MsgBuild, ClassWithoutTypeOrObjectAboveTheLimitGivesNull) {
@@ -66,7 +54,7 @@ TEST(MsgBuild, ClassWithoutTypeOrObjectAboveTheLimitGivesNull) {
   EXPECT_EQ(msgUtil_buildMsg(big, 0, nullptr), nullptr);
   fits.add_entry()->add_value(std::string(MSG_MAX_PAYLOAD - 64, 'y'));
   ASSERT_LE(fits.ByteSizeLong(), MSG_MAX_PAYLOAD);
-  roundTrip(fits, 0);
+  expectBuilt(fits, 0);
 }
 
 }  // namespace

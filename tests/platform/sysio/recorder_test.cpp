@@ -3,9 +3,7 @@
 // rules for properties, fake clocks that move only when told or slept.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/sysio/sysio.h"

@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <vector>
 
@@ -14,15 +13,19 @@
 
 namespace {
 
-std::atomic<int> gCalls{0};
-std::atomic<int> gRearms{0};
+std::atomic<int> gCalls{0}, gRearms{0};
 
-int countAndRearm(void*) {
-  ++gCalls;
-  return gRearms-- > 0 ? 1 : 0;
-}
+int countAndRearm(void*) { return ++gCalls, gRearms-- > 0 ? 1 : 0; }
 
 int keepGoing(void*) { return 1; }
+
+std::atomic<int> gInsideArm{1}, gInsideCancel{1};
+int armAndCancelInside(void*) {
+  UInt32 tm = 0;
+  gInsideArm = tm_callback_after(5, &tm, keepGoing, nullptr);
+  gInsideCancel = tm_cancel(0x1234);
+  return 0;
+}
 
 std::string notFound(UInt32 tm) {
   return "RemoveTimer: " + pointerText(reinterpret_cast<void*>(static_cast<uintptr_t>(tm))) + " not found\n";
@@ -49,8 +52,7 @@ TEST(TickTimers, EventTimerArrivesOnceAfterItsTicksAndPeriodicOnesUntilCancelled
 }
 
 TEST(TickTimers, CallbackIsReArmedWhileItReturnsNonZeroOnTheTimerTask) {
-  gCalls = 0;
-  gRearms = 2;
+  gCalls = 0, gRearms = 2;
   UInt32 tm = 0;
   ASSERT_EQ(tm_callback_after(5, &tm, countAndRearm, nullptr), 0);
   ASSERT_TRUE(waitFor([] { return gCalls.load() == 3; }, 5000));
@@ -92,24 +94,13 @@ TEST(TickTimers, ArmingTakesAnyTicksAndCallersButNeedsAnIdPointer) {
   for (UInt32 id : {zero, noCallback, notATask}) EXPECT_EQ(withStdout([&] { return tm_cancel(id); }), std::make_pair(0, std::string()));
 }
 
-namespace {
-std::atomic<int> gInsideArm{1}, gInsideCancel{1};
-int armAndCancelInside(void*) {
-  UInt32 tm = 0;
-  gInsideArm = tm_callback_after(5, &tm, keepGoing, nullptr);
-  gInsideCancel = tm_cancel(0x1234);
-  return 0;
-}
-}  // namespace
-
 TEST(TickTimers, CallbackThatArmsOrCancelsIsRefusedNotDeadlocked) {
   UInt32 tm = 0;
   ASSERT_EQ(tm_callback_after(1, &tm, armAndCancelInside, nullptr), 0);
   ASSERT_TRUE(waitFor([] { return gInsideCancel.load() != 1; }, 5000));
   EXPECT_EQ(gInsideArm.load(), kBadState);
   EXPECT_EQ(gInsideCancel.load(), kBadState);
-  gCalls = 0;
-  gRearms = 0;
+  gCalls = 0, gRearms = 0;
   ASSERT_EQ(tm_callback_after(1, &tm, countAndRearm, nullptr), 0);
   EXPECT_TRUE(waitFor([] { return gCalls.load() == 1; }, 5000)) << "the timer task is still ticking";
 }
@@ -128,8 +119,7 @@ TEST(TickTimers, FreeTimerReportsMisuseAndKeepsThePoolSound) {
   if (nextFree)
     expected += osLine('3', "FreeTimer pTimer is not consistent pTimer: " + pointerText(p) + " pTimer->next: " + pointerText(nextFree));
   EXPECT_EQ(log.text(), expected + osLine('3', "FreeTimer pList is not consistent pList: " + pointerText(p)));
-  TMCB* a = AllocTimer();
-  TMCB* b = AllocTimer();
+  TMCB *a = AllocTimer(), *b = AllocTimer();
   ASSERT_NE(a, nullptr);
   EXPECT_NE(a, b) << "a block freed twice is still handed out once";
   FreeTimer(a), FreeTimer(b);
@@ -150,11 +140,7 @@ TEST(TickTimers, DeletingATaskCancelsItsEventTimers) {
 }
 
 TEST(Clock, MillisecondsAndMicrosecondsOfTheMonotonicClockWrapAt2To32) {
-  const struct {
-    time_t sec;
-    long nsec;
-    UInt32 ms, us;
-  } cases[] = {
+  const struct { time_t sec; long nsec; UInt32 ms, us; } cases[] = {
       {1234, 567890123, 1234567u, 1234567890u},
       {4294967, 296000000, 0u, static_cast<UInt32>(4294967296000ull % 4294967296ull)},
       {4294967, 297999999, 1u, static_cast<UInt32>(4294967297999999ull / 1000 % 4294967296ull)},
@@ -162,11 +148,9 @@ TEST(Clock, MillisecondsAndMicrosecondsOfTheMonotonicClockWrapAt2To32) {
   for (const auto& c : cases) {
     psosRec().set_monotonic(c.sec, c.nsec);
     psosRec().set_realtime(100);  // the wall clock plays no part
-    UInt32 out = 0;
-    EXPECT_EQ(RealTimeMilliSeconds(), c.ms) << c.sec;
-    EXPECT_EQ(millitime(&out), c.ms);
-    EXPECT_EQ(out, c.ms);
-    EXPECT_EQ(CYCLES(), c.us) << c.sec;
+    UInt32 out = 0;  // read after millitime wrote it: a braced list is evaluated in order
+    EXPECT_EQ((std::vector<UInt32>{RealTimeMilliSeconds(), millitime(&out), out, CYCLES()}),
+              (std::vector<UInt32>{c.ms, c.ms, c.ms, c.us})) << c.sec;
   }
 }
 

@@ -129,22 +129,23 @@ TEST_F(OnChangeTest, ProxyFollowUp) {
   delegate_running = 1;
   forget();
   onChange("system.proxy.wpadenabled", "False");
-  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"delegate_dns_set_post()", "stop_delegate()", "StopWpad()"}));
-  delegate_running = 0;
+  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"delegate_dns_set_post()"}));
+  EXPECT_EQ(rec().commands(), (vector<string>{"/opt/corvale/bin/start_delegate.sh  --stop"}));
+  EXPECT_EQ(logged(7, "RemovePACFile: No PAC file to delete.\n"), 1);  // StopWpad
   forget();
   onChange("system.proxy.pacfile.url", "http://pac;`x`\n");
-  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"StopWpad()"}));
+  EXPECT_EQ(logged(7, "RemovePACFile: No PAC file to delete.\n"), 1);
   EXPECT_TRUE(rec().commands().empty());
 
   peer().set("system.proxy.webproxy.enabled", "TRUE");
   peer().set("system.proxy.usesfbcredentials", "true");
   forget();
   onChange("comm.NICs.SipNic.sipaccountname", "v");
-  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"StartWpad()"}));
+  EXPECT_EQ(rec().commands(), (vector<string>{"./wpad"}));  // StartWpad: no manual proxy
   peer().set("system.proxy.usesfbcredentials", "Truex");
   forget();
   onChange("comm.NICs.SipNic.sipusername", "v");
-  EXPECT_TRUE(syssrvCallTrace().empty());
+  EXPECT_TRUE(rec().commands().empty());
 }
 
 }  // namespace

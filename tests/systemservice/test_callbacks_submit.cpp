@@ -59,10 +59,11 @@ TEST_F(SubmitTest, BatchStartClearsTheBitsAndTheEndActsOnThem) {
 // The LAN restart stops discovery when a proxy is on, tells the LAN status
 // to its subscribers, and starts discovery again only for a static address.
 TEST_F(SubmitTest, LanRestartStartsDiscoveryOnlyForAStaticAddressWithTheProxyOn) {
-  struct Row { const char* proxy; const char* mode; vector<string> calls; };
-  const Row rows[] = {{"TRUE", "Off", {"StopWpad()", "StartWpad()", "updateDnsConfig()"}},
-                      {"True", "off", {"StopWpad()", "updateDnsConfig()"}},
-                      {"False", "Off", {"updateDnsConfig()"}}};
+  // stops: StopWpad calls, from the restart and from StartWpad.
+  struct Row { const char* proxy; const char* mode; vector<string> commands; int stops; };
+  const string restart = "/system/bin/startnetwork --restart";
+  const Row rows[] = {
+      {"TRUE", "Off", {restart, "./wpad"}, 2}, {"True", "off", {restart}, 1}, {"False", "Off", {restart}, 0}};
   const MSG_Type ntfy = kMsgIdSystemIFLanStatusChangeNtfy;
   ASSERT_EQ(MSG_RegisterNotificationRemote(kCaller, ntfy, ntfy, MSG_GetRemoteId(kCaller, kLocal)), 0);
   for (const Row& r : rows) {
@@ -72,9 +73,10 @@ TEST_F(SubmitTest, LanRestartStartsDiscoveryOnlyForAStaticAddressWithTheProxyOn)
     setBits(1, 0, 0);
     forget();
     submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
-    EXPECT_EQ(rec().commands(), (vector<string>{"/system/bin/startnetwork --restart"}));
-    EXPECT_EQ(syssrvCallTrace(), r.calls);
-    EXPECT_EQ(logged(7, "config_submit_notify kCfgVarDHCPOption is : Off", "message"), r.calls.size() == 3);
+    EXPECT_EQ(rec().commands(), r.commands);
+    EXPECT_EQ(syssrvCallTrace(), (vector<string>{"updateDnsConfig()"}));
+    EXPECT_EQ(logged(7, "RemovePACFile: No PAC file to delete.\n"), r.stops);
+    EXPECT_EQ(logged(7, "config_submit_notify kCfgVarDHCPOption is : Off", "message"), r.stops == 2);
     SystemIF::LanStatusChangeNtfy status;
     ASSERT_TRUE(answer(ntfy, &status));
     EXPECT_FALSE(status.lan_status_connected());  // no carrier here
@@ -83,9 +85,10 @@ TEST_F(SubmitTest, LanRestartStartsDiscoveryOnlyForAStaticAddressWithTheProxyOn)
 
 TEST_F(SubmitTest, ProxySubmitEndStartsOrStopsDiscovery) {
   // proxy null: unreadable.
-  struct Row { const char* proxy; int delegate; vector<string> calls; };
-  const Row rows[] = {{"tRuE", 1, {"StartWpad()"}},
-                      {"False", 1, {"StopWpad()", "delegate_dns_set_post()", "stop_delegate()"}}, {nullptr, 1, {}}};
+  // Either way the running delegate is stopped (StopWpad); "./wpad" starts discovery.
+  struct Row { const char* proxy; int delegate; vector<string> commands; };
+  const string stop = "/opt/corvale/bin/start_delegate.sh  --stop";
+  const Row rows[] = {{"tRuE", 1, {stop, "./wpad"}}, {"False", 1, {stop}}, {nullptr, 1, {}}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.proxy ? r.proxy : "<unreadable>");
     if (r.proxy) peer().set("system.proxy.webproxy.enabled", r.proxy);
@@ -94,7 +97,8 @@ TEST_F(SubmitTest, ProxySubmitEndStartsOrStopsDiscovery) {
     setBits(1, 1, 1);
     forget();
     submit(kProxySubmit, ConfigIF::kSubmitEnd);
-    EXPECT_EQ(syssrvCallTrace(), r.calls);
+    EXPECT_EQ(rec().commands(), r.commands);
+    EXPECT_EQ(syssrvCallTrace(), r.commands.empty() ? vector<string>{} : vector<string>{"delegate_dns_set_post()"});
     EXPECT_EQ(bits(), "111");  // not a network batch
   }
   EXPECT_TRUE(logged(3, "config_submit_notify() failed reading config var system.proxy.webproxy.enabled", "message"));

@@ -68,12 +68,13 @@ TEST_F(NotifyTest, RemoteLogAddressGetsTheDefaultPortOfItsProtocol) {
 
 TEST_F(NotifyTest, FipsChangeRestartsTheDelegateAsTheProxySettingsSay) {
   const string fips = "comm.Callsetting.callFeatures.fips140enable";
-  const Strings stop = {"delegate_dns_set_post()", "stop_delegate()"}, start = {"delegate_dns_set_pre()", "start_delegate()"};
-  const struct { const char* enabled; const char* autoconf; const char* status; int running; Strings trace; } cases[] = {
-      {"TRUE", "False", "", 1, {stop[0], stop[1], start[0], start[1]}},
-      {"true", "TRUE", "Success", 0, start},
-      {"true", "TRUE", "success", 0, {}},
-      {"False", "False", "", 1, stop},
+  const Strings stop = {"delegate_dns_set_post()"}, start = {"delegate_dns_set_pre()"};
+  const string script = "/opt/corvale/bin/start_delegate.sh ", go = script + " --start 'anonymous' maple      &";
+  const struct { const char *enabled, *autoconf, *status; int running; Strings trace, commands; } cases[] = {
+      {"TRUE", "False", "", 1, {stop[0], start[0]}, {script + " --stop", go}},
+      {"true", "TRUE", "Success", 0, start, {go}},
+      {"true", "TRUE", "success", 0, {}, {}},
+      {"False", "False", "", 1, stop, {script + " --stop"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(string(c.enabled) + " " + c.autoconf + " " + c.status);
@@ -86,6 +87,7 @@ TEST_F(NotifyTest, FipsChangeRestartsTheDelegateAsTheProxySettingsSay) {
     Strings want = {"update_logging(" + fips + ",True)"};
     want.insert(want.end(), c.trace.begin(), c.trace.end());
     EXPECT_EQ(trace(), want);
+    EXPECT_EQ(rec().commands(), c.commands);
     EXPECT_EQ(sent(), (Strings{"read system.proxy.webproxy.enabled", "read system.proxy.manual.autoconf",
                                "read system.proxy.pacfile.expirytime", "read system.proxy.pacfile.status"}));
   }
@@ -117,7 +119,7 @@ TEST_F(NotifyTest, PacExpiryRereadsTheTimeAndArmsTheTimerWithinItsRange) {
     EXPECT_EQ(IsTimerInitialised, c.initialised);
     EXPECT_EQ(PacExpiryTimer.TimerRunning(), c.running);
     EXPECT_TRUE(logged(c.level, c.log, "SysrvWpad")) << logBytes();
-    EXPECT_EQ(trace().back() == "StartWpad()", c.stored[0] == 'N');
+    EXPECT_EQ(contains(rec().commands(), "./wpad"), c.stored[0] == 'N');  // StartWpad
   }
   EXPECT_EQ(PacExpiryTimer.TimerStop(), 0);  // not left to fire into a later test
 }

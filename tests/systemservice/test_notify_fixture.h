@@ -40,11 +40,11 @@ class NotifyTest : public CfgTest {
   }
 
   static Strings trace() { return syssrvCallTrace(); }
-  // Commands run and sleeps ("sleep <us>"), in order.
+  // Commands run (with a shell or without) and sleeps ("sleep <us>"), in order.
   Strings actions() {
     Strings out;
     for (const SysIoRecord& r : rec().records()) {
-      if (r.kind == SysIoCall::kSystem) out.push_back(r.text);
+      if (r.kind == SysIoCall::kSystem || r.kind == SysIoCall::kForkExec) out.push_back(r.text);
       if (r.kind == SysIoCall::kSleep) out.push_back("sleep " + std::to_string(r.us));
     }
     return out;

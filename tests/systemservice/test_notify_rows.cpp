@@ -3,6 +3,7 @@
 #include <string>
 
 #include "systemservice/syssrvConfigNotify.h"
+#include "systemservice/syssrvHostname.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_notify_fixture.h"
 
@@ -61,28 +62,29 @@ struct Row {
   const char* name;
   const char* value;
   bool armed;       // delegate running, a Birch unit, set-up under way
-  Strings effects;  // calls, then "LAN dirty" / "IPv6 dirty"
+  Strings effects;  // calls, then "LAN dirty" / "IPv6 dirty", the name writes, "ir <digit>"
   Strings actions;
   const char* log = nullptr;  // a debug line it writes, "%" standing for the name
 };
 
 const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start"};
-const Strings kDelegateStop = {"delegate_dns_set_post()", "stop_delegate()", LS};
+const Strings kDelegateStop = {"delegate_dns_set_post()", LS};
+const Strings kStopCmd = {"/opt/corvale/bin/start_delegate.sh  --stop"};
 const Strings kDns = {LS, "updateDnsConfig()"}, kDnsFound = {LS, "updateDnsConfig()", "discoverProvisioning()"};
 const Strings kLan = {LS, "LAN dirty"};
 
 const Row kRows[] = {
-    {"system.proxy.pacfile.status", "DownloadFailed", true, kDelegateStop, {}},
-    {"system.proxy.pacfile.status", "Expired", true, kDelegateStop, {}},
+    {"system.proxy.pacfile.status", "DownloadFailed", true, kDelegateStop, kStopCmd},
+    {"system.proxy.pacfile.status", "Expired", true, kDelegateStop, kStopCmd},
     {"system.proxy.pacfile.status", "Expired", false, {LS}, {}},
     {"system.proxy.pacfile.lastupdatedtime", "10:00", true,
-     {"get_wpad_credentials()", "delegate_dns_set_pre()", "start_delegate()", LS}, {}},
+     {"delegate_dns_set_pre()", LS}, {"/opt/corvale/bin/start_delegate.sh  --restart 'anonymous' maple      &"}},
     {"time.timeserver.mode", "Manual", true, {"update_logging(null,null)"}, kNtp},
     {"time.timeserver.address", "ntp.example.com", true, {"update_logging(null,null)"}, kNtp},
     {"time.timezone", "Europe/Oslo", true, {"set_timezone(Europe/Oslo,0)", "update_logging(null,null)"}, {}},
     {"location.country", "Norway", true, {"set_country_params()"}, {}},
     {"location.language", "NORSK", true, {"set_locale(0)"}, {}},
-    {"system.info.systemname", "Room-1", true, {"set_hostname(Room-1)"}, {}},
+    {"system.info.systemname", "Room-1", true, {"write system.network.hostname=Room-1 as 30"}, {}},
     {"system.info.systemname", "Room-1", false, {}, {}},
     {"security.remoteaccess.telnet.enabled", "True", true, {"telnetd_cfg_change(0)"}, {}},
     {"security.remoteaccess.telnet.pddebugport", "True", true, {"telnetd_cfg_change(1)"}, {},
@@ -92,7 +94,8 @@ const Row kRows[] = {
     {"security.disabletlsversionone", "True", true, {"update_logging(security.disabletlsversionone,True)"}, {}},
     {"audio.volume", "5", true, {LS}, {}},
     {"system.network.dnsserver", "9.9.9.9", true, kLan, {}, "set LAN dirty bit (\"%\")"},
-    {"system.network.hostname", "room", true, {LS, "set_commonname()", "LAN dirty"}, {}, "set CommonName"},
+    {"system.network.hostname", "room", true, {LS, "LAN dirty", "write system.pki.csr.commonname=room. as 30"}, {},
+     "set CommonName"},
     {"system.network.wired.ipv4nic.address", "10.1.2.3", true, {LS, "set_frontpanel()", "LAN dirty"}, {}},
     // LAN settings with a script row further down: the LAN restart at the
     // end of the batch applies them, the script row is never reached.
@@ -101,7 +104,7 @@ const Row kRows[] = {
     {"system.network.wired.ipv6nic.mode", "Manual", true, {LS, "IPv6 dirty"}, {}, "set IPv6 dirty bit (\"%\")"},
     {"system.network.wired.ipv6nic.globaladdress", "::1", true, {LS, "set_frontpanel()", "IPv6 dirty"}, {}},
     {"system.network.wired.ipv6nic.globaladdress", "::1", false, {LS, "IPv6 dirty"}, {}},
-    {"system.proxy.webproxy.blockbasicauth", "True", true, {LS, "delegate_dns_set_post()", "stop_delegate()"}, {}},
+    {"system.proxy.webproxy.blockbasicauth", "True", true, {LS, "delegate_dns_set_post()"}, kStopCmd},
     {"system.proxy.webproxy.blockbasicauth", "True", false, {LS}, {}},
     {"system.network.wired.ipv4nic.dhcp.state", "BOUND", true, kDnsFound, {}},
     {"system.network.wired.ipv4nic.dhcp.state", "released", true, kDns, {}},
@@ -109,8 +112,8 @@ const Row kRows[] = {
     {"system.network.wired.ipv4nic.dhcp.dnsserver", "10.0.0.1", true, kDns, {}},
     {"comm.Qos.tos.tosoam", "16", true, {LS}, {"/system/bin/startnetwork --settos"}},
     {"system.network.ipv6dadcount", "3", true, {LS}, {"/system/bin/startnetwork --update_ipv6dadcount"}},
-    {"system.remote.channelid", "42", true, {LS, "update_remote_channel_id(42)"}, {}},
-    {"system.discovery.broadcastbeacon", "true", true, {LS, "update_amx_beacon(true)"}, {}},
+    {"system.remote.channelid", "42", true, {LS, "ir 2"}, {}},
+    {"system.discovery.broadcastbeacon", "true", true, {LS}, {"/opt/corvale/bin/amxbeacond      "}},
     {"security.nids.enabled", "True", true, {LS, "start_NIDS()"}, {}},
     {"security.nids.enabled", "true", true, {LS, "stop_NIDS()"}, {}},
     {"security.profile", "Maximum", false, {LS, "set_frontpanel()"}, {}},
@@ -136,11 +139,16 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
     eModel = r.armed ? kBirch : kCedar;
     outOfBox = r.armed;
     peer().set(r.name, r.value);  // for the rows that read their variable again
+    rec().put_file(ir_filter_sys_file, "");
     notify(r.name, r.value);
     Strings want, got = trace();
     for (const string& e : r.effects) want.push_back(e == LS ? logspace(r.name, r.value) : e);
     if (m_LanDirtyBit) got.push_back("LAN dirty");
     if (m_IPv6DirtyBit) got.push_back("IPv6 dirty");
+    for (const char* n : {"write system.network.hostname", "write system.pki.csr.commonname"}) {
+      for (const string& w : sent(n)) got.push_back(w);
+    }
+    if (!rec().file_bytes(ir_filter_sys_file).empty()) got.push_back("ir " + rec().file_bytes(ir_filter_sys_file));
     EXPECT_EQ(got, want);
     EXPECT_EQ(actions(), r.actions);
     EXPECT_EQ(contains(routed, r.name), string(r.name) != "audio.volume");
@@ -148,6 +156,8 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
     if (log.find('%') != string::npos) log.replace(log.find('%'), 1, r.name);
     EXPECT_TRUE(r.log == nullptr || logged(7, log, "config_change_notify")) << log;
   }
+  char off[] = "false";
+  update_amx_beacon(off);  // the beacon its row started is not left to a later test
 }
 
 // Every value read back keeps its longest allowed length: N characters for

@@ -30,14 +30,18 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
     peer().set(name, value);
   }
   rec().set_monotonic(5000, 250000000);
+  rec().put_file("/proc/crvl_ir_fltr", "");
   syssrvStartupConfig();
   // The banner stops at the first setting that cannot be read.
   EXPECT_EQ(syssrvCallTrace(),
-            (vector<string>{"ApplyChanges(1,1,Authorised use only,)", "update_remote_channel_id(7)",
+            (vector<string>{"ApplyChanges(1,1,Authorised use only,)",
                             "set_timezone(Europe/Oslo,1)", "set_locale(1)", "set_country_params()", "enable_sshd(1)",
                             "telnetd_cfg_change(0)", "start_NIDS()", "registerProcessMonitorNotifications()",
-                            "update_logspace_management(null,null)", "update_amx_beacon(On)", "updateDnsConfig()",
-                            "discoverProvisioning()", "StartWpad()"}));
+                            "update_logspace_management(null,null)", "updateDnsConfig()",
+                            "discoverProvisioning()"}));
+  EXPECT_EQ(rec().file_bytes("/proc/crvl_ir_fltr"), "7");  // the remote channel
+  EXPECT_TRUE(rec().records(SysIoCall::kForkExec).empty());  // a beacon only for "true"
+  EXPECT_EQ(rec().commands().back(), "./wpad");  // StartWpad, last
   vector<string> pki;
   for (const char* w : {"sanfqdn=room12.example.com", "sanaddtlname=", "sanipv4addr=192.0.2.10",
                         "sanipv4dnsaddr=192.0.2.10", "sanipv6globaladdr=", "sanipv6sitelocaladdr=",
@@ -64,8 +68,8 @@ TEST_F(StartupStepsTest, OutOfBoxStaticSecondaryUnit) {
   EXPECT_EQ(sent("write comm.NICs.H323Nic.h323name"), (vector<string>{"write comm.NICs.H323Nic.h323name=Room;`x` as 30"}));
   EXPECT_EQ(sent("write system.sleeptimeout"), (vector<string>{"write system.sleeptimeout=0 as 30"}));
   vector<string> calls = syssrvCallTrace();
-  EXPECT_EQ(std::count(calls.begin(), calls.end(), "set_hostname(Room;`x`)"), 1);
-  EXPECT_EQ(calls.at(calls.size() - 2), "StartWpad()");
+  EXPECT_EQ(sent("write system.network.hostname=RoomLine-").size(), 1u);  // not a host name: drawn
+  EXPECT_EQ(logged(7, "StartWpad: Webproxy is disabled.\n"), 1);
   EXPECT_EQ(calls.back(), "setLed(0,0,255,0,50,50)");
   EXPECT_TRUE(logged(7, "syssrvMessageInit: Webproxy is disabled.\n"));
   EXPECT_TRUE(logged(7, "Calling StartWpad During Startup for StaticIP. SYSSRVMESSAGE INIT\n"));

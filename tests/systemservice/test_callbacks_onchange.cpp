@@ -129,7 +129,7 @@ TEST_F(OnChangeTest, ProxyFollowUp) {
   delegate_running = 1;
   forget();
   onChange("system.proxy.wpadenabled", "False");
-  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"delegate_dns_set_post()", "stop_delegate()", "StopWpad()"}));
+  EXPECT_EQ(calls(), (vector<string>{"stop_delegate()", "StopWpad()", "dns published"}));
   delegate_running = 0;
   forget();
   onChange("system.proxy.pacfile.url", "http://pac;`x`\n");

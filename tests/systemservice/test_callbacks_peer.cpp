@@ -203,6 +203,15 @@ std::string CfgTest::line(int level, const std::string& text, const char* compon
   return "<" + std::to_string(level) + ">syssrv: hd[0]: " + (component ? std::string(component) + ": " : "") + text;
 }
 
+std::vector<std::string> CfgTest::calls() const {
+  std::vector<std::string> out = syssrvCallTrace();
+  for (const SysIoRecord& r : m_rec->records(SysIoCall::kPropertySet)) {
+    if (r.name == "net.dns1") out.push_back(r.value == "127.0.0.1" ? "dns to delegate" : "dns published");
+  }
+  out.insert(out.end(), logged(7, "NO DNS server addresses\n"), "no DNS server");
+  return out;
+}
+
 int CfgTest::logged(int level, const std::string& text) const {
   const std::string want = line(level, text, nullptr), bytes = logBytes();
   int n = 0;

@@ -34,9 +34,9 @@ class SubmitTest : public CfgTest {
 
 TEST_F(SubmitTest, BatchStartClearsTheBitsAndTheEndActsOnThem) {
   struct Row { int lan, ipv6, dns; vector<string> commands; vector<string> calls; };
-  const Row rows[] = {{0, 0, 0, {}, {}}, {0, 0, 1, {}, {"updateDnsConfig()"}},
-                      {0, 1, 0, {"/system/bin/startnetwork --restartv6only"}, {"updateDnsConfig()"}},
-                      {1, 1, 1, {"/system/bin/startnetwork --restart"}, {"updateDnsConfig()"}}};
+  const Row rows[] = {{0, 0, 0, {}, {}}, {0, 0, 1, {}, {"no DNS server"}},
+                      {0, 1, 0, {"/system/bin/startnetwork --restartv6only"}, {"no DNS server"}},
+                      {1, 1, 1, {"/system/bin/startnetwork --restart"}, {"no DNS server"}}};
   for (const Row& r : rows) {
     setBits(r.lan, r.ipv6, r.dns);
     const string b = bits();
@@ -44,7 +44,7 @@ TEST_F(SubmitTest, BatchStartClearsTheBitsAndTheEndActsOnThem) {
     forget();
     submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
     EXPECT_EQ(rec().commands(), r.commands);
-    EXPECT_EQ(syssrvCallTrace(), r.calls);
+    EXPECT_EQ(calls(), r.calls);
     EXPECT_EQ(logLines().at(0), line(7, "config_submit_notify: cfgVarName=system.network.submit type=SubmitEnd "
                                         "dirtyBit=" + string{b[0], ',', b[1], ',', b[2]}));
     EXPECT_EQ(bits(), b);  // kept until the next batch starts
@@ -60,9 +60,9 @@ TEST_F(SubmitTest, BatchStartClearsTheBitsAndTheEndActsOnThem) {
 // to its subscribers, and starts discovery again only for a static address.
 TEST_F(SubmitTest, LanRestartStartsDiscoveryOnlyForAStaticAddressWithTheProxyOn) {
   struct Row { const char* proxy; const char* mode; vector<string> calls; };
-  const Row rows[] = {{"TRUE", "Off", {"StopWpad()", "StartWpad()", "updateDnsConfig()"}},
-                      {"True", "off", {"StopWpad()", "updateDnsConfig()"}},
-                      {"False", "Off", {"updateDnsConfig()"}}};
+  const Row rows[] = {{"TRUE", "Off", {"StopWpad()", "StartWpad()", "no DNS server"}},
+                      {"True", "off", {"StopWpad()", "no DNS server"}},
+                      {"False", "Off", {"no DNS server"}}};
   const MSG_Type ntfy = kMsgIdSystemIFLanStatusChangeNtfy;
   ASSERT_EQ(MSG_RegisterNotificationRemote(kCaller, ntfy, ntfy, MSG_GetRemoteId(kCaller, kLocal)), 0);
   for (const Row& r : rows) {
@@ -73,7 +73,7 @@ TEST_F(SubmitTest, LanRestartStartsDiscoveryOnlyForAStaticAddressWithTheProxyOn)
     forget();
     submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
     EXPECT_EQ(rec().commands(), (vector<string>{"/system/bin/startnetwork --restart"}));
-    EXPECT_EQ(syssrvCallTrace(), r.calls);
+    EXPECT_EQ(calls(), r.calls);
     EXPECT_EQ(logged(7, "config_submit_notify kCfgVarDHCPOption is : Off", "message"), r.calls.size() == 3);
     SystemIF::LanStatusChangeNtfy status;
     ASSERT_TRUE(answer(ntfy, &status));
@@ -85,7 +85,7 @@ TEST_F(SubmitTest, ProxySubmitEndStartsOrStopsDiscovery) {
   // proxy null: unreadable.
   struct Row { const char* proxy; int delegate; vector<string> calls; };
   const Row rows[] = {{"tRuE", 1, {"StartWpad()"}},
-                      {"False", 1, {"StopWpad()", "delegate_dns_set_post()", "stop_delegate()"}}, {nullptr, 1, {}}};
+                      {"False", 1, {"StopWpad()", "stop_delegate()", "dns published"}}, {nullptr, 1, {}}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.proxy ? r.proxy : "<unreadable>");
     if (r.proxy) peer().set("system.proxy.webproxy.enabled", r.proxy);
@@ -94,7 +94,7 @@ TEST_F(SubmitTest, ProxySubmitEndStartsOrStopsDiscovery) {
     setBits(1, 1, 1);
     forget();
     submit(kProxySubmit, ConfigIF::kSubmitEnd);
-    EXPECT_EQ(syssrvCallTrace(), r.calls);
+    EXPECT_EQ(calls(), r.calls);
     EXPECT_EQ(bits(), "111");  // not a network batch
   }
   EXPECT_TRUE(logged(3, "config_submit_notify() failed reading config var system.proxy.webproxy.enabled", "message"));

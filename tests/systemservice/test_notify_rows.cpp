@@ -67,8 +67,8 @@ struct Row {
 };
 
 const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start"};
-const Strings kDelegateStop = {"delegate_dns_set_post()", "stop_delegate()", LS};
-const Strings kDns = {LS, "updateDnsConfig()"}, kDnsFound = {LS, "updateDnsConfig()", "discoverProvisioning()"};
+const Strings kDelegateStop = {"stop_delegate()", LS, "dns published"};
+const Strings kDns = {LS, "no DNS server"}, kDnsFound = {LS, "discoverProvisioning()", "no DNS server"};
 const Strings kLan = {LS, "LAN dirty"};
 
 const Row kRows[] = {
@@ -76,7 +76,7 @@ const Row kRows[] = {
     {"system.proxy.pacfile.status", "Expired", true, kDelegateStop, {}},
     {"system.proxy.pacfile.status", "Expired", false, {LS}, {}},
     {"system.proxy.pacfile.lastupdatedtime", "10:00", true,
-     {"get_wpad_credentials()", "delegate_dns_set_pre()", "start_delegate()", LS}, {}},
+     {"get_wpad_credentials()", "start_delegate()", LS, "dns to delegate"}, {}},
     {"time.timeserver.mode", "Manual", true, {"update_logging(null,null)"}, kNtp},
     {"time.timeserver.address", "ntp.example.com", true, {"update_logging(null,null)"}, kNtp},
     {"time.timezone", "Europe/Oslo", true, {"set_timezone(Europe/Oslo,0)", "update_logging(null,null)"}, {}},
@@ -101,7 +101,7 @@ const Row kRows[] = {
     {"system.network.wired.ipv6nic.mode", "Manual", true, {LS, "IPv6 dirty"}, {}, "set IPv6 dirty bit (\"%\")"},
     {"system.network.wired.ipv6nic.globaladdress", "::1", true, {LS, "set_frontpanel()", "IPv6 dirty"}, {}},
     {"system.network.wired.ipv6nic.globaladdress", "::1", false, {LS, "IPv6 dirty"}, {}},
-    {"system.proxy.webproxy.blockbasicauth", "True", true, {LS, "delegate_dns_set_post()", "stop_delegate()"}, {}},
+    {"system.proxy.webproxy.blockbasicauth", "True", true, {LS, "stop_delegate()", "dns published"}, {}},
     {"system.proxy.webproxy.blockbasicauth", "True", false, {LS}, {}},
     {"system.network.wired.ipv4nic.dhcp.state", "BOUND", true, kDnsFound, {}},
     {"system.network.wired.ipv4nic.dhcp.state", "released", true, kDns, {}},

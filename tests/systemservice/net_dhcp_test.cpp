@@ -23,12 +23,10 @@ const std::map<std::string, std::string> kVar = {
 
 class DhcpTest : public CfgTest {
  protected:
-  void SetUp() override {
-    CfgTest::SetUp();
-    rec().put_file(kResolv, "stale\n");
-  }
   // "alias[#instance]=value|..."; "delegate=1" marks the delegate running.
+  // resolv.conf holds "stale\n" until written.
   void given(const std::string& entries) {
+    rec().put_file(kResolv, "stale\n");
     std::istringstream in(entries);
     for (std::string e; std::getline(in, e, '|');) {
       size_t eq = e.find('='), hash = std::min(e.find('#'), eq);
@@ -54,8 +52,7 @@ class DhcpTest : public CfgTest {
   bool logged(const std::string& line) { return logBytes().find(line + "\n") != std::string::npos; }
 };
 
-// Each row: the variables set, the outcome of one update (resolv.conf is
-// "stale\n" until written) and a line it logs.
+// Each row: the variables set, the outcome of one update and a line it logs.
 using Row = std::array<const char*, 3>;
 class DhcpRows : public DhcpTest, public ::testing::WithParamInterface<Row> {};
 

@@ -4,6 +4,16 @@
 
 #include "systemservice/syssrvTypes.h"
 
+// True when the value begins with "true" in any case; an unreadable value
+// leaves *value as it was and returns the read's error.
+int configReadBool(const char* name, bool* value);
+
+// Whether the router-advertisement managed/other flags were seen once
+// (isDependMO, set at start when the flags are already non-zero) and
+// whether isMONotSetOnBoot has answered.
+extern bool bMOFlagInited;
+extern bool bMOFlagSetOnBoot;
+
 bool isIPv6Enabled();
 bool isIPv6Manual();
 bool isIPv4Manual();

@@ -17,25 +17,23 @@ constexpr int kModeLen = 32;
 constexpr unsigned long kManagedFlag = 0x80;
 constexpr unsigned long kOtherFlag = 0x40;
 
-bool bMOFlagInited = false;
-bool bMOFlagSetOnBoot = false;
-
 bool modeIsOff(const char* name) {
   char mode[kModeLen] = "";
   if (config_read(name, mode, sizeof mode, nullptr) != 0) return false;
   return strcasecmp(mode, "Off") == 0;
 }
 
-// True when the value begins with "true" in any case; an unreadable value
-// leaves *value as it was and returns the read's error.
+}  // namespace
+
+bool bMOFlagInited = false;
+bool bMOFlagSetOnBoot = false;
+
 int configReadBool(const char* name, bool* value) {
   char text[kModeLen] = "";
   int rc = config_read(name, text, sizeof text, nullptr);
   if (rc == 0) *value = strncasecmp(text, "true", 4) == 0;
   return rc;
 }
-
-}  // namespace
 
 bool isIPv6Enabled() {
   const char kVar[] = "system.network.wired.ipv6nic.enabled";

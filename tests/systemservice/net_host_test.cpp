@@ -63,8 +63,9 @@ TEST_F(NetHostTest, StartWpadRunsTheDelegateWithOneWordPerValueOrStartsDiscovery
   const std::string go = kScript + " --start ", servers = " 10.0.0.1 '1.1;reboot'    &", stop = kScript + " --stop";
   peer().set("system.proxy.manual.proxyaddress", "10.1.1.1");
   peer().set("comm.NICs.SipNic.sipaccountname", "sip");
-  snprintf(persist_config.dnsServers[0], kDnsServerLen, "%s", "10.0.0.1");
-  snprintf(persist_config.dnsServers[1], kDnsServerLen, "%s", "1.1;reboot");
+  // The configured servers, saved by the DNS diversion that precedes each start.
+  peer().set("system.network.dnsserver", "10.0.0.1", 0);
+  peer().set("system.network.dnsserver", "1.1;reboot", 1);
   // Each row starts with the delegate of the row before still running.
   struct Row { const char *enabled, *autoconf, *port, *sfb, *user, *password; Strings commands; } rows[] = {
       {"true", "FALSE", "8080", "False", "", "", {go + "'anonymous' maple" + servers}},

@@ -129,7 +129,7 @@ TEST_F(OnChangeTest, ProxyFollowUp) {
   delegate_running = 1;
   forget();
   onChange("system.proxy.wpadenabled", "False");
-  EXPECT_EQ(syssrvCallTrace(), (vector<string>{"delegate_dns_set_post()"}));
+  EXPECT_EQ(calls(), (vector<string>{"dns published"}));  // the delegate's stop
   EXPECT_EQ(rec().commands(), (vector<string>{"/opt/corvale/bin/start_delegate.sh  --stop"}));
   EXPECT_EQ(logged(7, "RemovePACFile: No PAC file to delete.\n"), 1);  // StopWpad
   forget();

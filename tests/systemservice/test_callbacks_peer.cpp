@@ -66,6 +66,7 @@ void resetState() {
   outOfBox = false;
   m_bDevfeatures = false;
   delegate_running = m_LanDirtyBit = m_IPv6DirtyBit = m_DnsDirtyBit = 0;
+  persist_config = {};
   discoverProvisioningTimeout = 0;
   for (const char* name : kPlatformEnv) unsetenv(name);
 }
@@ -201,6 +202,15 @@ std::vector<std::string> CfgTest::logLines() const {
 
 std::string CfgTest::line(int level, const std::string& text, const char* component) {
   return "<" + std::to_string(level) + ">syssrv: hd[0]: " + (component ? std::string(component) + ": " : "") + text;
+}
+
+std::vector<std::string> CfgTest::calls() const {
+  std::vector<std::string> out = syssrvCallTrace();
+  for (const SysIoRecord& r : m_rec->records(SysIoCall::kPropertySet)) {
+    if (r.name == "net.dns1") out.push_back(r.value == "127.0.0.1" ? "dns to delegate" : "dns published");
+  }
+  out.insert(out.end(), logged(7, "NO DNS server addresses\n"), "no DNS server");
+  return out;
 }
 
 int CfgTest::logged(int level, const std::string& text) const {

@@ -34,9 +34,9 @@ class SubmitTest : public CfgTest {
 
 TEST_F(SubmitTest, BatchStartClearsTheBitsAndTheEndActsOnThem) {
   struct Row { int lan, ipv6, dns; vector<string> commands; vector<string> calls; };
-  const Row rows[] = {{0, 0, 0, {}, {}}, {0, 0, 1, {}, {"updateDnsConfig()"}},
-                      {0, 1, 0, {"/system/bin/startnetwork --restartv6only"}, {"updateDnsConfig()"}},
-                      {1, 1, 1, {"/system/bin/startnetwork --restart"}, {"updateDnsConfig()"}}};
+  const Row rows[] = {{0, 0, 0, {}, {}}, {0, 0, 1, {}, {"no DNS server"}},
+                      {0, 1, 0, {"/system/bin/startnetwork --restartv6only"}, {"no DNS server"}},
+                      {1, 1, 1, {"/system/bin/startnetwork --restart"}, {"no DNS server"}}};
   for (const Row& r : rows) {
     setBits(r.lan, r.ipv6, r.dns);
     const string b = bits();
@@ -44,7 +44,7 @@ TEST_F(SubmitTest, BatchStartClearsTheBitsAndTheEndActsOnThem) {
     forget();
     submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
     EXPECT_EQ(rec().commands(), r.commands);
-    EXPECT_EQ(syssrvCallTrace(), r.calls);
+    EXPECT_EQ(calls(), r.calls);
     EXPECT_EQ(logLines().at(0), line(7, "config_submit_notify: cfgVarName=system.network.submit type=SubmitEnd "
                                         "dirtyBit=" + string{b[0], ',', b[1], ',', b[2]}));
     EXPECT_EQ(bits(), b);  // kept until the next batch starts
@@ -74,7 +74,7 @@ TEST_F(SubmitTest, LanRestartStartsDiscoveryOnlyForAStaticAddressWithTheProxyOn)
     forget();
     submit(kNetworkSubmit, ConfigIF::kSubmitEnd);
     EXPECT_EQ(rec().commands(), r.commands);
-    EXPECT_EQ(syssrvCallTrace(), (vector<string>{"updateDnsConfig()"}));
+    EXPECT_EQ(calls(), (vector<string>{"no DNS server"}));  // the DNS update
     EXPECT_EQ(logged(7, "RemovePACFile: No PAC file to delete.\n"), r.stops);
     EXPECT_EQ(logged(7, "config_submit_notify kCfgVarDHCPOption is : Off", "message"), r.stops == 2);
     SystemIF::LanStatusChangeNtfy status;
@@ -85,7 +85,8 @@ TEST_F(SubmitTest, LanRestartStartsDiscoveryOnlyForAStaticAddressWithTheProxyOn)
 
 TEST_F(SubmitTest, ProxySubmitEndStartsOrStopsDiscovery) {
   // proxy null: unreadable.
-  // Either way the running delegate is stopped (StopWpad); "./wpad" starts discovery.
+  // Either way the running delegate is stopped (StopWpad), which publishes the
+  // configured DNS servers again; "./wpad" starts discovery.
   struct Row { const char* proxy; int delegate; vector<string> commands; };
   const string stop = "/opt/corvale/bin/start_delegate.sh  --stop";
   const Row rows[] = {{"tRuE", 1, {stop, "./wpad"}}, {"False", 1, {stop}}, {nullptr, 1, {}}};
@@ -98,7 +99,7 @@ TEST_F(SubmitTest, ProxySubmitEndStartsOrStopsDiscovery) {
     forget();
     submit(kProxySubmit, ConfigIF::kSubmitEnd);
     EXPECT_EQ(rec().commands(), r.commands);
-    EXPECT_EQ(syssrvCallTrace(), r.commands.empty() ? vector<string>{} : vector<string>{"delegate_dns_set_post()"});
+    EXPECT_EQ(calls(), r.commands.empty() ? vector<string>{} : vector<string>{"dns published"});
     EXPECT_EQ(bits(), "111");  // not a network batch
   }
   EXPECT_TRUE(logged(3, "config_submit_notify() failed reading config var system.proxy.webproxy.enabled", "message"));

@@ -35,7 +35,7 @@ TEST_F(NotifyTest, TlsChangeRestartsTheLanOnlyWith8021X) {
   peer().set("system.network.wired.dot1x.enabled", "TRUE");
   notify("security.disabletlsversionone", "True");
   EXPECT_EQ(actions(), (Strings{"/system/bin/startnetwork --restart"}));
-  EXPECT_TRUE(contains(trace(), "updateDnsConfig()"));
+  EXPECT_TRUE(contains(trace(), "no DNS server"));
 }
 
 TEST_F(NotifyTest, RemoteLogAddressGetsTheDefaultPortOfItsProtocol) {
@@ -68,7 +68,8 @@ TEST_F(NotifyTest, RemoteLogAddressGetsTheDefaultPortOfItsProtocol) {
 
 TEST_F(NotifyTest, FipsChangeRestartsTheDelegateAsTheProxySettingsSay) {
   const string fips = "comm.Callsetting.callFeatures.fips140enable";
-  const Strings stop = {"delegate_dns_set_post()"}, start = {"delegate_dns_set_pre()"};
+  // The delegate's start sends name lookups to it; its stop publishes the configured servers again.
+  const Strings stop = {"dns published"}, start = {"dns to delegate"};
   const string script = "/opt/corvale/bin/start_delegate.sh ", go = script + " --start 'anonymous' maple      &";
   const struct { const char *enabled, *autoconf, *status; int running; Strings trace, commands; } cases[] = {
       {"TRUE", "False", "", 1, {stop[0], start[0]}, {script + " --stop", go}},
@@ -88,8 +89,9 @@ TEST_F(NotifyTest, FipsChangeRestartsTheDelegateAsTheProxySettingsSay) {
     want.insert(want.end(), c.trace.begin(), c.trace.end());
     EXPECT_EQ(trace(), want);
     EXPECT_EQ(rec().commands(), c.commands);
-    EXPECT_EQ(sent(), (Strings{"read system.proxy.webproxy.enabled", "read system.proxy.manual.autoconf",
-                               "read system.proxy.pacfile.expirytime", "read system.proxy.pacfile.status"}));
+    EXPECT_EQ(sent("read system.proxy."),
+              (Strings{"read system.proxy.webproxy.enabled", "read system.proxy.manual.autoconf",
+                       "read system.proxy.pacfile.expirytime", "read system.proxy.pacfile.status"}));
   }
 }
 

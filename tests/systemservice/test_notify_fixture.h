@@ -39,7 +39,7 @@ class NotifyTest : public CfgTest {
     deliver(kMsgIdConfigIFConfigChangedNtfy, payload, config_change_notify);
   }
 
-  static Strings trace() { return syssrvCallTrace(); }
+  Strings trace() const { return calls(); }
   // Commands run (with a shell or without) and sleeps ("sleep <us>"), in order.
   Strings actions() {
     Strings out;

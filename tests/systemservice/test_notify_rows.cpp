@@ -68,9 +68,9 @@ struct Row {
 };
 
 const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start"};
-const Strings kDelegateStop = {"delegate_dns_set_post()", LS};
+const Strings kDelegateStop = {LS, "dns published"};
 const Strings kStopCmd = {"/opt/corvale/bin/start_delegate.sh  --stop"};
-const Strings kDns = {LS, "updateDnsConfig()"}, kDnsFound = {LS, "updateDnsConfig()", "discoverProvisioning()"};
+const Strings kDns = {LS, "no DNS server"}, kDnsFound = {LS, "discoverProvisioning()", "no DNS server"};
 const Strings kLan = {LS, "LAN dirty"};
 
 const Row kRows[] = {
@@ -78,7 +78,7 @@ const Row kRows[] = {
     {"system.proxy.pacfile.status", "Expired", true, kDelegateStop, kStopCmd},
     {"system.proxy.pacfile.status", "Expired", false, {LS}, {}},
     {"system.proxy.pacfile.lastupdatedtime", "10:00", true,
-     {"delegate_dns_set_pre()", LS}, {"/opt/corvale/bin/start_delegate.sh  --restart 'anonymous' maple      &"}},
+     {LS, "dns to delegate"}, {"/opt/corvale/bin/start_delegate.sh  --restart 'anonymous' maple      &"}},
     {"time.timeserver.mode", "Manual", true, {"update_logging(null,null)"}, kNtp},
     {"time.timeserver.address", "ntp.example.com", true, {"update_logging(null,null)"}, kNtp},
     {"time.timezone", "Europe/Oslo", true, {"set_timezone(Europe/Oslo,0)", "update_logging(null,null)"}, {}},
@@ -104,7 +104,7 @@ const Row kRows[] = {
     {"system.network.wired.ipv6nic.mode", "Manual", true, {LS, "IPv6 dirty"}, {}, "set IPv6 dirty bit (\"%\")"},
     {"system.network.wired.ipv6nic.globaladdress", "::1", true, {LS, "set_frontpanel()", "IPv6 dirty"}, {}},
     {"system.network.wired.ipv6nic.globaladdress", "::1", false, {LS, "IPv6 dirty"}, {}},
-    {"system.proxy.webproxy.blockbasicauth", "True", true, {LS, "delegate_dns_set_post()"}, kStopCmd},
+    {"system.proxy.webproxy.blockbasicauth", "True", true, {LS, "dns published"}, kStopCmd},
     {"system.proxy.webproxy.blockbasicauth", "True", false, {LS}, {}},
     {"system.network.wired.ipv4nic.dhcp.state", "BOUND", true, kDnsFound, {}},
     {"system.network.wired.ipv4nic.dhcp.state", "released", true, kDns, {}},

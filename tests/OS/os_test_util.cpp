@@ -9,31 +9,6 @@
 #include "OS/os_testing.h"
 #include "multicodec_util/multicodec_sysids_testing.h"
 
-StreamCapture::StreamCapture(int fd) : m_fd(fd), m_file(tmpfile()) {
-  fflush(fd == 1 ? stdout : stderr);
-  m_saved = dup(fd);
-  dup2(fileno(m_file), fd);
-}
-
-StreamCapture::~StreamCapture() {
-  stop();
-  fclose(m_file);
-}
-
-std::string StreamCapture::stop() {
-  if (m_saved < 0) return "";
-  fflush(m_fd == 1 ? stdout : stderr);
-  dup2(m_saved, m_fd);
-  close(m_saved);
-  m_saved = -1;
-  std::string text;
-  rewind(m_file);
-  char buf[4096];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, m_file)) > 0) text.append(buf, n);
-  return text;
-}
-
 static void resetOsState() {
   logmsg_testing_reset();
   velar_idx_testing_reset();
@@ -52,15 +27,13 @@ OsSeamFixtureBase::~OsSeamFixtureBase() {
 }
 
 bool waitFor(const std::function<bool()>& pred, int timeoutMs) {
-  auto end = SteadyClock::now() + std::chrono::milliseconds(timeoutMs);
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!pred()) {
-    if (SteadyClock::now() >= end) return pred();
+    if (std::chrono::steady_clock::now() >= end) return pred();
     sleepMs(5);
   }
   return true;
 }
-
-double secondsSince(SteadyClock::time_point t0) { return std::chrono::duration<double>(SteadyClock::now() - t0).count(); }
 
 void sleepMs(int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 

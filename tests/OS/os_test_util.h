@@ -2,33 +2,20 @@
 // and the unit identifiers.
 #pragma once
 
-#include <chrono>
+#include <gtest/gtest.h>
+
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/sysio/sysio_recorder.h"
 
-// Redirects a standard stream (fd 1 or 2) into a temporary file until stop().
-class StreamCapture {
- public:
-  explicit StreamCapture(int fd = 1);
-  ~StreamCapture();
-  // Restores the stream and returns everything written meanwhile.
-  std::string stop();
-
- private:
-  int m_fd;
-  int m_saved = -1;
-  FILE* m_file = nullptr;
-};
-
 // Runs `fn` with standard output captured; returns its result and the text.
 template <typename F>
 auto withStdout(F fn) {
-  StreamCapture cap;
+  testing::internal::CaptureStdout();
   auto r = fn();
-  return std::make_pair(r, cap.stop());
+  return std::make_pair(r, testing::internal::GetCapturedStdout());
 }
 
 // A recorder installed as the process's seam, with the log facility, the
@@ -46,10 +33,8 @@ class OsSeamFixtureBase {
   std::unique_ptr<RecorderSysIo> m_rec;
 };
 
-using SteadyClock = std::chrono::steady_clock;
 // Polls `pred` every 5 ms until it holds or `timeoutMs` passes.
 bool waitFor(const std::function<bool()>& pred, int timeoutMs);
-double secondsSince(SteadyClock::time_point t0);
 void sleepMs(int ms);
 // Kernel id of the calling thread.
 int callerTid();

@@ -3,7 +3,6 @@
 // show and cull filters.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include <cstring>
@@ -26,15 +25,20 @@ string cmdlinePath() { return "/proc/" + std::to_string(getpid()) + "/cmdline"; 
 
 class LogmsgTest : public ::testing::Test, public OsSeamFixtureBase {};
 
+// `log` returns the result of its last call; `out` is standard output, `idx` the unit index file if any.
 struct LineCase {
-  const char* what;
-  std::function<int()> log;  // returns the result of its last call
-  string device;
-  int result;
+  const char* what; std::function<int()> log; string device; int result;
+  string out = ""; const char* idx = nullptr;
 };
 
+// A warning with the syslog echo set as given.
+int warnWithEcho(int echo) {
+  EXPECT_EQ(logmsg_set_syslog_echo(echo), 0);
+  return logwarn(nullptr, "w\n");
+}
+
 TEST_F(LogmsgTest, LinesReachTheDeviceByteForByte) {
-  const string big(3000, 'x'), half(1500, 'p');
+  const string big(3000, 'x'), half(1500, 'p'), warnOut = "WARN   syssrv: hd[0]: w\n", warnDev = "<4>syssrv: hd[0]: w\n";
   const LineCase cases[] = {
       {"error, no component", [] { return logerr(nullptr, "x\n"); }, "<3>syssrv: hd[0]: x\n", 20},
       {"component and arguments", [] { return loginfo("lan", "carrier %s on %d\n", "up", 2); },
@@ -70,54 +74,59 @@ TEST_F(LogmsgTest, LinesReachTheDeviceByteForByte) {
        kP + string(2047 - kP.size(), 'x') + '\0', 2048},
       {"pending line is cut at 2048 bytes, then empty again",
        [&] {
-         loginfo(nullptr, "%s", half.c_str());
-         int n = loginfo(nullptr, "%s", half.c_str());
-         loginfo(nullptr, "tail\n");
-         loginfo(nullptr, "fresh\n");
-         return n;
+         int n = (loginfo(nullptr, "%s", half.c_str()), loginfo(nullptr, "%s", half.c_str()));
+         return loginfo(nullptr, "tail\n"), loginfo(nullptr, "fresh\n"), n;
        },
        kP + string(2047 - kP.size(), 'p') + '\0' + kP + "fresh\n", 2048},
+      {"processor number in lower-case hex, name from the command line",
+       [this] {
+         rec().put_file(cmdlinePath(), string("/opt/corvale/bin/syssrv\0-x/y\0", 29));
+         return logmsg_init(0x1a, nullptr), logdebug(nullptr, "p\n");
+       },
+       "<7>syssrv: hd[1a]: p\n", 21},
+      // The unit index and the echo decide where lines go.
+      {"unit 1 echoes to standard output", [] { return warnWithEcho(1); }, warnDev, 20, warnOut, "1\n"},
+      {"unit 0, echo", [] { return warnWithEcho(1); }, warnDev, 20, "", "0\n"},
+      {"unit 0, no echo", [] { return warnWithEcho(0); }, "", 20, "", "0\n"},
+      {"unit 2, no echo", [] { return warnWithEcho(0); }, "", 20, warnOut, "2"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
+    logmsg_testing_reset();
+    velar_idx_testing_reset();
     rec().put_file("/dev/crvllog", "");
+    if (c.idx) rec().put_file("/tmp/velar-idx.txt", c.idx);
+    else rec().unlink("/tmp/velar-idx.txt");
     logmsg_init(0, "syssrv");
-    EXPECT_EQ(c.log(), c.result);
+    EXPECT_EQ(withStdout(c.log), std::make_pair(c.result, c.out));
     EXPECT_EQ(device(), c.device);
   }
-}
-
-TEST_F(LogmsgTest, ProcessorNumberIsLowerCaseHexAndNameComesFromTheCommandLine) {
-  rec().put_file(cmdlinePath(), string("/opt/corvale/bin/syssrv\0-x/y\0", 29));
-  logmsg_init(0x1a, nullptr);
-  logdebug(nullptr, "p\n");
-  EXPECT_EQ(device(), "<7>syssrv: hd[1a]: p\n");
   logmsg_init(0, string(60, 'n').c_str());
   EXPECT_EQ(string(logmsg_get_appname()), string(39, 'n'));
 }
 
 TEST_F(LogmsgTest, LoggingBeforeInitWarnsOnStderrAndWritesNothing) {
-  StreamCapture err(2);
+  testing::internal::CaptureStderr();
   EXPECT_EQ(logerr(nullptr, "x\n"), 0);
   rec().put_file(cmdlinePath(), string("/usr/bin/syssrv\0--coredump\0", 27));
   EXPECT_EQ(logmsg_remote("remote\n"), 0);
-  EXPECT_EQ(err.stop(), kWarnInit.substr(6) + kWarnInit);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), kWarnInit.substr(6) + kWarnInit);
   EXPECT_EQ(device(), "");
-  StreamCapture err2(2);
+  testing::internal::CaptureStderr();
   rec().unlink(cmdlinePath());
   logmsg_init(0, nullptr);
-  EXPECT_EQ(err2.stop(), "shouldn't happen: could not get app name\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "shouldn't happen: could not get app name\n");
 }
 
 TEST_F(LogmsgTest, MissingDeviceFallsBackToStdoutAndIsReopenedWhenItAppears) {
   rec().unlink("/dev/crvllog");
   logmsg_init(0, "syssrv");
-  StreamCapture out;
+  testing::internal::CaptureStdout();
   logcrit(nullptr, "c\n"), logerr(nullptr, "e\n"), logwarn("os", "w\n"), loginfo(nullptr, "i\n");
   logmsg(5, nullptr, "five\n"), logmsg_remote("<3>raw line\n"), logmsg_remote("no tag\n");
   rec().put_file("/dev/crvllog", "");
   loginfo(nullptr, "after\n"), loginfo(nullptr, "later\n");
-  EXPECT_EQ(out.stop(),
+  EXPECT_EQ(testing::internal::GetCapturedStdout(),
             "CRIT   syssrv: hd[0]: c\nERROR  syssrv: hd[0]: e\nWARN   syssrv: hd[0]: os: w\n"
             "INFO   syssrv: hd[0]: i\nDEBUG  syssrv: hd[0]: five\n"
             "ERROR  raw line\nno tag\n");
@@ -129,42 +138,11 @@ TEST_F(LogmsgTest, MissingDeviceFallsBackToStdoutAndIsReopenedWhenItAppears) {
   EXPECT_TRUE(fcntl(opens.back().result, F_GETFD) & FD_CLOEXEC) << "a child of system() would inherit the device";
 }
 
-TEST_F(LogmsgTest, UnitIndexAndEchoDecideWhereLinesGo) {
-  struct {
-    const char* idx;
-    int echo;
-    string out, dev;
-  } cases[] = {
-      {"1\n", 1, "WARN   syssrv: hd[0]: w\n", "<4>syssrv: hd[0]: w\n"},
-      {"0\n", 1, "", "<4>syssrv: hd[0]: w\n"},
-      {"0\n", 0, "", ""},
-      {"2", 0, "WARN   syssrv: hd[0]: w\n", ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(string(c.idx) + " echo " + std::to_string(c.echo));
-    logmsg_testing_reset();
-    velar_idx_testing_reset();
-    rec().put_file("/dev/crvllog", "");
-    rec().put_file("/tmp/velar-idx.txt", c.idx);
-    logmsg_init(0, "syssrv");
-    EXPECT_EQ(logmsg_set_syslog_echo(c.echo), 0);
-    EXPECT_EQ(withStdout([] { return logwarn(nullptr, "w\n"); }), std::make_pair(20, c.out));
-    EXPECT_EQ(device(), c.dev);
-  }
-}
-
 TEST_F(LogmsgTest, GetAppNameKeepsWhatFollowsTheLastSlashOfWhatItRead) {
-  struct {
-    string cmdline;  // "-" for no file
-    size_t size;
-    string expected;
-  } cases[] = {
-      {string("/usr/bin/syssrv\0--coredump\0", 27), 40, "syssrv"},
-      {string("syssrv\0/data/x/y\0", 17), 40, "syssrv"},  // arguments are not searched
-      {string("/usr/bin/syssrv\0", 16), 8, "bi"},          // at most size - 1 bytes read
-      {"/" + string(100, 'q'), 200, string(79, 'q')},       // through an 80-byte buffer
-      {"-", 40, ""},
-      {"/usr/bin/", 40, ""},
+  struct { string cmdline, expected; size_t size; } cases[] = {  // cmdline "-": no file
+      {string("/usr/bin/syssrv\0", 16), "bi", 8},     // at most size - 1 bytes read
+      {"/" + string(100, 'q'), string(79, 'q'), 200},  // through an 80-byte buffer
+      {"-", "", 40}, {"/usr/bin/", "", 40},
   };
   logmsg_init(0, "syssrv");
   for (const auto& c : cases) {
@@ -180,14 +158,10 @@ TEST_F(LogmsgTest, GetAppNameKeepsWhatFollowsTheLastSlashOfWhatItRead) {
   EXPECT_STREQ(getAppName(keep, 0), "abc");
 }
 
-// ---- show and cull filters ----
-
-class LogmsgFilterTest : public LogmsgTest {
- protected:
-  void SetUp() override { logmsg_init(0, "syssrv"); }
-};
+using LogmsgFilterTest = LogmsgTest;  // show and cull filters
 
 TEST_F(LogmsgFilterTest, ShowKeepsMatchingLinesThenCullDropsThemCaseSensitively) {
+  logmsg_init(0, "syssrv");
   ASSERT_EQ(logmsg_showfilter_add("keep"), 0);
   ASSERT_EQ(logmsg_showfilter_add("<3>"), 0);  // filters see the prefix
   loginfo(nullptr, "drop this\n"), loginfo(nullptr, "keep this\n"), loginfo(nullptr, "KEEP upper\n");
@@ -207,6 +181,7 @@ TEST_F(LogmsgFilterTest, ShowKeepsMatchingLinesThenCullDropsThemCaseSensitively)
 }
 
 TEST_F(LogmsgFilterTest, TableOperationsAndTheirTexts) {
+  logmsg_init(0, "syssrv");
   const char* hostile[] = {"a\nb", "it's", "x;y", "`cmd`", "%s%n", "with \"quote\""};
   for (int i = 0; i < 10; ++i) ASSERT_EQ(logmsg_showfilter_add(("s" + std::to_string(i)).c_str()), 0);
   for (const char* t : hostile) ASSERT_EQ(logmsg_cullfilter_add(t), 0);

@@ -7,15 +7,11 @@
 #include "OS/velar_idx.h"
 #include "tests/OS/os_test_util.h"
 
-namespace {
-
 class VelarIdxTest : public ::testing::Test, public OsSeamFixtureBase {};
 
 TEST_F(VelarIdxTest, ReadsOneNumberOnceAndNeverAgain) {
-  const struct {
-    const char* file;  // null: no file
-    int idx;
-  } cases[] = {{"2\n", 2}, {"  7 trailing", 7}, {"-4", 0}, {nullptr, 0}, {"two\n", 0}, {"", 0}};
+  const struct { const char* file; int idx; } cases[] = {  // file null: none
+      {"2\n", 2}, {"  7 trailing", 7}, {"-4", 0}, {nullptr, 0}, {"two\n", 0}, {"", 0}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file ? c.file : "no file");
     velar_idx_testing_reset();
@@ -26,5 +22,3 @@ TEST_F(VelarIdxTest, ReadsOneNumberOnceAndNeverAgain) {
     EXPECT_EQ(get_velar_idx(), c.idx) << "the cached index, not the file";
   }
 }
-
-}  // namespace

@@ -21,24 +21,14 @@ using std::string;
 const char kIdFile[] = "/opt/corvale/dat/multicodec_systemid.dat";
 const string kE = "<3>syssrv: hd[0]: ";
 
-class UnitIdTest : public ::testing::Test, public OsSeamFixtureBase {
- protected:
+struct UnitIdTest : ::testing::Test, OsSeamFixtureBase {
   void SetUp() override { logmsg_init(0, "syssrv"); }
 };
 
 TEST_F(UnitIdTest, ReadConvertsTheFirstLineLikeAtoiAndCachesTheResult) {
-  const struct {
-    const char* file;  // null: no file
-    int result;
-    uint32_t id;
-    string log;
-  } cases[] = {
-      {"2", 0, 2, ""},
-      {" 12\nsecond line\n", 0, 12, ""},
-      {"abc", 0, 0, ""},  // not a number: 0, like atoi
-      {"7x", 0, 7, ""},
-      {"-294967296", 0, 4000000000u, ""},
-      {"0000000000000000000000000000000" "5", 0, 0, ""},  // only 31 characters count
+  const struct { const char* file; int result; uint32_t id; string log; } cases[] = {  // file null: none
+      {"2", 0, 2, ""}, {" 12\nsecond line\n", 0, 12, ""}, {"abc", 0, 0, ""}, {"7x", 0, 7, ""},  // like atoi
+      {"-294967296", 0, 4000000000u, ""}, {"0000000000000000000000000000000" "5", 0, 0, ""},  // 31 count
       {"", 2, 99, kE + "Failed to read system id from </opt/corvale/dat/multicodec_systemid.dat> \n"},
       {nullptr, 1, 99, kE + "Failed to open for reading  </opt/corvale/dat/multicodec_systemid.dat> \n"},
   };
@@ -93,8 +83,7 @@ TEST_F(UnitIdTest, WriteAndRemoveFailuresKeepTheirCodesAndTheOldFile) {
   sighandler_t oldSig = signal(SIGXFSZ, SIG_IGN);
   ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
   int rc = write_codec_id(3);
-  setrlimit(RLIMIT_FSIZE, &old);
-  signal(SIGXFSZ, oldSig);
+  setrlimit(RLIMIT_FSIZE, &old), signal(SIGXFSZ, oldSig);
   EXPECT_EQ(rc, kCodecIdWriteFailed);
   EXPECT_EQ(rec().file_bytes(kIdFile), "2");
   std::vector<std::string> names;

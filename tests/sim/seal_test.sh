@@ -37,23 +37,12 @@ inside=$("$seal" sh -c '
   if kill -TERM '"$outside"' 2>/dev/null; then echo "signal delivered"; else echo "signal refused"; fi
   ip addr add 192.0.2.77/32 dev lo && echo "lo: $(ip -o -4 addr show dev lo | grep -o "192.0.2.77/32")"
   echo "interfaces: $(ls /sys/class/net | tr "\n" " ")"
-  echo "carrier $(cat /sys/class/net/eth0/carrier) speed $(cat /sys/class/net/eth0/speed)"
-  ip -n switch link set port0 down && sleep 0.2 && echo "carrier after port0 down $(cat /sys/class/net/eth0/carrier)"
 ' 2>&1)
 rc=$?
 printf '%s\n' "$inside" | sed 's/^/  inside: /'
 
 [ "$rc" = 0 ] || fail "the sealed command ended with $rc"
-expected=(
-  "id 0"
-  "printk refused"
-  "signal refused"
-  "lo: 192.0.2.77/32"
-  "interfaces: eth0 lo "
-  "carrier 1 speed 10000"
-  "carrier after port0 down 0"
-)
-for line in "${expected[@]}"; do
+for line in "id 0" "printk refused" "signal refused" "lo: 192.0.2.77/32" "interfaces: eth0 lo "; do
   printf '%s\n' "$inside" | grep -qxF -- "$line" || fail "missing inside: '$line'"
 done
 

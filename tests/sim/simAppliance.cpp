@@ -3,16 +3,17 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
@@ -23,6 +24,7 @@ namespace {
 // Waits for `pid` up to `ms`; the exit status, or -1 (killed and reaped on
 // time-out, or ended by a signal).
 int waitExit(pid_t pid, int ms) {
+  if (pid <= 0) return -1;
   // Polled every millisecond: the start-up benchmark times the daemon's
   // launching process by its exit.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -46,8 +48,14 @@ std::vector<char*> cArgv(std::vector<std::string>& words) {
   return out;
 }
 
-// In a forked child: stdout and stderr to `path`, or exit.
-void redirectOutput(const std::string& out, const std::string& err) {
+// Starts `argv` (with the environment `env` when given, this process's
+// otherwise), its stdout to `out`, stderr to `err`, stdin from /dev/null;
+// `inChild` runs in the child first. The child's pid, -1 when fork failed.
+pid_t spawn(std::vector<std::string> argv, const std::string& out, const std::string& err,
+            const std::function<void()>& inChild = {}, std::vector<std::string>* env = nullptr) {
+  pid_t p = fork();
+  if (p != 0) return p;
+  if (inChild) inChild();
   int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   int e = err == out ? o : open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (o < 0 || e < 0) _exit(126);
@@ -55,6 +63,9 @@ void redirectOutput(const std::string& out, const std::string& err) {
   dup2(e, 2);
   int nul = open("/dev/null", O_RDONLY);
   if (nul >= 0) dup2(nul, 0);
+  std::vector<char*> a = cArgv(argv);
+  execve(a[0], a.data(), env != nullptr ? cArgv(*env).data() : environ);
+  _exit(127);
 }
 
 std::string readAll(const std::string& path) {
@@ -64,18 +75,14 @@ std::string readAll(const std::string& path) {
   return ss.str();
 }
 
+// The lines of `text`, NUL bytes dropped.
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> out;
-  std::string line;
-  for (char c : text) {
-    if (c == '\n') {
-      out.push_back(line);
-      line.clear();
-    } else if (c != '\0') {
-      line += c;
-    }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    out.push_back(line);
+    out.back().erase(std::remove(out.back().begin(), out.back().end(), '\0'), out.back().end());
   }
-  if (!line.empty()) out.push_back(line);
   return out;
 }
 
@@ -125,10 +132,7 @@ SimAppliance::SimAppliance(const std::string& model) : m_model(model) {}
 SimAppliance::~SimAppliance() {
   if (!m_endpoint.empty()) MSG_CloseLocal(m_endpoint.c_str());
   if (m_launcher > 0) stopGroup(m_launcher);
-  if (m_configPid > 0) {
-    stopGroup(m_configPid);
-    waitpid(m_configPid, nullptr, WNOHANG);
-  }
+  if (m_configPid > 0) stopGroup(m_configPid);
   if (!m_root.empty() && std::getenv("SIM_TEST_KEEP_ROOT") == nullptr) {
     std::error_code ec;
     std::filesystem::remove_all(m_root, ec);
@@ -154,20 +158,14 @@ bool SimAppliance::setUp(std::string* why) {
     return false;
   }
   m_root = templ;
-  std::vector<std::string> argv = {"/bin/bash", SIM_SCRIPT, "--setup-only", m_root, "--model", m_model};
-  pid_t p = fork();
-  if (p == 0) {
-    redirectOutput(m_root + ".setup.log", m_root + ".setup.log");
-    setenv("BUILD_DIR", SIM_BUILD_DIR, 1);
-    std::vector<char*> a = cArgv(argv);
-    execv(a[0], a.data());
-    _exit(127);
-  }
+  const std::string log = m_root + ".setup.log";
+  pid_t p = spawn({"/bin/bash", SIM_SCRIPT, "--setup-only", m_root, "--model", m_model}, log, log,
+                  [] { setenv("BUILD_DIR", SIM_BUILD_DIR, 1); });
   int st = waitExit(p, kSimHangMs);
-  std::string log = readAll(m_root + ".setup.log");
-  unlink((m_root + ".setup.log").c_str());
+  const std::string text = readAll(log);
+  unlink(log.c_str());
   if (st != 0) {
-    *why = "scripts/sim --setup-only failed (" + std::to_string(st) + "): " + log;
+    *why = "scripts/sim --setup-only failed (" + std::to_string(st) + "): " + text;
     return false;
   }
   for (const std::string& line : fileLines("/sim/syssrv.env")) {
@@ -184,32 +182,18 @@ bool SimAppliance::setUp(std::string* why) {
   return true;
 }
 
-void SimAppliance::setDaemonEnv(const std::string& name, const std::string& value) { m_env[name] = value; }
-
 bool SimAppliance::startConfigService(std::string* why) {
   std::vector<std::string> argv = {SIM_CONFIGSRVC_BIN};
   argv.insert(argv.end(), m_configArgs.begin(), m_configArgs.end());
-  argv = archExecArgv(argv);
   const std::string log = m_root + "/log/configsrvc.log";
-  pid_t p = fork();
-  if (p == 0) {
-    setpgid(0, 0);
-    redirectOutput(log, log);
-    std::vector<char*> a = cArgv(argv);
-    execv(a[0], a.data());
-    _exit(127);
-  }
+  pid_t p = m_configPid = spawn(archExecArgv(argv), log, log, [] { setpgid(0, 0); });
   if (p < 0) {
     *why = "fork failed";
     return false;
   }
   setpgid(p, p);
-  m_configPid = p;
-  bool ready = simWaitFor([&] {
-    if (waitpid(p, nullptr, WNOHANG) == p) return true;
-    return readAll(log).find("configsrvc: serving ConfigSrvc\n") != std::string::npos;
-  });
-  if (!ready || readAll(log).find("configsrvc: serving ConfigSrvc\n") == std::string::npos) {
+  auto serving = [&] { return readAll(log).find("configsrvc: serving ConfigSrvc\n") != std::string::npos; };
+  if (!simWaitFor([&] { return serving() || waitpid(p, nullptr, WNOHANG) == p; }) || !serving()) {
     *why = "configsrvc did not come up: " + readAll(log);
     return false;
   }
@@ -217,27 +201,21 @@ bool SimAppliance::startConfigService(std::string* why) {
 }
 
 bool SimAppliance::startDaemon(std::string* why, int* status) {
-  std::vector<std::string> argv = archExecArgv({SIM_SYSSRV_BIN});
   std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + m_root, "LANG=C"};
   for (const auto& kv : m_env) env.push_back(kv.first + "=" + kv.second);
   const std::string log = m_root + "/log/syssrv.log";
   auto t0 = std::chrono::steady_clock::now();
-  pid_t p = fork();
-  if (p == 0) {
-    setsid();
-    if (chdir(m_root.c_str()) != 0) _exit(126);
-    redirectOutput(log, log);
-    std::vector<char*> a = cArgv(argv);
-    std::vector<char*> e = cArgv(env);
-    execve(a[0], a.data(), e.data());
-    _exit(127);
-  }
-  if (p < 0) {
+  m_launcher = spawn(archExecArgv({SIM_SYSSRV_BIN}), log, log,
+                     [&] {
+                       setsid();
+                       if (chdir(m_root.c_str()) != 0) _exit(126);
+                     },
+                     &env);
+  if (m_launcher < 0) {
     *why = "fork failed";
     return false;
   }
-  m_launcher = p;
-  *status = waitExit(p, kSimHangMs);
+  *status = waitExit(m_launcher, kSimHangMs);
   m_startupUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
   if (*status != 0) {
     *why = "syssrv start-up ended with " + std::to_string(*status) + ": " + readAll(log);
@@ -256,11 +234,9 @@ pid_t SimAppliance::daemonPid() const {
     if (p == m_launcher) continue;
     // The stand-ins it runs share the group; the daemon is the one whose
     // program is syssrv (under the emulator, one of the emulator's words).
-    std::string cmd = readAll("/proc/" + std::to_string(p) + "/cmdline");
-    for (char& c : cmd) c = c == '\0' ? '\n' : c;
-    for (const std::string& w : splitLines(cmd)) {
-      if (w.size() >= 7 && w.compare(w.size() - 7, 7, "/syssrv") == 0) return p;
-    }
+    // Each word of the command line ends in a NUL.
+    const std::string cmdline = readAll("/proc/" + std::to_string(p) + "/cmdline");
+    if (cmdline.find(std::string("/syssrv\0", 8)) != std::string::npos) return p;
   }
   return 0;
 }
@@ -269,31 +245,17 @@ std::string SimAppliance::file(const std::string& abs) const { return readAll(m_
 
 std::vector<std::string> SimAppliance::fileLines(const std::string& abs) const { return splitLines(file(abs)); }
 
-std::vector<std::string> SimAppliance::configLog() const { return fileLines("/log/configsrvc.log"); }
-
 SimRun SimAppliance::ctl(const std::vector<std::string>& args) const {
   const std::string seq = std::to_string(++m_runSeq);
   std::vector<std::string> argv = {SIM_SYSSRVCTL_BIN};
   argv.insert(argv.end(), args.begin(), args.end());
   // A name of its own for every run: the default one comes from the pid,
   // which a busy machine may hand out again while the sandbox lives.
-  argv.push_back("--as");
-  argv.push_back("simtest-ctl-" + seq);
-  argv = archExecArgv(argv);
+  argv.insert(argv.end(), {"--as", "simtest-ctl-" + seq});
   const std::string base = m_root + "/log/ctl-" + seq;
-  pid_t p = fork();
-  SimRun r;
-  if (p == 0) {
-    redirectOutput(base + ".out", base + ".err");
-    std::vector<char*> a = cArgv(argv);
-    execv(a[0], a.data());
-    _exit(127);
-  }
-  if (p < 0) return r;
-  r.status = waitExit(p, kSimHangMs);
-  r.out = readAll(base + ".out");
-  r.err = readAll(base + ".err");
-  return r;
+  // Braced: evaluated in order, the run before its output is read.
+  return {waitExit(spawn(archExecArgv(argv), base + ".out", base + ".err"), kSimHangMs), readAll(base + ".out"),
+          readAll(base + ".err")};
 }
 
 std::string SimAppliance::configGet(const std::string& name) const {

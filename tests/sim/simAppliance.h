@@ -11,8 +11,10 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/msg/MSG.h"
@@ -37,7 +39,7 @@ class SimAppliance {
   // Lays out the root; false (and *why) on failure.
   bool setUp(std::string* why);
   // Replaces (or adds) one variable of the daemon's start-up environment.
-  void setDaemonEnv(const std::string& name, const std::string& value);
+  void setDaemonEnv(const std::string& name, const std::string& value) { m_env[name] = value; }
   void unsetDaemonEnv(const std::string& name) { m_env.erase(name); }
 
   bool startConfigService(std::string* why);
@@ -59,7 +61,7 @@ class SimAppliance {
   std::vector<std::string> daemonLog() const { return fileLines("/dev/crvllog"); }
   std::vector<std::string> journal() const { return fileLines("/var/journal/commands.log"); }
   // configsrvc's own diagnostics (stderr, --verbose).
-  std::vector<std::string> configLog() const;
+  std::vector<std::string> configLog() const { return fileLines("/log/configsrvc.log"); }
 
   // Runs syssrvctl with `args` against this appliance.
   SimRun ctl(const std::vector<std::string>& args) const;
@@ -89,12 +91,17 @@ class SimAppliance {
 
 // Waits (polling) until `pred` holds or `ms` pass; returns its last value.
 template <class Pred>
-bool simWaitFor(Pred pred, int ms = kSimHangMs);
+bool simWaitFor(Pred pred, int ms = kSimHangMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    if (pred()) return true;
+    if (std::chrono::steady_clock::now() >= deadline) return pred();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
 
 // Standard output of a shell command run here, in the seal (ip, mostly).
 std::string simCommandOutput(const std::string& cmd);
 
 // Index of the first line at or after `from` that contains `text`, or -1.
 int simFind(const std::vector<std::string>& lines, const std::string& text, int from = 0);
-
-#include "tests/sim/simWait.h"

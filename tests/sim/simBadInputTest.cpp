@@ -1,6 +1,5 @@
 // Bad input to the running daemon, and the out-of-box reset, whose commands
 // must stay inside the sandbox root.
-#include <cstdio>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -15,22 +14,14 @@ namespace {
 // class parses it.
 const std::string kGarbage("\x0a\x7f\x01", 3);
 
-// Every type the daemon serves (the out-of-box request aside: it is not
-// parsed at all, see below), and two it does not.
+// Each handler's own parse failure is the daemon's unit test; here the
+// running process takes garbage on the four configuration callbacks, the
+// one request answered unparsed, and types nobody serves (an unused SystemIF
+// number, an interface nobody has).
 const MSG_Type kTypes[] = {
-    kMsgIdSystemIFGetPacFileReq, kMsgIdSystemIFCreateLogReq, kMsgIdSystemIFClearLogCmd,
-    kMsgIdSystemIFLogTransferReq, kMsgIdSystemIFLogSpaceThresholdReq, kMsgIdSystemIFLogUploadReq,
-    kMsgIdSystemIFSetSystemTimeReq, kMsgIdSystemIFSetSystemTimezoneReq, kMsgIdSystemIFSetSystemTimezoneAndTimeCmd,
-    kMsgIdSystemIFGetSystemTimeReq, kMsgIdSystemIFGetMasterVelarTimeReq, kMsgIdSystemIFGetLanStatusReq,
-    kMsgIdSystemIFSetInCallCmd, kMsgIdModRoomIFCallStatusNtfy, kMsgIdSystemIFCommCDRCmd,
-    kMsgIdSystemIFVirtualKeyPressCmd, kMsgIdProcessMonitorIFMacAddrRsp, kMsgIdSystemIFPKIInstallFileReq,
-    kMsgIdSystemIFPKIManageFileReq, kMsgIdSystemIFPKIListFilesReq, kMsgIdSystemIFPKIGenerateCSRReq,
-    kMsgIdSystemIFPtpConfigureReq, kMsgIdSystemIFPtpResetCmd, kMsgIdSystemIFSetModRoomIdentifyLEDReq,
     kMsgIdConfigIFConfigChangedNtfy, kMsgIdConfigIFSubmitNtfy, kMsgIdConfigIFDynamicValidateReq,
-    kMsgIdConfigIFOnChangeReq, kMsgIdProcessMonitorIFSleepStateNtfy, kMsgIdPlatformIFMonitorNtfy,
-    kMsgIdPlatformIFComponentNtfy,
-    0x1B0FF0,    // an unused SystemIF number
-    0x7FFF0002,  // an interface nobody has
+    kMsgIdConfigIFOnChangeReq, kMsgIdSystemIFGetLanStatusReq, kMsgIdSystemIFPKIInstallFileReq,
+    0x1B0FF0, 0x7FFF0002,
 };
 
 }  // namespace
@@ -40,78 +31,49 @@ TEST_F(SimTest, PayloadsThatDoNotParseLeaveTheDaemonServing) {
   const pid_t daemon = app->daemonPid();
   for (MSG_Type t : kTypes) ASSERT_TRUE(app->sendRaw(t, kGarbage)) << std::hex << t;
   // The four configuration callbacks log their parse errors, exactly.
-  const char* const kLines[] = {
-      "<3>syssrv: hd[0]: config_change_notify: parse error",
-      "<3>syssrv: hd[0]: message: config_submit_notify: parse error",
-      "<3>syssrv: hd[0]: message: (config_dynamic_validate) parse error",
-      "<7>syssrv: hd[0]: message: config_on_change parse error",
-  };
   ASSERT_TRUE(simWaitFor([&] {
     std::vector<std::string> log = app->daemonLog();
-    for (const char* l : kLines) {
+    for (const char* l : {"<3>syssrv: hd[0]: config_change_notify: parse error",
+                          "<3>syssrv: hd[0]: message: config_submit_notify: parse error",
+                          "<3>syssrv: hd[0]: message: (config_dynamic_validate) parse error",
+                          "<7>syssrv: hd[0]: message: config_on_change parse error"}) {
       if (simFind(log, l) < 0) return false;
     }
     return true;
   })) << "not every parse error was logged";
-  // None of the garbage was answered as if it had parsed.
-  MSG_Message* stray = MSG_RecvAnyMsg(app->endpoint(), 500);
-  if (stray != nullptr) {
-    MSG_Type t = MSG_GetType(stray);
-    MSG_ReleaseMsg(stray);
-    // The LAN status request reads no field, so only it may be answered.
-    EXPECT_EQ(t, kMsgIdSystemIFGetLanStatusRsp) << "unexpected answer of type " << std::hex << t;
-  }
-
-  EXPECT_EQ(app->daemonPid(), daemon) << "the daemon's process changed or died";
-  // Still serving: a change that needs the daemon's on-change answer goes
-  // through.
+  // The LAN status request reads no field: it is answered, garbage or not.
+  SystemIF::GetLanStatusRsp lan;
+  ASSERT_TRUE(receive(kMsgIdSystemIFGetLanStatusRsp, &lan)) << "GetLanStatusReq not answered";
+  // Still serving, in the same process: a change that needs the daemon's
+  // on-change answer goes through.
   SimRun set = app->ctl({"config", "set", "system.network.wired.ipv4nic.mode", "Off", "--role", "admin"});
   EXPECT_EQ(set.status, 0) << set.err;
-  EXPECT_EQ(app->configGet("system.network.wired.ipv4nic.mode"), "Off");
-  EXPECT_EQ(app->daemonPid(), daemon);
-  // And the LAN status request too.
-  ASSERT_TRUE(app->sendRaw(kMsgIdSystemIFGetLanStatusReq, ""));
-  MSG_Message* rsp = MSG_RecvMsg(app->endpoint(), kMsgIdSystemIFGetLanStatusRsp, 5000);
-  ASSERT_NE(rsp, nullptr) << "GetLanStatusReq not answered after the bad input";
-  MSG_ReleaseMsg(rsp);
+  EXPECT_EQ(app->daemonPid(), daemon) << "the daemon's process changed or died";
+  // Nothing else of the garbage was answered as if it had parsed.
+  MSG_Message* stray = MSG_RecvAnyMsg(app->endpoint(), 200);
+  EXPECT_EQ(stray, nullptr) << "an answer of type " << std::hex << (stray ? MSG_GetType(stray) : 0);
+  if (stray != nullptr) MSG_ReleaseMsg(stray);
 }
 
 TEST_F(SimTest, OutOfBoxResetRunsItsCommandsInsideTheRoot) {
   bringUp();
   const std::string root = app->root();
-  for (const char* f : {"/opt/corvale/misc/presets/room.png", "/opt/corvale/cdr/localcdr.db",
-                        "/data/local/bootanimation.zip", "/opt/corvale/dat/multicodec_systemid.dat",
-                        "/opt/corvale/misc/presets/keep.txt"}) {
-    FILE* fp = fopen((root + f).c_str(), "w");
-    ASSERT_NE(fp, nullptr) << f;
-    fputs("x", fp);
-    fclose(fp);
-  }
-  // The request's content is not looked at: garbage is answered too.
+  // Each file, and whether the reset removes it.
+  const std::pair<const char*, bool> files[] = {
+      {"/opt/corvale/misc/presets/room.png", true},  {"/opt/corvale/cdr/localcdr.db", true},
+      {"/data/local/bootanimation.zip", true},       {"/opt/corvale/dat/multicodec_systemid.dat", true},
+      {"/opt/corvale/misc/presets/keep.txt", false},
+  };
+  for (const auto& f : files) ASSERT_TRUE(std::ofstream(root + f.first) << "x") << f.first;
+  // The request's content is not looked at: garbage is answered too. The
+  // commands and their order are the daemon's unit test.
   ASSERT_TRUE(app->sendRaw(kMsgIdSystemIFSetOobReq, kGarbage));
-  MSG_Message* rsp = MSG_RecvMsg(app->endpoint(), kMsgIdSystemIFSetOobRsp, 10000);
-  ASSERT_NE(rsp, nullptr) << "SetOobReq not answered";
   SystemIF::SetOobRsp r;
-  EXPECT_TRUE(r.ParseFromArray(MSG_GetPayload(rsp), static_cast<int>(MSG_GetPayloadBytes(rsp))));
-  MSG_ReleaseMsg(rsp);
+  ASSERT_TRUE(receive(kMsgIdSystemIFSetOobRsp, &r)) << "SetOobReq not answered";
   EXPECT_EQ(r.error(), 0);
-
-  std::vector<std::string> journal = app->journal();
-  int rm = simFind(journal, "rm /opt/corvale/misc/presets/*.png");
-  int clear = simFind(journal, "./clear-language-files", rm);
-  int country = simFind(journal, "setprop persist.sys.country US\\n", clear);
-  int language = simFind(journal, "setprop persist.sys.language en\\n", country);
-  EXPECT_GE(rm, 0);
-  EXPECT_GT(clear, rm);
-  EXPECT_GT(country, clear);
-  EXPECT_GT(language, country);
-  // The stand-ins did it under the root: the preset images and the files
-  // named are gone, the rest stays, the properties are in the sandbox's store.
-  EXPECT_FALSE(std::ifstream(root + "/opt/corvale/misc/presets/room.png").good());
-  EXPECT_TRUE(std::ifstream(root + "/opt/corvale/misc/presets/keep.txt").good());
-  EXPECT_FALSE(std::ifstream(root + "/opt/corvale/cdr/localcdr.db").good());
-  EXPECT_FALSE(std::ifstream(root + "/data/local/bootanimation.zip").good());
-  EXPECT_FALSE(std::ifstream(root + "/opt/corvale/dat/multicodec_systemid.dat").good());
+  // The stand-ins did it under the root: the files named are gone, the
+  // rest stays, the properties are in the sandbox's store.
+  for (const auto& f : files) EXPECT_NE(std::ifstream(root + f.first).good(), f.second) << f.first;
   EXPECT_EQ(app->file("/data/property/persist.sys.country"), "US");
   EXPECT_EQ(app->file("/data/property/persist.sys.language"), "en");
 }

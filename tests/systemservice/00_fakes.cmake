@@ -4,7 +4,6 @@
 # groups after it can link the library.
 add_library(daemon_test_fakes STATIC
   ${CMAKE_CURRENT_LIST_DIR}/fake_configsrvc.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/call_trace.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/daemon_test_env.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/call_trace.cpp)
 syssrv_target(daemon_test_fakes)
 target_link_libraries(daemon_test_fakes PUBLIC syssrvpending msgutil msglib protos sysio oslib)

@@ -8,53 +8,32 @@
 #include <chrono>
 #include <cstring>
 #include <iterator>
-#include <memory>
 #include <regex>
 #include <thread>
 
-#include "OS/logmsg.h"
-#include "OS/os_testing.h"
-#include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"
-#include "platform/sysio/sysio_recorder.h"
 #include "systemservice/syssrvCfgMsg.h"
-#include "tests/systemservice/fake_configsrvc.h"
-#include "tests/systemservice/daemon_test_env.h"
+#include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {
 
-const char kLocal[] = "SystemSrvc";
 // Longer than the client waits; and an answer due after such a one sent
 // when the client gave up on it.
 const int kTooLateMs = 1200;
 const int kAfterTheLateOneMs = 300;
 
-class CfgMsgTest : public ::testing::Test {
+class CfgMsgTest : public CfgTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(daemonTestEnv(&m_rec, kLocal));
-    ASSERT_TRUE(m_cfg.start());
-    ASSERT_EQ(syssrvCfgMsgInit(kLocal), 0);
-  }
-
-  void TearDown() override {
-    m_cfg.stop();
-    MSG_CloseLocal(kLocal);
-    logmsg_testing_reset();
-    sysio_install(nullptr);
-    unsetenv("MSG_SOCKET_DIR");
-  }
-
   // Log lines as "<level> <function>: <text>": the source line is left
   // out, and so are the sequence numbers of a dropped answer.
   std::vector<std::string> logs() const {
     static const std::regex kLine("<(\\d)>syssrv: hd\\[0\\]: (\\w+):\\d+: (dropped a late answer|.*)");
     std::vector<std::string> out;
-    std::string bytes = m_rec->file_bytes("/dev/crvllog");
+    std::string bytes = logBytes();
     std::smatch m;
     for (size_t start = 0, nl; (nl = bytes.find('\n', start)) != std::string::npos; start = nl + 1) {
-      std::string line = bytes.substr(start, nl - start);
-      out.push_back(std::regex_search(line, m, kLine) ? m.str(1) + " " + m.str(2) + ": " + m.str(3) : line);
+      std::string l = bytes.substr(start, nl - start);
+      out.push_back(std::regex_search(l, m, kLine) ? m.str(1) + " " + m.str(2) + ": " + m.str(3) : l);
     }
     return out;
   }
@@ -62,7 +41,7 @@ class CfgMsgTest : public ::testing::Test {
   // Checks the requests the service received against `expected`, each
   // "<type> <fields in text format>", to the byte.
   void expectRequests(const std::vector<std::pair<MSG_Type, std::string>>& expected) {
-    std::vector<CfgRequest> got = m_cfg.requests();
+    std::vector<CfgRequest> got = peer().requests();
     ASSERT_EQ(got.size(), expected.size());
     for (size_t i = 0; i < got.size(); ++i) {
       std::unique_ptr<google::protobuf::Message> want = msgUtil_newMessage(expected[i].first);
@@ -72,8 +51,6 @@ class CfgMsgTest : public ::testing::Test {
     }
   }
 
-  FakeConfigSrvc m_cfg;
-  std::unique_ptr<RecorderSysIo> m_rec;
 };
 
 // ---- every request kind, on every kind of answer ----
@@ -81,10 +58,7 @@ class CfgMsgTest : public ::testing::Test {
 enum Answer { kOnTime, kWithError, kSilent, kUnparsable, kLate, kAnswerKinds };
 const char* const kAnswerNames[] = {"OnTime", "WithError", "Silent", "Unparsable", "Late"};
 
-struct Expect {
-  int rc;
-  std::vector<std::string> logs;  // "<level> <text>"
-};
+struct Expect { int rc; std::vector<std::string> logs; };  // logs: "<level> <text>"
 
 struct Kind {
   const char* func;  // whose lines are logged
@@ -140,11 +114,11 @@ class CfgMsgKindTest : public CfgMsgTest, public ::testing::WithParamInterface<s
 TEST_P(CfgMsgKindTest, SendsItsRequestAndReportsTheAnswer) {
   const Kind& k = kKinds[std::get<0>(GetParam())];
   const Answer answer = std::get<1>(GetParam());
-  m_cfg.set("a.b", "v", 2);
-  if (answer == kWithError) m_cfg.answerError(k.type, -9);
-  if (answer == kSilent) m_cfg.noAnswer(k.type);
-  if (answer == kUnparsable) m_cfg.unparsable(k.type);
-  if (answer == kLate) m_cfg.answerLate(k.type, kTooLateMs);
+  peer().set("a.b", "v", 2);
+  if (answer == kWithError) peer().answerError(k.type, -9);
+  if (answer == kSilent) peer().noAnswer(k.type);
+  if (answer == kUnparsable) peer().unparsable(k.type);
+  if (answer == kLate) peer().answerLate(k.type, kTooLateMs);
   const Expect& want = k.expect[answer];
   std::vector<std::string> wantLogs;  // with the function's name
   auto expectLogs = [&](const Expect& e) {
@@ -153,7 +127,7 @@ TEST_P(CfgMsgKindTest, SendsItsRequestAndReportsTheAnswer) {
   if (answer == kLate) {
     EXPECT_EQ(k.call(), -1);
     expectLogs(k.expect[kSilent]);
-    m_cfg.answerLate(k.type, kAfterTheLateOneMs);
+    peer().answerLate(k.type, kAfterTheLateOneMs);
   }
   EXPECT_EQ(k.call(), want.rc);
   expectLogs(want);
@@ -172,26 +146,12 @@ INSTANTIATE_TEST_SUITE_P(EveryKind, CfgMsgKindTest,
 
 // ---- late answers, values, option lists, hostile arguments ----
 
-TEST_F(CfgMsgTest, ReadAfterATimedOutReadGetsItsOwnValue) {
-  m_cfg.set("first.var", "first");
-  m_cfg.set("second.var", "second");
-  m_cfg.answerLate(kMsgIdConfigIFReadReq, kTooLateMs, "first.var");
-  m_cfg.answerLate(kMsgIdConfigIFReadReq, kAfterTheLateOneMs, "second.var");
-  char val[16] = "stale";
-  EXPECT_EQ(config_read("first.var", val, sizeof val, nullptr), -1);
-  EXPECT_STREQ(val, "");
-  EXPECT_EQ(config_read("second.var", val, sizeof val, nullptr), 0);
-  EXPECT_STREQ(val, "second");
-  EXPECT_EQ(logs(), (std::vector<std::string>{"3 config_read_inst_std_str: MSG_RecvMsg first.var timeout",
-                                              "7 config_read_inst_std_str: dropped a late answer"}));
-}
-
 TEST_F(CfgMsgTest, TwoThreadsWritingAtOnceEachGetTheirOwnResult) {
-  m_cfg.answerLate(kMsgIdConfigIFWriteReq, kTooLateMs, "slow.var");
+  peer().answerLate(kMsgIdConfigIFWriteReq, kTooLateMs, "slow.var");
   int slow = 0, fast = 0;
   std::thread first([&] { slow = config_write("slow.var", "1", kSystem); });
   // The second write goes out while the first one waits for its answer.
-  for (int i = 0; i < 500 && m_cfg.requests().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  for (int i = 0; i < 500 && peer().requests().empty(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   std::thread second([&] { fast = config_write("fast.var", "2", kSystem); });
   first.join();
   second.join();
@@ -206,9 +166,9 @@ TEST_F(CfgMsgTest, TwoThreadsWritingAtOnceEachGetTheirOwnResult) {
 
 TEST_F(CfgMsgTest, ReadValuesAreCutToTheBufferAndCarryTheDefaultFlag) {
   const std::string twenty = "abcdefghijklmnopqrst";
-  m_cfg.setDefault("x.long", twenty);
-  m_cfg.set("x.set", "");
-  m_cfg.breakReads("x.broken");
+  peer().setDefault("x.long", twenty);
+  peer().set("x.set", "");
+  peer().breakReads("x.broken");
   char val[8];
   bool isDefault = false;
   ASSERT_EQ(config_read("x.long", val, sizeof val, &isDefault), 0);
@@ -240,11 +200,11 @@ TEST_F(CfgMsgTest, IncomingNamesAndValuesAreRebuilt) {
 }
 
 TEST_F(CfgMsgTest, SetDefaultMovesTheDefaultToTheFirstMatchOnly) {
-  m_cfg.setOptions("s.t", {"QORT", "DMS", "CLOUD", "DMS"}, 0);
+  peer().setOptions("s.t", {"QORT", "DMS", "CLOUD", "DMS"}, 0);
   const std::string get = "name: 'SystemSrvc' role: kStartup instance { node { name: 's.t' instance: 0 } }";
   EXPECT_EQ(config_set_default("s.t", "qort", kStartup), 0);  // case matters
   EXPECT_EQ(config_set_default("s.t", "QORT", kStartup), 0);  // already the default
-  m_cfg.noAnswer(kMsgIdConfigIFSetAttributeOptionsReq);
+  peer().noAnswer(kMsgIdConfigIFSetAttributeOptionsReq);
   EXPECT_EQ(config_set_default("s.t", "DMS", kStartup), 0);  // asked for, unconfirmed
   expectRequests({{kMsgIdConfigIFGetAttributeOptionsReq, get},
                   {kMsgIdConfigIFGetAttributeOptionsReq, get},
@@ -261,8 +221,8 @@ TEST_F(CfgMsgTest, SetOptionsNeverReadsPastTheOptionArray) {
   opts.numOptions = CONFIG_MAX_OPTIONS + 1;
   opts.defaultIndex = 0;
   EXPECT_EQ(config_set_options("x.y", &opts, kSystem), 0);
-  ASSERT_EQ(m_cfg.requests().size(), 1u);
-  const auto& req = static_cast<const ConfigIF::SetAttributeOptionsReq&>(*m_cfg.requests()[0].message);
+  ASSERT_EQ(peer().requests().size(), 1u);
+  const auto& req = static_cast<const ConfigIF::SetAttributeOptionsReq&>(*peer().requests()[0].message);
   ASSERT_EQ(req.node_options_size(), CONFIG_MAX_OPTIONS);
   for (const std::string& o : req.node_options()) EXPECT_EQ(o, std::string(CONFIG_OPTION_LEN, 'o'));
 }
@@ -285,7 +245,7 @@ TEST_F(CfgMsgTest, BadArgumentsSendNothing) {
   EXPECT_EQ(config_register_change_notify("a.b", 0, static_cast<CallbackType>(9)), -1);
   // Once this one is answered, anything sent before it has been received.
   EXPECT_EQ(config_write("a.b", "1", kSystem), 0);
-  EXPECT_EQ(m_cfg.requests().size(), 1u);
+  EXPECT_EQ(peer().requests().size(), 1u);
 }
 
 }  // namespace

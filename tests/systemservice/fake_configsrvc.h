@@ -16,7 +16,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <utility>
@@ -42,15 +41,11 @@ struct CfgRequest {
   // The request parsed into its type; null when the type is unknown or
   // the bytes do not parse.
   std::shared_ptr<const google::protobuf::Message> message;
-  std::string client;  // "name": the endpoint asking
-  bool hasRole = false;
   int role = 0;
   std::vector<CfgVar> vars;  // in the request's order
   std::vector<std::string> values;  // written values, in order
-  bool hasReadLevel = false;
-  int readLevel = 0;
-  bool hasWriteLevel = false;
-  int writeLevel = 0;
+  bool hasReadLevel = false, hasWriteLevel = false;
+  int readLevel = 0, writeLevel = 0;
   // RegisterClientCallbackReq: the variable's name and instance are in
   // `vars`; its callback kind here.
   int callbackKind = 0;
@@ -64,9 +59,6 @@ std::string cfgDescribe(const CfgRequest& r);
 
 class FakeConfigSrvc {
  public:
-  FakeConfigSrvc() = default;
-  FakeConfigSrvc(const FakeConfigSrvc&) = delete;
-  FakeConfigSrvc& operator=(const FakeConfigSrvc&) = delete;
   ~FakeConfigSrvc() { stop(); }
 
   // Opens "ConfigSrvc" and starts answering; false when it cannot open.
@@ -74,35 +66,28 @@ class FakeConfigSrvc {
   void stop();
 
   // Served for reads.
-  void set(const std::string& name, const std::string& value, int instance = 0);
+  void set(const std::string& name, const std::string& value, int instance = 0) { store(name, value, instance, false); }
   // The same, with the read answer's flag saying it is the default value.
-  void setDefault(const std::string& name, const std::string& value, int instance = 0);
-  // A flag in place of an instance is a mistake the compiler should catch.
-  void set(const std::string& name, const std::string& value, bool) = delete;
+  void setDefault(const std::string& name, const std::string& value) { store(name, value, 0, true); }
   // The stored value, "<unset>" when there is none.
   std::string get(const std::string& name, int instance = 0) const;
-  bool has(const std::string& name, int instance = 0) const;
 
-  // Answers to requests of `type` carry `error` (for `name` only when one
-  // is given). A failed write stores nothing; a read of a known variable
-  // still carries its value.
-  void answerError(MSG_Type type, int error, const std::string& name = "");
-  // Requests of `type` (for `name` only when one is given) are recorded but
-  // never answered.
-  void noAnswer(MSG_Type type, const std::string& name = "");
-  // Requests of `type` (for `name` only when one is given) are answered
-  // with bytes that do not parse as the answer.
-  void unparsable(MSG_Type type, const std::string& name = "");
-  // Requests of `type` (for `name` only when one is given) are answered
-  // `delayMs` after they arrived, without holding up other answers; answers
-  // due at the same time go in the order of their requests.
-  void answerLate(MSG_Type type, int delayMs, const std::string& name = "");
+  // Each of these scripts the answers to requests of `type`, for `name`
+  // only when one is given.
+  // They carry `error`. A failed write stores nothing; a read of a known
+  // variable still carries its value.
+  void answerError(MSG_Type type, int error, const std::string& name = "") { script(type, name, {Script::kError, error}); }
+  // They are recorded but never answered.
+  void noAnswer(MSG_Type type, const std::string& name = "") { script(type, name, {Script::kNoAnswer}); }
+  // They are answered with bytes that do not parse as the answer.
+  void unparsable(MSG_Type type, const std::string& name = "") { script(type, name, {Script::kUnparsable}); }
+  // They are answered `delayMs` after they arrived, without holding up other
+  // answers; answers due at the same time go in the order of their requests.
+  void answerLate(MSG_Type type, int delayMs, const std::string& name = "") {
+    script(type, name, {Script::kLate, 0, delayMs});
+  }
   // Reads of `name` get an answer that does not parse.
   void breakReads(const std::string& name) { unparsable(kMsgIdConfigIFReadReq, name); }
-  // Registrations of callbacks on `name` are refused with this error.
-  void refuseRegistration(const std::string& name, int error) {
-    answerError(kMsgIdConfigIFRegisterClientCallbackReq, error, name);
-  }
   // The option list GetDefaultOptionsRsp carries (default index 0).
   void setDefaultOptions(const std::vector<std::string>& options);
   // The option list and default index GetAttributeOptionsRsp carries for
@@ -121,19 +106,11 @@ class FakeConfigSrvc {
   enum class Script { kAnswer, kError, kNoAnswer, kUnparsable, kLate };
   struct Rule {
     Script script = Script::kAnswer;
-    int error = 0;
-    int delayMs = 0;  // kLate
+    int error = 0, delayMs = 0;
   };
-  // An answer made when its request came, sent once it is due.
-  struct LateAnswer {
-    std::chrono::steady_clock::time_point due;
-    MSG_Endpoint to = 0;
-    MSG_Message* msg = nullptr;
-  };
-  void run();
+  void store(const std::string& name, const std::string& value, int instance, bool isDefault);
+  void script(MSG_Type type, const std::string& name, const Rule& rule);
   void handle(const MSG_Message* msg);
-  // The rule for `type` and the first variable of `r` (caller holds m_mu).
-  Rule ruleFor(MSG_Type type, const CfgRequest& r) const;
   void answer(const MSG_Message* msg, const CfgRequest& r, const Rule& rule);
   void send(const MSG_Message* req, MSG_Type type, const std::string& bytes, const Rule& rule);
   // Sends the late answers that are due; the time until the next one, in
@@ -141,14 +118,16 @@ class FakeConfigSrvc {
   int sendDue(int idleMs);
 
   mutable std::mutex m_mu;
-  std::map<std::pair<std::string, int>, std::string> m_values;
-  std::set<std::pair<std::string, int>> m_defaults;
+  // Value, and whether reads say it is the default.
+  std::map<std::pair<std::string, int>, std::pair<std::string, bool>> m_values;
   // Keyed by type and variable ("" for every variable).
   std::map<std::pair<MSG_Type, std::string>, Rule> m_rules;
   std::vector<std::string> m_defaultOptions;
   std::map<std::string, std::pair<std::vector<std::string>, unsigned>> m_options;
   // Touched by the fake's thread only, and by stop() once it has ended.
-  std::vector<LateAnswer> m_late;
+  // Answers made when their requests came, by the time they are due; those
+  // due at the same time in the order they were made.
+  std::multimap<std::chrono::steady_clock::time_point, std::pair<MSG_Endpoint, MSG_Message*>> m_late;
   std::vector<CfgRequest> m_requests;
   std::atomic<bool> m_stop{false};
   std::thread m_thread;

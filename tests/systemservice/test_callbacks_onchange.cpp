@@ -24,12 +24,8 @@ class OnChangeTest : public CfgTest {
 };
 
 TEST_F(OnChangeTest, NamesReachTheirRuleOnlyForTheirInstances) {
-  struct Row {
-    const char* name;
-    int instance;
-    const char* value;
-    const char* firstRequest;  // null: unknown, nothing sent
-  };
+  // firstRequest null: unknown, nothing sent.
+  struct Row { const char* name; int instance; const char* value; const char* firstRequest; };
   const Row rows[] = {
       {"system.network.wired.ipv4nic.mode", 0, "Client", "levels system.network.wired.ipv4nic.address read - write 30 as 30"},
       {"system.network.wired.ipv4nic.mode", 1, "Client", nullptr},
@@ -84,20 +80,11 @@ TEST_F(OnChangeTest, FirewallPortsRestartIntrusionDetectionOnlyWhenEnabled) {
 }
 
 TEST_F(OnChangeTest, RemoteAccessFollowsTheStoredSwitches) {
-  struct Row {
-    const char* telnet;
-    const char* ssh;
-    const char* sshService;  // null: unreadable
-    bool timeoutsOff;
-    const char* sshd;        // null: not called
-    int portWrite;
-  };
-  const Row rows[] = {
-      {"False", "FALSE", "True", true, "enable_sshd(1)", S},
-      {"True", "false", "falsetrue", false, "enable_sshd(0)", U},
-      {"false", "false", "TRUEish", true, "enable_sshd(1)", S},
-      {"False", "True", nullptr, false, nullptr, U},
-  };
+  // sshService null: unreadable; sshd null: not called.
+  struct Row { const char *telnet, *ssh, *sshService; bool timeoutsOff; const char* sshd; int portWrite; };
+  const Row rows[] = {{"False", "FALSE", "True", true, "enable_sshd(1)", S},
+                      {"True", "false", "falsetrue", false, "enable_sshd(0)", U},
+                      {"false", "false", "TRUEish", true, "enable_sshd(1)", S}, {"False", "True", nullptr, false, nullptr, U}};
   const vector<string> kTimeoutsOff = {"write security.remoteaccess.telnet.pddebugportidletimeoutenabled=false as 10",
                                        "write security.remoteaccess.telnet.apiportidletimeoutenabled=false as 10"};
   for (const Row& r : rows) {

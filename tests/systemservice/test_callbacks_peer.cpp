@@ -1,5 +1,7 @@
 #include "tests/systemservice/test_callbacks_peer.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 #include <cstring>
 
@@ -9,9 +11,9 @@
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvCfgMsg.h"
+#include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
-#include "tests/systemservice/daemon_test_env.h"
 
 namespace {
 
@@ -56,13 +58,14 @@ std::string compact(const CfgRequest& r) {
 
 void resetState() {
   syssrvCallTrace_clear();
+  syssrvLan_testing_reset();
+  velar_idx_testing_reset();
+  if (fdVirtKeyPressDev >= 0) close(fdVirtKeyPressDev);
+  fdVirtKeyPressDev = -1;
   eModel = kUnknownModel;
   outOfBox = false;
   m_bDevfeatures = false;
-  delegate_running = 0;
-  m_LanDirtyBit = 0;
-  m_IPv6DirtyBit = 0;
-  m_DnsDirtyBit = 0;
+  delegate_running = m_LanDirtyBit = m_IPv6DirtyBit = m_DnsDirtyBit = 0;
   discoverProvisioningTimeout = 0;
   for (const char* name : kPlatformEnv) unsetenv(name);
 }
@@ -86,7 +89,14 @@ std::string retBytes(int error, bool reboot, const std::string& serverContext) {
 }
 
 void CfgTest::SetUp() {
-  ASSERT_TRUE(daemonTestEnv(&m_rec, kLocal));
+  m_rec = std::make_unique<RecorderSysIo>();
+  sysio_install(m_rec.get());
+  logmsg_testing_reset();
+  m_rec->put_file("/dev/crvllog", "");
+  ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
+  setenv("MSG_SOCKET_DIR", (m_rec->root() + "/msg").c_str(), 1);
+  m_rec->make_dirs("/tmp");
+  ASSERT_EQ(MSG_OpenLocal(kLocal), 0);
   ASSERT_EQ(MSG_OpenLocal(kCaller), 0);
   ASSERT_TRUE(m_peer.start());
   MSG_Endpoint id = 0;
@@ -128,13 +138,17 @@ void CfgTest::forget() {
   m_logOffset = m_rec->file_bytes("/dev/crvllog").size();
 }
 
-void CfgTest::deliver(MSG_Type type, const std::string& payload, MSG_CallbackFunc handler, uint32_t sequence) {
+void CfgTest::send(MSG_Type type, const std::string& payload, uint32_t sequence) {
   MSG_Message* out = MSG_AllocMsg(type, sequence, static_cast<uint32_t>(payload.size()));
   ASSERT_NE(out, nullptr);
   if (!payload.empty()) memcpy(MSG_GetPayloadMutable(out), payload.data(), payload.size());
   MSG_Endpoint to = MSG_GetRemoteId(kCaller, kLocal);
   ASSERT_NE(to, 0u);
   ASSERT_EQ(MSG_SendMsg(kCaller, to, out), 0);
+}
+
+void CfgTest::deliver(MSG_Type type, const std::string& payload, MSG_CallbackFunc handler, uint32_t sequence) {
+  send(type, payload, sequence);
   MSG_Message* in = MSG_RecvMsg(kLocal, type, 5000);
   ASSERT_NE(in, nullptr);
   handler(nullptr, in);
@@ -148,12 +162,6 @@ bool CfgTest::answer(MSG_Type type, google::protobuf::Message* out, int timeoutM
   if (sequence != nullptr) *sequence = MSG_GetSequence(in);
   MSG_ReleaseMsg(in);
   return ok;
-}
-
-bool CfgTest::anyAnswer(int timeoutMs) {
-  MSG_Message* in = MSG_RecvAnyMsg(kCaller, timeoutMs);
-  if (in != nullptr) MSG_ReleaseMsg(in);
-  return in != nullptr;
 }
 
 ConfigIF::DynamicValidateRsp CfgTest::validate(const std::string& name, const std::string& value, int instance) {
@@ -179,9 +187,11 @@ void CfgTest::submit(const std::string& name, ConfigIF::SubmitType type) {
   deliver(kMsgIdConfigIFSubmitNtfy, ntfy.SerializeAsString(), config_submit_notify);
 }
 
+std::string CfgTest::logBytes() const { return m_rec->file_bytes("/dev/crvllog").substr(m_logOffset); }
+
 std::vector<std::string> CfgTest::logLines() const {
   std::vector<std::string> out;
-  std::string bytes = m_rec->file_bytes("/dev/crvllog").substr(m_logOffset);
+  std::string bytes = logBytes();
   size_t start = 0;
   for (size_t nl; (nl = bytes.find('\n', start)) != std::string::npos; start = nl + 1) {
     out.push_back(bytes.substr(start, nl - start));
@@ -193,36 +203,13 @@ std::string CfgTest::line(int level, const std::string& text, const char* compon
   return "<" + std::to_string(level) + ">syssrv: hd[0]: " + (component ? std::string(component) + ": " : "") + text;
 }
 
-bool CfgTest::logged(int level, const std::string& text, const char* component) const {
-  std::string want = line(level, text, component);
-  for (const std::string& l : logLines()) {
-    if (l == want) return true;
-  }
-  return false;
+int CfgTest::logged(int level, const std::string& text) const {
+  const std::string want = line(level, text, nullptr), bytes = logBytes();
+  int n = 0;
+  for (size_t at = bytes.find(want); at != std::string::npos; at = bytes.find(want, at + 1)) ++n;
+  return n;
 }
 
-std::vector<std::string> transcript(const std::vector<CfgRequest>& requests) {
-  std::vector<std::string> out;
-  for (const CfgRequest& r : requests) {
-    auto level = [](bool has, int l) { return has ? std::to_string(l) : std::string("-"); };
-    std::string insts;
-    for (size_t i = 0; i < r.vars.size(); ++i) insts += (i ? "," : "") + r.vars[i].name + "#" + std::to_string(r.vars[i].instance);
-    bool own = r.client == "SystemSrvc" && (r.type != kMsgIdConfigIFReadReq || r.role == 30);
-    std::string tail = " role=" + level(r.hasRole, r.role) + (own ? "" : " from " + r.client);
-    if (!r.message) {
-      out.push_back("type " + std::to_string(r.type));
-    } else if (r.type == kMsgIdConfigIFReadReq) {
-      out.push_back("read " + insts + (own ? "" : " from " + r.client));
-    } else if (r.type == kMsgIdConfigIFWriteReq) {
-      std::string values;
-      for (size_t i = 0; i < r.values.size(); ++i) values += (i ? "|" : "") + r.values[i];
-      out.push_back("write " + insts + "=" + values + tail);
-    } else if (r.type == kMsgIdConfigIFSetAccessLevelsReq) {
-      out.push_back("access " + insts + " read=" + level(r.hasReadLevel, r.readLevel) +
-                    " write=" + level(r.hasWriteLevel, r.writeLevel) + tail);
-    } else {
-      out.push_back("type " + std::to_string(r.type));
-    }
-  }
-  return out;
+bool CfgTest::logged(int level, const std::string& text, const char* component) const {
+  return logged(level, (component ? std::string(component) + ": " : "") + text + "\n") > 0;
 }

@@ -1,10 +1,12 @@
-// Fixture of the callback, access-level and start-up tests.
+// The one fixture of the daemon's tests: callbacks, access levels, start-up,
+// the change dispatcher, entry and main loop, LAN.
 //
 // A private temporary root (RecorderSysIo: commands recorded, nothing runs,
 // the log device is a file there) and message-socket directory; "SystemSrvc"
 // linked to the fake "ConfigSrvc" (fake_configsrvc.h); "CfgCaller" stands in
-// for the configuration service's callback side and receives the answers.
-// None of the platform's environment variables is set.
+// for the daemon's peers (the configuration service's callback side, a
+// client) and receives the answers. None of the platform's environment
+// variables is set; the module state is reset before and after each test.
 //
 // The fake's requests are compared one line each:
 //   read <name>            write <name>=<value> as <role>
@@ -48,23 +50,31 @@ class CfgTest : public ::testing::Test {
   // Forgets requests, calls, commands and log lines recorded so far.
   void forget();
 
-  // Sends `payload` as a `type` message from "CfgCaller" to "SystemSrvc" and
-  // runs `handler` on it there as the main loop would.
+  // Sends `payload` as a `type` message from "CfgCaller" to "SystemSrvc".
+  void send(MSG_Type type, const std::string& payload, uint32_t sequence = 4242);
+  // The same, and runs `handler` on it there as the main loop would.
   void deliver(MSG_Type type, const std::string& payload, MSG_CallbackFunc handler, uint32_t sequence = 7);
   // The next `type` message that reached "CfgCaller", parsed into `out`.
   bool answer(MSG_Type type, google::protobuf::Message* out, int timeoutMs = 5000, uint32_t* sequence = nullptr);
-  bool anyAnswer(int timeoutMs);
+  // The next message that reached "CfgCaller" within `ms` (released by the
+  // caller), or null.
+  MSG_Message* received(int ms = 2000) { return MSG_RecvAnyMsg(kCaller, ms); }
 
   ConfigIF::DynamicValidateRsp validate(const std::string& name, const std::string& value, int instance = 0);
   // Also checks the answer: error 0, no reboot, the context echoed.
   void onChange(const std::string& name, const std::string& value, int instance = 0);
   void submit(const std::string& name, ConfigIF::SubmitType type);
 
-  // Complete log lines since the last forget(), without newlines.
+  // The log's bytes since the last forget(), and its complete lines.
+  std::string logBytes() const;
   std::vector<std::string> logLines() const;
   // "<level>syssrv: hd[0]: [component: ]text".
   static std::string line(int level, const std::string& text, const char* component = "message");
-  bool logged(int level, const std::string& text, const char* component = nullptr) const;
+  // How often the log holds "<level>syssrv: hd[0]: <text>" (a whole line
+  // when `text` ends in a newline).
+  int logged(int level, const std::string& text) const;
+  // Whether it holds line(level, text, component) as a whole line.
+  bool logged(int level, const std::string& text, const char* component) const;
 
   RecorderSysIo& rec() { return *m_rec; }
   FakeConfigSrvc& peer() { return m_peer; }
@@ -90,10 +100,4 @@ Req callbackRequest(const std::string& name, const std::string& value, int insta
 
 // The answer bytes the handlers must send.
 std::string retBytes(int error, bool reboot, const std::string& serverContext = "ctx-42");
-
-// The LAN tests' form of the same requests, one line each:
-//   read <name>#<instance>[ from <client>]
-//   write <name>#<instance>=<value> role=<role>
-//   access <name>#<instance> read=<level|-> write=<level|-> role=<role>
-std::vector<std::string> transcript(const std::vector<CfgRequest>& requests);
 using CallbacksTest = CfgTest;

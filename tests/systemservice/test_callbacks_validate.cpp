@@ -25,12 +25,7 @@ class ValidateTest : public CfgTest {
 };
 
 TEST_F(ValidateTest, ModularRoomNeedsACapableModelFromVersion20OrDeveloperFeatures) {
-  struct Row {
-    eModelT model;
-    const char* hw;
-    bool dev;
-    bool allowed;
-  };
+  struct Row { eModelT model; const char* hw; bool dev; bool allowed; };
   const Row rows[] = {
       {kCedar110, "21", false, true}, {kLumenPro, "99", false, true}, {kCedar100, "99", false, false},
       {kAspen, "99", false, false},   {kCedar100, "", true, true},
@@ -49,13 +44,10 @@ TEST_F(ValidateTest, ModularRoomNeedsACapableModelFromVersion20OrDeveloperFeatur
   peer().set("system.info.hardwareversion", "19");
   EXPECT_EQ(verdict(kMode, "Secondary"), retBytes(-6, false));
   EXPECT_EQ(sent(), (vector<string>{"read system.info.hardwareversion"}));
-  EXPECT_EQ(logLines(), (vector<string>{
-                            line(7, "(config_dynamic_validate) var system.modularroom.mode, val Secondary"),
-                            line(7, "(config_dynamic_validate) var system.modularroom.mode, val Secondary not allowed "
-                                    "for Model, 4 eModel, HWVer=19"),
-                            line(4, "(config_dynamic_validate) failed validation var system.modularroom.mode, val "
-                                    "Secondary, err "),
-                        }));
+  const string v = "(config_dynamic_validate) var system.modularroom.mode, val Secondary";
+  EXPECT_EQ(logLines(), (vector<string>{line(7, v), line(7, v + " not allowed for Model, 4 eModel, HWVer=19"),
+                                        line(4, "(config_dynamic_validate) failed validation var "
+                                                "system.modularroom.mode, val Secondary, err ")}));
 }
 
 TEST_F(ValidateTest, SecondaryTurnsFeaturesOffAndBacksUpPpcip) {
@@ -63,23 +55,17 @@ TEST_F(ValidateTest, SecondaryTurnsFeaturesOffAndBacksUpPpcip) {
   peer().set("system.info.hardwareversion", "20");
   peer().set("system.ppcipenabled", "True");
   EXPECT_EQ(verdict(kMode, "Secondary"), retBytes(0, true));
-  EXPECT_EQ(sent(), (vector<string>{
-                        "read system.info.hardwareversion",
-                        "write security.remoteaccess.telnet.enabled=false as 30",
-                        "write cal.enabled=false as 30",
-                        "write dir.globalserver=disabled as 30",
-                        "write uicontrol.apps.lumenboard.enabled=false as 30",
-                        "write security.remoteaccess.permanentpairing.enabled=false as 30",
-                        "write security.remoteaccess.ssh.enabled=false as 30",
-                        "write security.remoteaccess.sshservice.enabled=false as 30",
-                        "write management.snmp.enabled=false as 30",
-                        "write system.sleeptimeout=0 as 30",
-                        "write softupdate.pollingenabled=false as 30",
-                        "read system.ppcipenabled",
-                        "write system.ppcipenabled_BACKUP=True as 30",
-                        "write system.ppcipenabled=False as 30",
-                        "write uicontrol.apps.home.office365uienabled=false as 30",
-                    }));
+  vector<string> want = {"read system.info.hardwareversion"};
+  for (const char* off : {"security.remoteaccess.telnet.enabled", "cal.enabled", "dir.globalserver=disabled",
+                          "uicontrol.apps.lumenboard.enabled", "security.remoteaccess.permanentpairing.enabled",
+                          "security.remoteaccess.ssh.enabled", "security.remoteaccess.sshservice.enabled",
+                          "management.snmp.enabled", "system.sleeptimeout=0", "softupdate.pollingenabled"}) {
+    want.push_back("write " + string(off) + (string(off).find('=') == string::npos ? "=false" : "") + " as 30");
+  }
+  want.insert(want.end(), {"read system.ppcipenabled", "write system.ppcipenabled_BACKUP=True as 30",
+                           "write system.ppcipenabled=False as 30",
+                           "write uicontrol.apps.home.office365uienabled=false as 30"});
+  EXPECT_EQ(sent(), want);
   EXPECT_TRUE(logged(7, "(write_and_backup_config) changing system.ppcipenabled to False and backing up True",
                      "message"));
 

@@ -13,7 +13,7 @@
 #include "systemservice/syssrvMessageTable.h"
 #include "systemservice/syssrvQuote.h"
 #include "tests/systemservice/call_trace.h"
-#include "tests/systemservice/test_main_fixture.h"
+#include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {
 
@@ -32,17 +32,17 @@ const char kGlobalVar[] = "system.network.wired.ipv6nic.globaladdress";
 const char kGatewayVar[] = "system.network.wired.ipv6nic.defaultgateway";
 const char kCarrier[] = "/sys/class/net/eth0/carrier";
 
-string rd(const string& name) { return "read " + name + "#0"; }
-string wr(const string& name, const string& value) { return "write " + name + "#0=" + value + " role=30"; }
+string rd(const string& name) { return "read " + name; }
+string wr(const string& name, const string& value) { return "write " + name + "=" + value + " as 30"; }
 
-class LanTest : public DaemonTest {
+class LanTest : public CfgTest {
  protected:
   void SetUp() override {
-    DaemonTest::SetUp();
-    cfg().set(kDevVar, "eth0");
-    cfg().set(kModeVar, "Off");
+    CfgTest::SetUp();
+    peer().set(kDevVar, "eth0");
+    peer().set(kModeVar, "Off");
     const MSG_Type ntfy = kMsgIdSystemIFLanStatusChangeNtfy;
-    ASSERT_EQ(MSG_RegisterNotificationRemote(kPeer, ntfy, ntfy, MSG_GetRemoteId(kPeer, kSyssrvEndpoint)), 0);
+    ASSERT_EQ(MSG_RegisterNotificationRemote(kCaller, ntfy, ntfy, MSG_GetRemoteId(kCaller, kSyssrvEndpoint)), 0);
     MSG_RecvAnyMsg(kSyssrvEndpoint, 100);  // lets the subscription arrive
     syssrvRegisterHandlers(12, 12);  // lan_status_req
     forget();
@@ -77,7 +77,7 @@ class LanTest : public DaemonTest {
   }
   // GetLanStatusReq through the handler; the answer's bytes.
   string ask() {
-    sendToService(kMsgIdSystemIFGetLanStatusReq, string(11, '\xff'));  // not parsed: any payload is answered
+    send(kMsgIdSystemIFGetLanStatusReq, string(11, '\xff'));  // not parsed: any payload is answered
     syssrvMessageLoop(2000);
     MSG_Message* rsp = received();
     EXPECT_NE(rsp, nullptr);
@@ -118,23 +118,20 @@ TEST_F(LanTest, CarrierFileIsOpenedOnceCloseOnExecAndReReadEveryPoll) {
 }
 
 TEST_F(LanTest, FirstReadingDownFailsDiscoveryAndResetsOnlyADhcpAddress) {
-  struct Row {
-    const char* carrierBytes;
-    const char* mode;
-    bool reset;
-  } rows[] = {{"0\n", "Client", true}, {"0\n", "client", true}, {"0\n", "ClientV4", true},
-              {"0\n", "Clien", false},  {"2\n", "Off", false},   {"1\n", "Client", false}};
+  struct Row { const char* carrierBytes; const char* mode; bool reset; } rows[] = {
+      {"0\n", "Client", true}, {"0\n", "client", true}, {"0\n", "ClientV4", true},
+      {"0\n", "Clien", false},  {"2\n", "Off", false},   {"1\n", "Client", false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(string(r.carrierBytes) + r.mode);
     syssrvLan_testing_reset();
-    cfg().set(kModeVar, r.mode);
+    peer().set(kModeVar, r.mode);
     carrier(r.carrierBytes);
     poll();
     forget();
     EXPECT_EQ(poll(), r.carrierBytes[0] == '1' ? LAN_UP : LAN_DOWN);
     Strings want = {wr(kDiscoveryVar, "FAILED"), rd(kModeVar)};
     if (r.reset) want.push_back(wr(kAddrVar, "0.0.0.0"));
-    EXPECT_EQ(requests(), r.carrierBytes[0] == '1' ? Strings{} : want);
+    EXPECT_EQ(sent(), r.carrierBytes[0] == '1' ? Strings{} : want);
     EXPECT_EQ(logged(4, "check_lan_status: Invalid LAN state: 0x32\n"), r.carrierBytes[0] == '2' ? 1 : 0);
     // Nobody was told anything yet: no notification, no script.
     EXPECT_TRUE(rec().commands().empty());
@@ -143,15 +140,15 @@ TEST_F(LanTest, FirstReadingDownFailsDiscoveryAndResetsOnlyADhcpAddress) {
 }
 
 TEST_F(LanTest, LinkChangesNotifyAndRunTheirActionsOnce) {
-  cfg().set(kModeVar, "Client");
-  cfg().set(kDiscoveryVar, "incomplete");
+  peer().set(kModeVar, "Client");
+  peer().set(kDiscoveryVar, "incomplete");
   prime("1\n");
   carrier("0\n");
   poll();
   poll();
   EXPECT_EQ(notifications(), (std::vector<bool>{false}));
   EXPECT_EQ(logged(7, "lan_state_change_notify 0\n"), 1);
-  EXPECT_EQ(requests(),
+  EXPECT_EQ(sent(),
             (Strings{rd(kDiscoveryVar), wr(kDiscoveryVar, "FAILED"), rd(kModeVar), wr(kAddrVar, "0.0.0.0")}));
   EXPECT_EQ(syssrvCallTrace(), (Strings{"StopWpad()"}));
   EXPECT_EQ(rec().commands(), (Strings{"/system/bin/startnetwork --linkdown"}));
@@ -160,21 +157,15 @@ TEST_F(LanTest, LinkChangesNotifyAndRunTheirActionsOnce) {
   poll();
   poll();
   EXPECT_EQ(notifications(), (std::vector<bool>{true}));
-  EXPECT_EQ(requests(), (Strings{wr(kDiscoveryVar, "INCOMPLETE")}));
+  EXPECT_EQ(sent(), (Strings{wr(kDiscoveryVar, "INCOMPLETE")}));
   EXPECT_EQ(rec().commands(), (Strings{"/system/bin/startnetwork --linkup"}));
 }
 
 TEST_F(LanTest, ScriptCommandLines) {
-  struct Row {
-    void (*action)();
-    const char* command;
-  } rows[] = {{restart_IPv6Only, "/system/bin/startnetwork --restartv6only"},
-              {set_tos, "/system/bin/startnetwork --settos"},
-              {stop_LAN, "/system/bin/startnetwork --shutdown"},
-              {start_LAN, "/system/bin/startnetwork --boot"},
-              {start_LAN_on_linkup, "/system/bin/startnetwork --linkup"},
-              {stop_LAN_on_linkdown, "/system/bin/startnetwork --linkdown"},
-              {restart_LAN, "/system/bin/startnetwork --restart"}};
+  // The link actions, the restart, the IPv6-only restart and the TOS update
+  // are run by the tests below and the batch and dispatcher tests.
+  struct Row { void (*action)(); const char* command; } rows[] = {
+      {stop_LAN, "/system/bin/startnetwork --shutdown"}, {start_LAN, "/system/bin/startnetwork --boot"}};
   rec().on_prefix("/system/bin/startnetwork").exit_code(1);  // results are ignored
   for (const Row& r : rows) {
     SCOPED_TRACE(r.command);
@@ -185,22 +176,17 @@ TEST_F(LanTest, ScriptCommandLines) {
 }
 
 TEST_F(LanTest, RestartTellsThePolledStateWithoutALinkAction) {
-  struct Row {
-    const char* carrierBytes;
-    const char* proxy;
-    const char* status;
-    bool stopsWpad;
-    bool up;
-  } rows[] = {{"1\n", "TRUE", "INCOMPLETE", true, true}, {"0\n", "true ", "FAILED", false, false}};
+  struct Row { const char* carrierBytes; const char* proxy; const char* status; bool stopsWpad, up; } rows[] = {
+      {"1\n", "TRUE", "INCOMPLETE", true, true}, {"0\n", "true ", "FAILED", false, false}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.proxy);
     syssrvLan_testing_reset();
-    cfg().set(kProxyVar, r.proxy);
+    peer().set(kProxyVar, r.proxy);
     prime(r.carrierBytes);
     restart_LAN();
     EXPECT_EQ(logged(7, "restart_LAN ENTER - LAN state = " + std::to_string(r.up) + "\n"), 1);
     EXPECT_EQ(logged(7, "restart_LAN - send notification LAN state = " + std::to_string(r.up) + "\n"), 1);
-    EXPECT_EQ(requests(), (Strings{wr(kDiscoveryVar, r.status), rd(kProxyVar)}));
+    EXPECT_EQ(sent(), (Strings{wr(kDiscoveryVar, r.status), rd(kProxyVar)}));
     EXPECT_EQ(syssrvCallTrace(), r.stopsWpad ? Strings{"StopWpad()"} : Strings{});
     EXPECT_EQ(rec().commands(), (Strings{"/system/bin/startnetwork --restart"}));
     EXPECT_EQ(notifications(), (std::vector<bool>{r.up}));
@@ -213,11 +199,7 @@ TEST_F(LanTest, StatusReplyFields) {
   carrier("1\n");
   // Before the first reading the link counts as down: error, connected only.
   EXPECT_EQ(ask(), string("\x08\x00\x10\x00", 4));
-  EXPECT_EQ(ask(), string("\x08\x00\x10\x01\x1a\x06"
-                          "100000"
-                          "\x22\x04"
-                          "full",
-                          18));
+  EXPECT_EQ(ask(), string("\x08\x00\x10\x01\x1a\x06" "100000" "\x22\x04" "full", 18));
   EXPECT_EQ(logged(7, "get_lan_connection 100000 full\n"), 1);
   EXPECT_TRUE(notifications(50).empty());
 }
@@ -229,7 +211,7 @@ TEST_F(LanTest, DeviceNamesThatNameAnotherFileOrSplitTheLogAreNoDevice) {
     SCOPED_TRACE(log_text(dev));
     const bool ok = dev == "eth0";
     syssrvLan_testing_reset();
-    cfg().set(kDevVar, dev);
+    peer().set(kDevVar, dev);
     forget();
     for (int pass = 0; pass < 2; ++pass) EXPECT_EQ(poll(LAN_UP), ok ? LAN_UP : LAN_DOWN);
     char speed[8] = "", duplex[8] = "";
@@ -244,7 +226,7 @@ TEST_F(LanTest, DeviceNamesThatNameAnotherFileOrSplitTheLogAreNoDevice) {
 
 TEST_F(LanTest, SendFailuresAreLoggedAndTheLinkActionStillRuns) {
   carrier("1\n");
-  sendToService(kMsgIdSystemIFGetLanStatusReq, "");
+  send(kMsgIdSystemIFGetLanStatusReq, "");
   MSG_Message* req = MSG_RecvAnyMsg(kSyssrvEndpoint, 2000);
   ASSERT_NE(req, nullptr);
   MSG_CloseLocal(kSyssrvEndpoint);  // nothing can leave the service now
@@ -293,29 +275,25 @@ class LanIpv6Test : public LanTest {
   Strings scan() {
     forget();
     checkIPv6Addr();
-    return requests();
+    return sent();
   }
 };
 
 TEST_F(LanIpv6Test, InitAndRestartClearTheVariablesOnlyInAutomaticMode) {
-  const Strings clearing = {rd(kV6ModeVar), wr(kLinkVar, "::/128"), wr(kSiteVar, "::/128"), wr(kGlobalVar, "::/128"),
-                            wr(kGatewayVar, "::")};
-  syssrvLanInit();
-  EXPECT_EQ(requests(), clearing);
-  EXPECT_EQ(logged(7, "Clear out configuration variables on IPv6 addresses and gateway during start-up in "
-                      "IPv6-auto mode.\n"),
-            1);
-  forget();
-  syssrvLanRestart();
-  EXPECT_EQ(requests(), clearing);
-  EXPECT_EQ(logged(7, "Clear out configuration variables on IPv6 addresses and gateway during restart in "
-                      "IPv6-auto mode.\n"),
-            1);
-  cfg().set(kV6ModeVar, "off");
+  for (const auto& [clear, when] : {std::pair{syssrvLanInit, "start-up"}, {syssrvLanRestart, "restart"}}) {
+    forget();
+    clear();
+    EXPECT_EQ(sent(), (Strings{rd(kV6ModeVar), wr(kLinkVar, "::/128"), wr(kSiteVar, "::/128"),
+                                   wr(kGlobalVar, "::/128"), wr(kGatewayVar, "::")}));
+    EXPECT_EQ(logged(7, string("Clear out configuration variables on IPv6 addresses and gateway during ") + when +
+                            " in IPv6-auto mode.\n"),
+              1);
+  }
+  peer().set(kV6ModeVar, "off");
   forget();
   syssrvLanInit();
   syssrvLanRestart();
-  EXPECT_EQ(requests(), (Strings{rd(kV6ModeVar), rd(kV6ModeVar)}));
+  EXPECT_EQ(sent(), (Strings{rd(kV6ModeVar), rd(kV6ModeVar)}));
 }
 
 TEST_F(LanIpv6Test, AddressScanPublishesEachKindOnce) {
@@ -341,21 +319,8 @@ TEST_F(LanIpv6Test, AddressScanPublishesEachKindOnce) {
   EXPECT_EQ(scan(), (Strings{rd(kDevVar), wr(kGlobalVar, kG1Text)}));  // a damaged line ends the scan
 }
 
-TEST_F(LanIpv6Test, UniqueLocalAddressIsTheSiteLocalOneAndIsWithdrawnWhenTheLinkGoesDown) {
-  addresses(addrLine(kUlaHex, 0x00, "eth0", 48));
-  EXPECT_EQ(scan(), (Strings{rd(kDevVar), wr(kSiteVar, "fd00:1234::5/48")}));
-  syssrvLanUpdateStatus(LAN_UP);
-  forget();
-  syssrvLanUpdateStatus(LAN_DOWN);
-  EXPECT_EQ(requests(), (Strings{rd(kV6ModeVar), wr(kSiteVar, "::/128")}));
-}
-
 TEST_F(LanIpv6Test, GatewayFollowsTheTableAsItIsAtEachScan) {
-  struct Row {
-    const char* what;
-    string table;
-    Strings want;
-  } rows[] = {
+  struct Row { const char* what; string table; Strings want; } rows[] = {
       {"first default route of the device",
        routeLine(kHop2Hex, kGw) + routeLine(kHop2Hex, kGw | kDefault, "eth1") + routeLine(kHop1Hex, kGw | kDefault) +
            routeLine(kHop2Hex, kGw | kDefault) + routeLine(kAny, 0x0001, "eth0", kG1Hex),
@@ -376,27 +341,28 @@ TEST_F(LanIpv6Test, GatewayFollowsTheTableAsItIsAtEachScan) {
     routes(r.table);
     forget();
     checkIPv6GatewayAddr();
-    EXPECT_EQ(requests(), r.want);
+    EXPECT_EQ(sent(), r.want);
   }
 }
 
+// A unique-local address is published as the site-local one.
 TEST_F(LanIpv6Test, ScansRunEveryEighthPassWhileUpAndLinkDownWithdrawsTheAddresses) {
-  addresses(addrLine(kLinkHex, 0x20) + addrLine(kG1Hex, 0x00));
+  addresses(addrLine(kLinkHex, 0x20) + addrLine(kUlaHex, 0x00, "eth0", 48) + addrLine(kG1Hex, 0x00));
   routes(routeLine(kHop1Hex, kGw | kDefault));
   Strings seen;
   for (int pass = 1; pass <= 17; ++pass) {
     forget();
     syssrvLanUpdateStatus(LAN_UP);
-    for (const string& r : requests()) seen.push_back(std::to_string(pass) + " " + r);
+    for (const string& r : sent()) seen.push_back(std::to_string(pass) + " " + r);
   }
   EXPECT_EQ(seen, (Strings{"4 " + rd(kDevVar), "4 " + wr(kGatewayVar, "fe80::1"), "8 " + rd(kDevVar),
-                           "8 " + wr(kLinkVar, kLinkText), "8 " + wr(kGlobalVar, kG1Text), "12 " + rd(kDevVar),
-                           "16 " + rd(kDevVar)}));
+                           "8 " + wr(kLinkVar, kLinkText), "8 " + wr(kSiteVar, "fd00:1234::5/48"),
+                           "8 " + wr(kGlobalVar, kG1Text), "12 " + rd(kDevVar), "16 " + rd(kDevVar)}));
   forget();
   syssrvLanUpdateStatus(LAN_DOWN);
   syssrvLanUpdateStatus(LAN_DOWN);
-  EXPECT_EQ(requests(), (Strings{rd(kV6ModeVar), wr(kLinkVar, "::/128"), wr(kGlobalVar, "::/128"),
-                                 wr(kGatewayVar, "::")}));
+  EXPECT_EQ(sent(), (Strings{rd(kV6ModeVar), wr(kLinkVar, "::/128"), wr(kSiteVar, "::/128"),
+                                 wr(kGlobalVar, "::/128"), wr(kGatewayVar, "::")}));
 }
 
 }  // namespace

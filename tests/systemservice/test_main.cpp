@@ -16,7 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "OS/linux/psosapi/ptimer.h"
@@ -27,7 +26,7 @@
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageTable.h"
 #include "tests/systemservice/call_trace.h"
-#include "tests/systemservice/test_main_fixture.h"
+#include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {
 
@@ -50,14 +49,10 @@ TEST(MainParams, CoreDumpOptionInAnyCaseAndPosition) {
 }
 
 TEST(MainParams, CrlPeriodRules) {
-  struct Row {
-    bool readOk;
-    const char* text;
-    int period;
-    bool enabled;
-  } rows[] = {{true, "0", 0, false},       {true, "", 43200, true},     {true, "12ab", 43200, true},
-              {true, "-5", 43200, true},   {true, "169", 604800, true}, {true, "1", 3600, true},
-              {false, "5", 43200, true},   {true, "99999999999999999999", 43200, true}};
+  struct Row { bool readOk; const char* text; int period; bool enabled; };
+  const Row rows[] = {{true, "0", 0, false},     {true, "", 43200, true},     {true, "12ab", 43200, true},
+                      {true, "-5", 43200, true}, {true, "169", 604800, true}, {true, "1", 3600, true},
+                      {false, "5", 43200, true}, {true, "99999999999999999999", 43200, true}};
   for (const Row& r : rows) {
     bool enabled = !r.enabled;
     EXPECT_EQ(crl_download_period(r.readOk, r.text, &enabled), r.period) << r.text;
@@ -65,11 +60,11 @@ TEST(MainParams, CrlPeriodRules) {
   }
 }
 
-class MainLoopTest : public DaemonTest {
+class MainLoopTest : public CfgTest {
  protected:
   void SetUp() override {
-    DaemonTest::SetUp();
-    cfg().set("system.network.wired.devicename", "eth0");
+    CfgTest::SetUp();
+    peer().set("system.network.wired.devicename", "eth0");
     rec().put_file("/sys/class/net/eth0/carrier", "1\n");
     st.message_wait_ms = 0;
     st.lan_state = LAN_UP;
@@ -79,7 +74,7 @@ class MainLoopTest : public DaemonTest {
 };
 
 TEST_F(MainLoopTest, CertScriptFirstThenDownloadsInPass31AndEveryPeriod) {
-  cfg().set(kHoursVar, "1");
+  peer().set(kHoursVar, "1");
   std::vector<int> cert, crl;
   for (int i = 1; i <= 31 + 3600; ++i) {
     rec().clear();
@@ -92,7 +87,7 @@ TEST_F(MainLoopTest, CertScriptFirstThenDownloadsInPass31AndEveryPeriod) {
 }
 
 TEST_F(MainLoopTest, DownloadDueWithTheLanDownIsSkippedNotPostponed) {
-  cfg().set(kHoursVar, "1");
+  peer().set(kHoursVar, "1");
   st.crl_download_wait_count = 0;
   st.expiration_wait_count = 1;
   st.lan_state = LAN_DOWN;  // the first poll only opens the carrier file
@@ -102,7 +97,7 @@ TEST_F(MainLoopTest, DownloadDueWithTheLanDownIsSkippedNotPostponed) {
 }
 
 TEST_F(MainLoopTest, ProvisioningDeadlineWritesFailedEveryPassUntilCleared) {
-  cfg().set(kHoursVar, "0");
+  peer().set(kHoursVar, "0");
   discoverProvisioningTimeout = RealTimeMilliSeconds() + 2000;
   rec().advance_ms(2000);  // equal: not yet past
   syssrvMainLoopPass(&st);
@@ -113,7 +108,7 @@ TEST_F(MainLoopTest, ProvisioningDeadlineWritesFailedEveryPassUntilCleared) {
   syssrvMainLoopPass(&st);
   using W = std::pair<std::string, std::string>;
   const W failed = {"management.provisioning.inserverdiscoverystatus", "FAILED"};
-  EXPECT_EQ(cfg().writes(), (std::vector<W>{failed, failed}));
+  EXPECT_EQ(peer().writes(), (std::vector<W>{failed, failed}));
 }
 
 TEST_F(MainLoopTest, CheckLanUsableRunsTheExactCommand) {
@@ -143,7 +138,7 @@ TEST_F(MainLoopTest, AlertSocketIsACloseOnExecDatagramSocketAtItsPath) {
 
 TEST_F(MainLoopTest, PassLastsItsSecondWhenTheEndpointIsGone) {
   // A message received ends any earlier outage, so its line comes again.
-  sendToService(0x7F0003, "");
+  send(0x7F0003, "");
   syssrvMessageLoop(2000);
   forget();
   MSG_CloseLocal(kSyssrvEndpoint);
@@ -185,14 +180,7 @@ TEST(Daemonize, BufferedOutputIsWrittenOnce) {
 // A payload no message class parses: a field tag whose varint never ends.
 const std::string kGarbage(11, '\xff');
 
-bool traced(const std::string& prefix) {
-  for (const std::string& e : syssrvCallTrace()) {
-    if (e.compare(0, prefix.size(), prefix) == 0) return true;
-  }
-  return false;
-}
-
-using MessageTest = DaemonTest;
+using MessageTest = CfgTest;
 
 TEST_F(MessageTest, AfterInitEveryHandlerIsReachedByItsType) {
   MSG_CloseLocal(kSyssrvEndpoint);  // opened by the layer itself
@@ -202,12 +190,12 @@ TEST_F(MessageTest, AfterInitEveryHandlerIsReachedByItsType) {
     const syssrvHandlerRow& h = kSyssrvHandlerTable[row - 1];
     SCOPED_TRACE(h.name);
     forget();
-    sendToService(h.type, kGarbage);
+    send(h.type, kGarbage);
     syssrvMessageLoop(2000);
     // Modules still to come leave a trace entry, built ones log a parse
     // error under their name, two answer without parsing.
-    const std::string log = rec().file_bytes("/dev/crvllog");
-    bool ran = traced(std::string(h.name) + "(") || log.find(h.name, log.size() - 200) != std::string::npos;
+    bool ran = logBytes().find(h.name) != std::string::npos;
+    for (const std::string& e : syssrvCallTrace()) ran = ran || e.rfind(std::string(h.name) + "(", 0) == 0;
     if (h.type == kMsgIdSystemIFGetLanStatusReq || h.type == kMsgIdSystemIFSetOobReq) {
       MSG_Message* rsp = received();
       ASSERT_NE(rsp, nullptr);
@@ -229,7 +217,7 @@ TEST_F(MessageTest, WithoutTheEndpointInitStopsAtTheConfigurationLink) {
   setenv("MSG_SOCKET_DIR", dir.c_str(), 1);
   EXPECT_EQ(logged(3, "message: MSG_OpenLocal(SystemSrvc) failed: -1\n"), 1);
   // Nothing further: no handler, no callback registration, no device.
-  EXPECT_TRUE(cfg().requests().empty());
+  EXPECT_TRUE(peer().requests().empty());
   EXPECT_TRUE(rec().records(SysIoCall::kOpen).empty());
 }
 
@@ -242,53 +230,36 @@ TEST_F(MessageTest, FailedRegistrationsAreLoggedWithTheirTypeAndTheRestGoOn) {
 
 TEST_F(MessageTest, TimeZoneRequestAppliesTheConfiguredZoneOnAnAspenOnly) {
   const std::string zone(100, 'Z');  // read with at most 63 characters
-  cfg().set("time.timezone", zone);
+  peer().set("time.timezone", zone);
   for (eModelT m : {kUnknownModel, kCedar, kBirch, kAspen}) {
     eModel = m;
     syssrvCallTrace_clear();
-    sendToService(kMsgIdPlatformIFRequestTimeZoneCmd, "");
+    send(kMsgIdPlatformIFRequestTimeZoneCmd, "");
     syssrvMessageLoop(2000);
     EXPECT_EQ(syssrvCallTrace(), m == kAspen ? Strings{"set_timezone(" + zone.substr(0, 63) + ",0)"} : Strings{});
   }
-  EXPECT_EQ(cfg().reads("time.timezone"), 1);
-}
-
-// Answers one request on "TestPeer" with `payload` as the response.
-void answerOnce(std::string payload) {
-  MSG_Message* req = MSG_RecvAnyMsg("TestPeer", 5000);
-  if (req == nullptr) return;
-  MSG_Message* out = MSG_AllocMsgCopyHdr(req, kMsgIdSystemIFGetLanStatusRsp, static_cast<uint32_t>(payload.size()));
-  if (!payload.empty()) memcpy(MSG_GetPayloadMutable(out), payload.data(), payload.size());
-  MSG_SendMsg("TestPeer", MSG_GetSender(req), out);
-  MSG_ReleaseMsg(req);
+  EXPECT_EQ(peer().reads("time.timezone"), 1);
 }
 
 TEST_F(MessageTest, SendWaitResults) {
   SystemIF::GetLanStatusReq req;
   SystemIF::GetLanStatusRsp rsp;
   EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, "", 1000), -3);
-  EXPECT_EQ(syssrvMessageSendWaitResponse(req, nullptr, kPeer, 1000), -3);
+  EXPECT_EQ(syssrvMessageSendWaitResponse(req, nullptr, kCaller, 1000), -3);
   EXPECT_EQ(logged(3, "message: syssrvMessageSendWaitResponse() got invalid param\n"), 2);
   EXPECT_EQ(received(50), nullptr);  // nothing was sent so far
-  EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, kPeer, 300), -1);
+  EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, kCaller, 300), -1);
   EXPECT_EQ(logged(3, "message: syssrvMessageSendWaitResponse() MSG_RecvMsg timed out\n"), 1);
   MSG_Message* got = received();
   ASSERT_NE(got, nullptr);
   EXPECT_EQ(MSG_GetType(got), kMsgIdSystemIFGetLanStatusReq);
-  MSG_ReleaseMsg(got);
-
-  SystemIF::GetLanStatusRsp answer;
-  answer.set_lan_speed("1000");
-  std::thread peer(answerOnce, answer.SerializeAsString());
-  EXPECT_EQ(syssrvMessageSendWaitResponse(req, &rsp, kPeer, 5000), 0);
-  peer.join();
-  EXPECT_EQ(rsp.lan_speed(), "1000");
+  MSG_ReleaseMsg(got);  // an answer in time: NotifyTest.SendAndWaitTakesOnlyTheAnswerToItsOwnRequest
 }
 
 TEST_F(MessageTest, TimerFuncAsksForANewExpiryTime) {
   timerFunc(nullptr);
   using W = std::pair<std::string, std::string>;
-  EXPECT_EQ(cfg().writes(), (std::vector<W>{{"system.proxy.pacfile.expirytime", "NEWTIME_REQUEST"}}));
+  EXPECT_EQ(peer().writes(), (std::vector<W>{{"system.proxy.pacfile.expirytime", "NEWTIME_REQUEST"}}));
   EXPECT_EQ(logged(6, "SysrvWpad: timerFunc:On expiry Timer func invoked.\n"), 1);
 }
 
@@ -298,13 +269,10 @@ TEST_F(MessageTest, VirtualKeyDeviceIsCreatedWithItsKeysAndRecord) {
   rec().put_file("/dev/uinput", "");
   initVirtualKeyPressDevice();
   ASSERT_GE(fdVirtKeyPressDev, 0);
-  int uinputOpens = 0;
-  for (const SysIoRecord& r : rec().records(SysIoCall::kOpen)) {
-    if (r.path != "/dev/uinput") continue;
-    ++uinputOpens;
-    EXPECT_EQ(r.flags, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  }
-  EXPECT_EQ(uinputOpens, 1);
+  const std::vector<SysIoRecord> opens = rec().records(SysIoCall::kOpen);
+  ASSERT_EQ(opens.size(), 1u);
+  EXPECT_EQ(opens[0].path, "/dev/uinput");
+  EXPECT_EQ(opens[0].flags, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
   Strings io;
   for (const SysIoRecord& r : rec().records(SysIoCall::kIoctl)) {
     io.push_back(std::to_string(r.request) + ":" + std::to_string(r.arg));
@@ -325,13 +293,11 @@ TEST_F(MessageTest, VirtualKeyDeviceIsCreatedWithItsKeysAndRecord) {
 }
 
 TEST_F(MessageTest, VirtualKeyDeviceFailuresCloseAndLeaveMinusOne) {
-  struct Row {
-    unsigned long failing;
-    const char* text;
-  } rows[] = {{0, "could not open /dev/uinput\n"},
-              {UI_SET_EVBIT, "failed to enable KEY or SYN events\n"},
-              {UI_SET_KEYBIT, "failed to enable key code 103\n"},
-              {UI_DEV_CREATE, "failed to create crvl-virt-key-press-device\n"}};
+  struct Row { unsigned long failing; const char* text; };
+  const Row rows[] = {{0, "could not open /dev/uinput\n"},
+                      {UI_SET_EVBIT, "failed to enable KEY or SYN events\n"},
+                      {UI_SET_KEYBIT, "failed to enable key code 103\n"},
+                      {UI_DEV_CREATE, "failed to create crvl-virt-key-press-device\n"}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.text);
     forget();

@@ -14,25 +14,25 @@ using std::string;
 
 TEST_F(NotifyTest, PairingStateSetsTheLedAndLocksTimeOnlyWhileConnected) {
   const string var = "system.modularroom.secondary.pairing.state";
-  const struct { const char* value; Strings trace; const char* led; const char* level; } cases[] = {
-      {"UnPaired", {"setLed(0,0,255,0,50,50)", "stop_ptp4l()"}, "Blinking Blue", "kAdmin"},
-      {"Connected", {"setLed(0,0,255,0,100,0)"}, "Solid Blue", "kSystem"},
-      {"Paired", {"setLed(0,0,255,0,100,0)", "stop_ptp4l()"}, "Solid Blue", "kAdmin"},
-      {"connected", {"stop_ptp4l()"}, "no such line", "kAdmin"},
+  const struct { const char* value; Strings trace; const char* led; int level; } cases[] = {
+      {"UnPaired", {"setLed(0,0,255,0,50,50)", "stop_ptp4l()"}, "Blinking Blue", A},
+      {"Connected", {"setLed(0,0,255,0,100,0)"}, "Solid Blue", S},
+      {"Paired", {"setLed(0,0,255,0,100,0)", "stop_ptp4l()"}, "Solid Blue", A},
+      {"connected", {"stop_ptp4l()"}, "no such line", A},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     forget();
     notifyNodes({{var, 2}}, {c.value});
     EXPECT_EQ(trace(), c.trace);
-    EXPECT_EQ(requests(), (Strings{accessReq("time.timeserver.mode", c.level), accessReq("time.timezone", c.level)}));
-    EXPECT_EQ(logged(6, "modroom config_on_change var " + var + "[2] - " + c.led), c.value[0] != 'c');
-    EXPECT_EQ(logged(3, "modroom config_on_change var " + var + "[2] - stop ptp4l"), c.trace.size() > 1u || c.value[0] == 'c');
+    EXPECT_EQ(sent(), (Strings{levels("time.timeserver.mode", c.level, c.level), levels("time.timezone", c.level, c.level)}));
+    EXPECT_EQ(logged(6, "modroom config_on_change var " + var + "[2] - " + c.led + "\n"), c.value[0] != 'c' ? 1 : 0);
+    EXPECT_EQ(logged(3, "modroom config_on_change var " + var + "[2] - stop ptp4l\n"), c.trace.size() > 1u || c.value[0] == 'c' ? 1 : 0);
   }
 }
 
 TEST_F(NotifyTest, TlsChangeRestartsTheLanOnlyWith8021X) {
-  cfg().set("system.network.wired.dot1x.enabled", "TRUE");
+  peer().set("system.network.wired.dot1x.enabled", "TRUE");
   notify("security.disabletlsversionone", "True");
   EXPECT_EQ(actions(), (Strings{"/system/bin/startnetwork --restart"}));
   EXPECT_TRUE(contains(trace(), "updateDnsConfig()"));
@@ -53,17 +53,17 @@ TEST_F(NotifyTest, RemoteLogAddressGetsTheDefaultPortOfItsProtocol) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.address + " " + c.protocol);
     forget();
-    cfg().set(addr, c.address);
-    cfg().set("system.log.remotelog.serverprotocol", c.protocol);
+    peer().set(addr, c.address);
+    peer().set("system.log.remotelog.serverprotocol", c.protocol);
     notify(addr, c.address);
     EXPECT_EQ(trace(), (Strings{"update_logging(" + string(addr) + "," + c.result + ")"}));
-    EXPECT_EQ(cfg().get(addr), c.result);
-    EXPECT_EQ(contains(requests(), writeReq(addr, c.result)), c.result != c.address);
+    EXPECT_EQ(peer().get(addr), c.result);
+    EXPECT_EQ(contains(sent(), "write " + string(addr) + "=" + c.result + " as 30"), c.result != c.address);
   }
-  cfg().set(addr, "10.0.0.9");
-  cfg().set("system.log.remotelog.serverprotocol", "TLS");
+  peer().set(addr, "10.0.0.9");
+  peer().set("system.log.remotelog.serverprotocol", "TLS");
   notify("system.log.remotelog.serverprotocol", "TLS");
-  EXPECT_EQ(cfg().get(addr), "10.0.0.9:6514");
+  EXPECT_EQ(peer().get(addr), "10.0.0.9:6514");
 }
 
 TEST_F(NotifyTest, FipsChangeRestartsTheDelegateAsTheProxySettingsSay) {
@@ -78,16 +78,16 @@ TEST_F(NotifyTest, FipsChangeRestartsTheDelegateAsTheProxySettingsSay) {
   for (const auto& c : cases) {
     SCOPED_TRACE(string(c.enabled) + " " + c.autoconf + " " + c.status);
     forget();
-    cfg().set("system.proxy.webproxy.enabled", c.enabled);
-    cfg().set("system.proxy.manual.autoconf", c.autoconf);
-    cfg().set("system.proxy.pacfile.status", c.status);
+    peer().set("system.proxy.webproxy.enabled", c.enabled);
+    peer().set("system.proxy.manual.autoconf", c.autoconf);
+    peer().set("system.proxy.pacfile.status", c.status);
     delegate_running = c.running;
     notify(fips, "True");
     Strings want = {"update_logging(" + fips + ",True)"};
     want.insert(want.end(), c.trace.begin(), c.trace.end());
     EXPECT_EQ(trace(), want);
-    EXPECT_EQ(requests(), (Strings{readReq("system.proxy.webproxy.enabled"), readReq("system.proxy.manual.autoconf"),
-                                   readReq("system.proxy.pacfile.expirytime"), readReq("system.proxy.pacfile.status")}));
+    EXPECT_EQ(sent(), (Strings{"read system.proxy.webproxy.enabled", "read system.proxy.manual.autoconf",
+                               "read system.proxy.pacfile.expirytime", "read system.proxy.pacfile.status"}));
   }
 }
 
@@ -112,7 +112,7 @@ TEST_F(NotifyTest, PacExpiryRereadsTheTimeAndArmsTheTimerWithinItsRange) {
     SCOPED_TRACE(c.stored);
     forget();
     PacExpiryTimer.TimerStop();
-    cfg().set(var, c.stored);
+    peer().set(var, c.stored);
     notify(var, "3600");  // the stored value decides, not the notified one
     EXPECT_EQ(IsTimerInitialised, c.initialised);
     EXPECT_EQ(PacExpiryTimer.TimerRunning(), c.running);
@@ -123,25 +123,25 @@ TEST_F(NotifyTest, PacExpiryRereadsTheTimeAndArmsTheTimerWithinItsRange) {
 }
 
 TEST_F(NotifyTest, OutOfBoxChangeSetsSleepNameAndServerTypes) {
-  const string cloud = serverTypesReq({"QORT", "DMS", "CLOUD"}), h323 = writeReq("comm.NICs.H323Nic.h323name", "R7");
-  const string name = readReq("system.info.systemname");
-  const string model = readReq("system.info.model"), mode = readReq("system.modularroom.mode");
+  const string cloud = "options management.provisioning.servertype [QORT|DMS|CLOUD] default 0 as 50";
+  const string h323 = "write comm.NICs.H323Nic.h323name=R7 as 30", name = "read system.info.systemname";
+  const string model = "read system.info.model", mode = "read system.modularroom.mode";
   const struct { const char* value; const char* systemName; const char* model; const char* mode; Strings requests; } cases[] = {
-      {"True", "R7", "CEDAR", "Primary", {name, h323, writeReq("system.sleeptimeout", "0")}},
-      {"true", "", "CEDAR", "Primary", {name, model, mode, writeReq("system.sleeptimeout", "3"), cloud}},
+      {"True", "R7", "CEDAR", "Primary", {name, h323, "write system.sleeptimeout=0 as 30"}},
+      {"true", "", "CEDAR", "Primary", {name, model, mode, "write system.sleeptimeout=3 as 30", cloud}},
       {"False", "R7", "LUMENPRO", "Primary", {name, h323, model, mode, cloud}},
       {"False", "", "CEDAR", "Secondary", {name, model, mode, cloud}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value + string(" ") + c.model + " " + c.mode);
     forget();
-    cfg().set("system.info.systemname", c.systemName);
-    cfg().set("system.info.model", c.model);
-    cfg().set("system.modularroom.mode", c.mode);
+    peer().set("system.info.systemname", c.systemName);
+    peer().set("system.info.model", c.model);
+    peer().set("system.modularroom.mode", c.mode);
     notify("system.info.outofbox", c.value);
     EXPECT_EQ(outOfBox, string(c.value) == "True");
-    EXPECT_EQ(requests(), c.requests);
-    EXPECT_EQ(logged(7, "config_change_notify: add CLOUD to provisioning server type options"), !outOfBox);
+    EXPECT_EQ(sent(), c.requests);
+    EXPECT_EQ(logged(7, "add CLOUD to provisioning server type options", "config_change_notify"), !outOfBox);
   }
 }
 
@@ -152,16 +152,17 @@ TEST_F(NotifyTest, DiscoveryCompleteDuringSetUpWithdrawsTheCloud) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     forget();
-    cfg().set("system.info.outofbox", c.stored);
+    peer().set("system.info.outofbox", c.stored);
     outOfBox = c.before;
     notify("management.provisioning.discoverycomplete", c.value);
     EXPECT_EQ(outOfBox, c.after);
-    EXPECT_TRUE(logged(7, "config_change_notify: discoverycomplete changed to " + string(c.value) +
-                              ", outOfBox=" + (c.after ? "1" : "0")));
+    EXPECT_TRUE(logged(7, "discoverycomplete changed to " + string(c.value) + ", outOfBox=" + (c.after ? "1" : "0"),
+                       "config_change_notify"));
     const bool withdraw = c.after && c.value[0] == 't';
-    EXPECT_EQ(requests(), (withdraw ? Strings{readReq("system.info.outofbox"), serverTypesReq({"QORT", "DMS"})}
-                                    : Strings{readReq("system.info.outofbox")}));
-    EXPECT_EQ(logged(7, "config_change_notify: remove CLOUD from provisioning server type options"), withdraw);
+    EXPECT_EQ(sent(), (withdraw ? Strings{"read system.info.outofbox",
+                                          "options management.provisioning.servertype [QORT|DMS] default 0 as 50"}
+                                : Strings{"read system.info.outofbox"}));
+    EXPECT_EQ(logged(7, "remove CLOUD from provisioning server type options", "config_change_notify"), withdraw);
   }
 }
 
@@ -175,8 +176,8 @@ TEST_F(NotifyTest, ProvisioningDeadlineAndEngineModeFollowExactValues) {
   EXPECT_EQ(discoverProvisioningTimeout, 0u);
   forget();
   for (const char* v : {"True", "False", "true"}) notify("system.systemmode.enableitpenginemode", v);
-  const string req = "ComponentChangeReq {name: \"SystemSrvc\" role: kStartup component_name: \"multicodecenginemode\"";
-  EXPECT_EQ(requests(), (Strings{req + " detach: false}", req + " detach: true}", req + " detach: true}"}));
+  const string req = "component multicodecenginemode detach ";
+  EXPECT_EQ(sent(), (Strings{req + "0 as 50", req + "1 as 50", req + "1 as 50"}));
 }
 
 }  // namespace

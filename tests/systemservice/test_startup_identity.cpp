@@ -20,15 +20,12 @@ const char kLinkLocalQuery[] = "ip addr show dev eth0 | busybox sed -n 's/.*inet
 class StartupIdentityTest : public CfgTest {};
 
 TEST_F(StartupIdentityTest, EnvironmentIsCopiedAsStartupInTableOrder) {
-  setenv("CORVALE_BOARDID", "CEDAR", 1);
-  setenv("CORVALE_SERIALNUM", "FTX;`reboot`\nX", 1);
-  setenv("HARDWARE_VERSION", "", 1);
-  setenv("DEVFEATURES", "TRUE", 1);
-  setenv("ENCRYPTION_ENABLE", "true", 1);
-  setenv("PROJECTPHASE", "Release", 1);
-  setenv("VERSION", "4.1.0", 1);
-  setenv("BUILDNUMBER", "77", 1);
-  setenv("DATETIME", "2024-05-01", 1);
+  for (const auto& [name, value] : vector<std::pair<const char*, const char*>>{
+           {"CORVALE_BOARDID", "CEDAR"}, {"CORVALE_SERIALNUM", "FTX;`reboot`\nX"}, {"HARDWARE_VERSION", ""},
+           {"DEVFEATURES", "TRUE"}, {"ENCRYPTION_ENABLE", "true"}, {"PROJECTPHASE", "Release"}, {"VERSION", "4.1.0"},
+           {"BUILDNUMBER", "77"}, {"DATETIME", "2024-05-01"}}) {
+    setenv(name, value, 1);
+  }
   initSystemConfig();
   vector<string> writes = sent("write system.info.");
   EXPECT_EQ(vector<string>(writes.begin(), writes.begin() + 10),
@@ -39,9 +36,9 @@ TEST_F(StartupIdentityTest, EnvironmentIsCopiedAsStartupInTableOrder) {
                             "write system.info.build=77 as 50", "write system.info.humanreadableversion=Release - 4.1.0-77 as 50"}));
   EXPECT_EQ(writes.at(11), "write system.info.builddate=2024-05-01 as 50");
   EXPECT_EQ(peer().get("security.remoteaccess.web.httpenabled"), "False");
-  EXPECT_TRUE(logged(3, "HARDWARE_VERSION is blank."));
-  EXPECT_TRUE(logged(3, "PRODUCTLINE not set in environment."));
-  EXPECT_FALSE(peer().has("system.info.system"));
+  EXPECT_TRUE(logged(3, "HARDWARE_VERSION is blank.\n"));
+  EXPECT_TRUE(logged(3, "PRODUCTLINE not set in environment.\n"));
+  EXPECT_EQ(peer().get("system.info.system"), "<unset>");
   EXPECT_EQ(eModel, kCedar);
   EXPECT_EQ(rec().commands(), vector<string>{kLinkLocalQuery});  // no debug bridge for "TRUE"
 }
@@ -50,23 +47,19 @@ TEST_F(StartupIdentityTest, MissingAndBlankVariablesAreLoggedAtTheirLevels) {
   setenv("CORVALE_BOARDID", "", 1);
   setenv("DEVFEATURES", "", 1);
   initSystemConfig();
-  EXPECT_TRUE(logged(3, "CORVALE_BOARDID is blank."));
-  EXPECT_TRUE(logged(7, "DEVFEATURES is blank."));
-  EXPECT_TRUE(logged(3, "ENCRYPTION_ENABLE is not set in environment."));
+  EXPECT_TRUE(logged(3, "CORVALE_BOARDID is blank.\n"));
+  EXPECT_TRUE(logged(7, "DEVFEATURES is blank.\n"));
+  EXPECT_TRUE(logged(3, "ENCRYPTION_ENABLE is not set in environment.\n"));
   EXPECT_EQ(peer().get("system.info.model"), "");
   unsetenv("CORVALE_BOARDID");
   forget();
   EXPECT_EQ(getPlatformModel(), kUnknownModel);
-  EXPECT_TRUE(logged(3, "CORVALE_BOARDID not set in environment."));
+  EXPECT_TRUE(logged(3, "CORVALE_BOARDID not set in environment.\n"));
   EXPECT_TRUE(sent().empty());
 }
 
 TEST_F(StartupIdentityTest, BoardIdAndOrbscopeAddressSelectTheModelRow) {
-  struct Row {
-    const char* board;
-    const char* orbscope;
-    eModelT model;
-  };
+  struct Row { const char* board; const char* orbscope; eModelT model; };
   const Row rows[] = {{"birch", nullptr, kBirch}, {"Halden", "1.2.3", kHalden}, {"CEDAR", "10.0.0.1", kAspen},
                       {"CEDAR 2", nullptr, kUnknownModel}};
   for (const Row& r : rows) {
@@ -79,12 +72,7 @@ TEST_F(StartupIdentityTest, BoardIdAndOrbscopeAddressSelectTheModelRow) {
 }
 
 TEST_F(StartupIdentityTest, MultiCodecSystemNamesTheUnit) {
-  struct Row {
-    const char* id;
-    const char* systemType;
-    const char* name;
-    const char* component;
-  };
+  struct Row { const char* id; const char* systemType; const char* name; const char* component; };
   const Row rows[] = {{"0", "", "TrueSummit System", "multicodecprimary"},
                       {"2", "panorama studio", "TrueSummit Panorama Studio", "multicodecsecondary"},
                       {"1", "ZRA 300", "TrueSummit ZRA Studio", "multicodecsecondary"}};
@@ -132,10 +120,7 @@ TEST_F(StartupIdentityTest, DeveloperAndEncryptionSwitches) {
 }
 
 TEST_F(StartupIdentityTest, LinkLocalAddressIsTheQuerysFirstLineCut) {
-  struct Row {
-    const char* output;
-    const char* address;
-  };
+  struct Row { const char* output; const char* address; };
   for (const Row& r : {Row{"fe80::1/64\r\nfe80::2/64\n", "fe80::1/64"},
                        Row{"fe80:1111:2222:3333:4444:5555:6666:7777/64\n", "fe80:1111:2222:3333:4444:5555:6"}}) {
     rec().on(kLinkLocalQuery).output(r.output);
@@ -147,7 +132,7 @@ TEST_F(StartupIdentityTest, LinkLocalAddressIsTheQuerysFirstLineCut) {
   forget();
   initSystemConfig();
   EXPECT_TRUE(sent("write system.network.wired.ipv6nic.linklocal").empty());
-  EXPECT_TRUE(logged(3, "IPv6 link local address query failed."));
+  EXPECT_TRUE(logged(3, "IPv6 link local address query failed.\n"));
 }
 
 }  // namespace

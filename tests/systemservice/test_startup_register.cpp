@@ -21,15 +21,6 @@ using std::vector;
 
 class StartupRegisterTest : public CfgTest {};
 
-// Names registered with `kind`, in order.
-vector<string> registered(int kind) {
-  vector<string> out;
-  for (const syssrvRegistration& r : syssrvConfigRegistrations()) {
-    if (r.name != nullptr && r.kind == kind) out.push_back(r.name);
-  }
-  return out;
-}
-
 TEST_F(StartupRegisterTest, ServiceReceivesTheListInOrderAndTheLogSpaceRuleRunsAfterTheChangeHandler) {
   syssrvRegisterConfigCallbacks();
   vector<string> expected;
@@ -53,14 +44,12 @@ TEST_F(StartupRegisterTest, AnchorRowsAndHandlerPlaces) {
     return list[i].name ? string(list[i].name) + "/" + std::to_string(list[i].kind) : "handler " + std::to_string(list[i].handler);
   };
   EXPECT_EQ(row(0), "time.timeserver.mode/3");
-  EXPECT_EQ(row(28), "system.modularroom.secondary.pairing.state/3");
   EXPECT_EQ(row(29), "handler " + std::to_string(kMsgIdConfigIFConfigChangedNtfy));
   EXPECT_EQ(row(47), "system.proxy.webproxysubmit/6");
   EXPECT_EQ(row(50), "system.network.submit/6");
   EXPECT_EQ(row(51), "handler " + std::to_string(kMsgIdConfigIFSubmitNtfy));
   EXPECT_EQ(row(85), "system.modularroom.mode/1");
   EXPECT_EQ(row(88), "handler " + std::to_string(kMsgIdConfigIFDynamicValidateReq));
-  EXPECT_EQ(row(110), "system.uboot.skipvideo/3");
   EXPECT_EQ(row(120), "system.modularroom.mode/2");
   EXPECT_EQ(row(121), "handler " + std::to_string(kMsgIdConfigIFOnChangeReq));
 }
@@ -79,7 +68,7 @@ TEST_F(StartupRegisterTest, EveryNameOncePerKindAndEveryRuleRegisteredWithItsKin
   vector<string> onChange = syssrvOnChangeNames();
   EXPECT_EQ(std::set<string>(validated.begin(), validated.end()), std::set<string>(byKind[1].begin(), byKind[1].end()));
   EXPECT_EQ(std::set<string>(onChange.begin(), onChange.end()), std::set<string>(byKind[2].begin(), byKind[2].end()));
-  EXPECT_EQ(registered(6), (vector<string>{"system.proxy.webproxysubmit", "system.network.submit"}));
+  EXPECT_EQ(byKind[6], (std::multiset<string>{"system.proxy.webproxysubmit", "system.network.submit"}));
   // A name the change dispatcher routes but nobody registered never arrives.
   // The two DHCP states are registered by a later start-up step; the PAC
   // status and the MAC address are routed but registered by no one.
@@ -92,7 +81,7 @@ TEST_F(StartupRegisterTest, EveryNameOncePerKindAndEveryRuleRegisteredWithItsKin
 }
 
 TEST_F(StartupRegisterTest, RefusedVariableDoesNotStopTheOthers) {
-  peer().refuseRegistration("time.timeformat", -7);
+  peer().answerError(kMsgIdConfigIFRegisterClientCallbackReq, -7, "time.timeformat");
   syssrvRegisterConfigCallbacks();
   EXPECT_EQ(sent("register ").size(), 118u);
 }

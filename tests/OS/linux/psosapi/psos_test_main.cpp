@@ -8,7 +8,6 @@
 
 #include "OS/linux/psosapi/pthreadapi.h"
 #include "OS/logmsg.h"
-#include "platform/sysio/sysio.h"
 #include "tests/OS/linux/psosapi/psos_test_util.h"
 
 namespace {

@@ -16,14 +16,10 @@
 RecorderSysIo& psosRec();
 
 // Log text written from the moment of construction on.
-class LogMark {
- public:
-  LogMark() : m_at(psosRec().file_bytes("/dev/crvllog").size()) {}
-  std::string text() const { return psosRec().file_bytes("/dev/crvllog").substr(m_at); }
+struct LogMark {
+  size_t at = psosRec().file_bytes("/dev/crvllog").size();
+  std::string text() const { return psosRec().file_bytes("/dev/crvllog").substr(at); }
   bool has(const std::string& s) const { return text().find(s) != std::string::npos; }
-
- private:
-  size_t m_at;
 };
 
 // One complete line of the library at `level`.
@@ -40,6 +36,4 @@ UInt32 spawnTask(const char* name, int priority, std::function<void()> body);
 UInt32 inTask(const char* name, std::function<void(UInt32 self)> body);
 
 // A task body that runs until the task is deleted.
-inline void idleUntilDeleted() {
-  for (;;) sleepMs(1);
-}
+inline void idleUntilDeleted() { for (;;) sleepMs(1); }

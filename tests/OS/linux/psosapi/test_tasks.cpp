@@ -6,17 +6,14 @@
 
 #include <atomic>
 #include <cstring>
-#include <thread>
 #include <vector>
 
 #include "OS/linux/psosapi/pthreadapi.h"
 #include "OS/linux/psosapi/ptimer.h"
 #include "tests/OS/linux/psosapi/psos_test_util.h"
 
-namespace {
-TCB* tcbOf(UInt32 id) { return reinterpret_cast<TCB*>(static_cast<uintptr_t>(id)); }
-void noop(UInt32, UInt32, UInt32, UInt32) {}
-}  // namespace
+static TCB* tcbOf(UInt32 id) { return reinterpret_cast<TCB*>(static_cast<uintptr_t>(id)); }
+static void noop(UInt32, UInt32, UInt32, UInt32) {}
 
 TEST(Tasks, StartedTaskRunsWithItsArgumentsNameAndBindingAndEndsWithItsEntry) {
   static std::atomic<int> done{0};
@@ -40,16 +37,14 @@ TEST(Tasks, StartedTaskRunsWithItsArgumentsNameAndBindingAndEndsWithItsEntry) {
   ASSERT_TRUE(waitFor([] { return done.load() == 1; }, 5000));
   EXPECT_EQ(std::vector<UInt32>(seen, seen + 5), (std::vector<UInt32>{11, 22, 33, 0xFFFFFFFF, id}));
   EXPECT_STREQ(name, "abcd");
-  EXPECT_TRUE(log.has(osLine('7', "task:abcd pid:" + std::to_string(getpid()) + " thread " +
-                                      hexWord((unsigned long)tcbOf(id)->thread) + " " + std::to_string(tid) + " " +
-                                      pointerText(tcbOf(id)))))
-      << log.text();
+  const std::string thread = hexWord((unsigned long)tcbOf(id)->thread);
+  EXPECT_TRUE(log.has(osLine('7', "task:abcd pid:" + std::to_string(getpid()) + " thread " + thread + " " +
+                                      std::to_string(tid) + " " + pointerText(tcbOf(id))))) << log.text();
   EXPECT_EQ(t_start(id, 0, noop, args), 1u) << "a task starts once";
   done = 2;  // returning from the entry deletes the task
   ASSERT_TRUE(waitFor([] { UInt32 x; return t_ident("abcd", 0, &x) == 9u; }, 5000));
-  EXPECT_TRUE(waitFor([&] { return log.has(osLine('4', "task abcd deleted task:abcd, pid " + std::to_string(tid))); },
-                      2000))
-      << log.text();
+  const std::string deleted = osLine('4', "task abcd deleted task:abcd, pid " + std::to_string(tid));
+  EXPECT_TRUE(waitFor([&] { return log.has(deleted); }, 2000)) << log.text();
 }
 
 TEST(Tasks, IdentFindsTheFirstOfANameAndUnknownIdsAreRefused) {
@@ -68,15 +63,21 @@ TEST(Tasks, IdentFindsTheFirstOfANameAndUnknownIdsAreRefused) {
   EXPECT_EQ(t_ident("dupe", 0, &got), 0u);
   EXPECT_EQ(got, b);
   EXPECT_EQ(t_delete(b) + t_delete(c), 0u);
+  // This thread is no task: warned about where it asks about itself.
+  const std::string warn = osLine('4', "pthread_entry FindTcbThread NULL " + hexWord((unsigned long)pthread_self()));
+  LogMark log;
+  EXPECT_EQ(t_name(0), nullptr);
+  EXPECT_EQ(t_getRefCon(0), 0u);
+  EXPECT_EQ(t_setRefCon(0, 5), 6u);
+  EXPECT_EQ(log.text(), warn + warn + warn);
+  EXPECT_EQ(t_setRefCon(0x1234, 1), 9u);
+  EXPECT_EQ(t_name(0x1234), nullptr);
 }
 
 TEST(Tasks, PrioritiesOutOfRangeBecomeZeroAndSetPriorityPrintsWhatItDid) {
   static std::atomic<int> tid{0};
   LogMark log;
-  UInt32 id = spawnTask("hipr", 120, [] {
-    tid = callerTid();
-    idleUntilDeleted();
-  });
+  UInt32 id = spawnTask("hipr", 120, [] { tid = callerTid(), idleUntilDeleted(); });
   ASSERT_NE(id, 0u);
   ASSERT_TRUE(waitFor([] { return tid.load() != 0; }, 5000));
   EXPECT_EQ(tcbOf(id)->priority, 0);
@@ -96,16 +97,13 @@ TEST(Tasks, PrioritiesOutOfRangeBecomeZeroAndSetPriorityPrintsWhatItDid) {
 }
 
 TEST(Tasks, AttachMakesTheCallingThreadATaskOnce) {
-  static UInt32 seen[3];
-  static char name[8];
-  UInt32 id = inTask("atch", [](UInt32) {
-    t_ident(nullptr, 0, &seen[0]);
-    t_attach("zzzz", -1, &seen[1]);  // already a task: the same block
-    t_ident("atch", 0, &seen[2]);
-    strncpy(name, t_name(0), 4);
+  inTask("atch", [](UInt32 self) {
+    UInt32 again = 0, found = 0;
+    t_attach("zzzz", -1, &again);  // already a task: the same block
+    t_ident("atch", 0, &found);
+    EXPECT_EQ(std::vector<UInt32>({again, found}), std::vector<UInt32>(2, self));
+    EXPECT_EQ(strncmp(t_name(0), "atch", 4), 0);
   });
-  EXPECT_EQ(std::vector<UInt32>(seen, seen + 3), std::vector<UInt32>(3, id));
-  EXPECT_STREQ(name, "atch");
   UInt32 x;
   EXPECT_EQ(t_ident("atch", 0, &x), 9u) << "it deleted itself on the way out";
 }
@@ -121,26 +119,13 @@ TEST(Tasks, DeletingAWaitingOrSleepingTaskEndsItPromptly) {
   UInt32 sleeper = spawnTask("slep", 0, [] { tm_wkafter(100000); });  // 1000 s
   ASSERT_TRUE(waiter && sleeper);
   ASSERT_TRUE(waitFor([] { return stage.load() == 1; }, 5000));
-  sleepMs(100);
+  sleepMs(20);  // into its wait, most likely
   LogMark log;
-  auto t0 = SteadyClock::now();
-  EXPECT_EQ(t_delete(waiter) + t_delete(sleeper), 0u);
-  EXPECT_LT(secondsSince(t0), 5.0);
+  EXPECT_EQ(t_delete(waiter) + t_delete(sleeper), 0u);  // returns (a hang fails by the test's time limit)
   EXPECT_NE(stage.load(), 99);
   EXPECT_TRUE(log.has("<4>psostest: hd[0]: os: task ???? deleted task:wait, pid ")) << log.text();
   EXPECT_TRUE(log.has(osLine('4', "deleted task:wait"))) << log.text();
   EXPECT_TRUE(log.has(osLine('4', "deleted task:slep"))) << log.text();
   EXPECT_EQ(ev_send(waiter, 0x1), -1) << "its id is gone for good";
-}
-
-TEST(Tasks, TheCallerWithoutABlockIsWarnedAbout) {
-  const std::string warn = osLine('4', "pthread_entry FindTcbThread NULL " + hexWord((unsigned long)pthread_self()));
-  LogMark log;
-  EXPECT_EQ(t_name(0), nullptr);
-  EXPECT_EQ(t_getRefCon(0), 0u);
-  EXPECT_EQ(t_setRefCon(0, 5), 6u);
-  EXPECT_EQ(log.text(), warn + warn + warn);
-  EXPECT_EQ(t_setRefCon(0x1234, 1), 9u);
-  EXPECT_EQ(t_name(0x1234), nullptr);
 }
 

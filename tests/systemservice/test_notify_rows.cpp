@@ -68,7 +68,7 @@ struct Row {
 
 const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start"};
 const Strings kDelegateStop = {"delegate_dns_set_post()", "stop_delegate()", LS};
-const Strings kDns = {LS, "updateDnsConfig()"}, kDnsFound = {LS, "updateDnsConfig()", "discoverProvisioning()"};
+const Strings kDns = {LS, "updateDnsConfig()"}, kDnsFound = {LS, "updateDnsConfig()", "discovery FAILED as 50"};
 const Strings kLan = {LS, "LAN dirty"};
 
 const Row kRows[] = {
@@ -139,6 +139,10 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
     notify(r.name, r.value);
     Strings want, got = trace();
     for (const string& e : r.effects) want.push_back(e == LS ? logspace(r.name, r.value) : e);
+    // Provisioning discovery ran: the status it wrote.
+    for (const string& w : sent("write management.provisioning.inserverdiscoverystatus=")) {
+      got.push_back("discovery " + w.substr(54));
+    }
     if (m_LanDirtyBit) got.push_back("LAN dirty");
     if (m_IPv6DirtyBit) got.push_back("IPv6 dirty");
     EXPECT_EQ(got, want);

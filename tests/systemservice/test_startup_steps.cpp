@@ -37,7 +37,10 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
                             "set_timezone(Europe/Oslo,1)", "set_locale(1)", "set_country_params()", "enable_sshd(1)",
                             "telnetd_cfg_change(0)", "start_NIDS()", "registerProcessMonitorNotifications()",
                             "update_logspace_management(null,null)", "update_amx_beacon(On)", "updateDnsConfig()",
-                            "discoverProvisioning()", "StartWpad()"}));
+                            "StartWpad()"}));
+  // Provisioning discovery between them: no domain configured, so nothing found.
+  EXPECT_EQ(sent("write management.provisioning."),
+            vector<string>{"write management.provisioning.inserverdiscoverystatus=FAILED as 50"});
   vector<string> pki;
   for (const char* w : {"sanfqdn=room12.example.com", "sanaddtlname=", "sanipv4addr=192.0.2.10",
                         "sanipv4dnsaddr=192.0.2.10", "sanipv6globaladdr=", "sanipv6sitelocaladdr=",

@@ -5,8 +5,8 @@
 //
 // bench_startup [RUNS], run sealed (sim/seal, which it enters itself); each
 // run lays out a fresh sandbox root (scripts/sim
-// --setup-only), starts configsrvc on the repository seed and then syssrv
-// for the default model. Prints one line per figure, with its limit.
+// --setup-only), starts configsrvc on the repository seed, the DNS service
+// stand-in dnssrvc and then syssrv for the default model. Prints one line per figure, with its limit.
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -106,7 +106,8 @@ int main(int argc, char** argv) {
     SimAppliance app;
     std::string why;
     int status = -1;
-    if (!app.setUp(&why) || !app.startConfigService(&why) || !app.startDaemon(&why, &status)) {
+    if (!app.setUp(&why) || !app.startConfigService(&why) || !app.startDnsService(&why) ||
+        !app.startDaemon(&why, &status)) {
       fprintf(stderr, "bench_startup: run %d: %s\n", i + 1, why.c_str());
       return 1;
     }

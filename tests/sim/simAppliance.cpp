@@ -132,6 +132,7 @@ SimAppliance::SimAppliance(const std::string& model) : m_model(model) {}
 SimAppliance::~SimAppliance() {
   if (!m_endpoint.empty()) MSG_CloseLocal(m_endpoint.c_str());
   if (m_launcher > 0) stopGroup(m_launcher);
+  if (m_dnsPid > 0) stopGroup(m_dnsPid);
   if (m_configPid > 0) stopGroup(m_configPid);
   if (!m_root.empty() && std::getenv("SIM_TEST_KEEP_ROOT") == nullptr) {
     std::error_code ec;
@@ -182,22 +183,31 @@ bool SimAppliance::setUp(std::string* why) {
   return true;
 }
 
-bool SimAppliance::startConfigService(std::string* why) {
-  std::vector<std::string> argv = {SIM_CONFIGSRVC_BIN};
-  argv.insert(argv.end(), m_configArgs.begin(), m_configArgs.end());
-  const std::string log = m_root + "/log/configsrvc.log";
-  pid_t p = m_configPid = spawn(archExecArgv(argv), log, log, [] { setpgid(0, 0); });
+bool SimAppliance::startService(const std::string& name, const std::vector<std::string>& argv,
+                                const std::string& ready, pid_t* pid, std::string* why) {
+  const std::string log = m_root + "/log/" + name + ".log";
+  pid_t p = *pid = spawn(archExecArgv(argv), log, log, [] { setpgid(0, 0); });
   if (p < 0) {
     *why = "fork failed";
     return false;
   }
   setpgid(p, p);
-  auto serving = [&] { return readAll(log).find("configsrvc: serving ConfigSrvc\n") != std::string::npos; };
+  auto serving = [&] { return readAll(log).find(ready + "\n") != std::string::npos; };
   if (!simWaitFor([&] { return serving() || waitpid(p, nullptr, WNOHANG) == p; }) || !serving()) {
-    *why = "configsrvc did not come up: " + readAll(log);
+    *why = name + " did not come up: " + readAll(log);
     return false;
   }
   return true;
+}
+
+bool SimAppliance::startConfigService(std::string* why) {
+  std::vector<std::string> argv = {SIM_CONFIGSRVC_BIN};
+  argv.insert(argv.end(), m_configArgs.begin(), m_configArgs.end());
+  return startService("configsrvc", argv, "configsrvc: serving ConfigSrvc", &m_configPid, why);
+}
+
+bool SimAppliance::startDnsService(std::string* why) {
+  return startService("dnssrvc", {SIM_DNSSRVC_BIN}, "dnssrvc: serving DnsSrvc", &m_dnsPid, why);
 }
 
 bool SimAppliance::startDaemon(std::string* why, int* status) {

@@ -1,6 +1,6 @@
 // A simulated appliance for the integration tests: the sandbox root laid
 // out by `scripts/sim --setup-only`, the real configsrvc seeded from the
-// repository, and the real syssrv started the way the platform starts it
+// repository, the DNS service stand-in dnssrvc, and the real syssrv started the way the platform starts it
 // (own session, the model's start-up environment, the root as working
 // directory), daemonising on its own.
 //
@@ -43,6 +43,8 @@ class SimAppliance {
   void unsetDaemonEnv(const std::string& name) { m_env.erase(name); }
 
   bool startConfigService(std::string* why);
+  // The daemon's start-up waits for "DnsSrvc" without limit: start it first.
+  bool startDnsService(std::string* why);
   // Starts syssrv and waits for its launching process to exit (the fork
   // into the background). *status is that exit status.
   bool startDaemon(std::string* why, int* status);
@@ -62,6 +64,8 @@ class SimAppliance {
   std::vector<std::string> journal() const { return fileLines("/var/journal/commands.log"); }
   // configsrvc's own diagnostics (stderr, --verbose).
   std::vector<std::string> configLog() const { return fileLines("/log/configsrvc.log"); }
+  // dnssrvc's lines: one per request it answered.
+  std::vector<std::string> dnsLog() const { return fileLines("/log/dnssrvc.log"); }
 
   // Runs syssrvctl with `args` against this appliance.
   SimRun ctl(const std::vector<std::string>& args) const;
@@ -76,12 +80,17 @@ class SimAppliance {
 
  private:
   void stopGroup(pid_t pgid);
+  // Starts a peer service in a process group of its own, its output in
+  // <root>/log/<name>.log, and waits for `ready` there.
+  bool startService(const std::string& name, const std::vector<std::string>& argv, const std::string& ready,
+                    pid_t* pid, std::string* why);
 
   std::string m_model;
   std::string m_root;
   std::map<std::string, std::string> m_env;
   std::vector<std::string> m_configArgs;
   pid_t m_configPid = -1;
+  pid_t m_dnsPid = -1;
   pid_t m_launcher = -1;
   std::string m_endpoint;
   MSG_Endpoint m_systemSrvc = 0;

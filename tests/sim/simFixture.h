@@ -14,7 +14,7 @@
 
 class SimTest : public ::testing::Test {
  protected:
-  // Lays out the root, starts configsrvc and syssrv; the test fails (and
+  // Lays out the root, starts configsrvc, dnssrvc and syssrv; the test fails (and
   // returns) when any of it does not come up.
   void bringUp(const std::string& model = "CEDAR", const std::map<std::string, std::string>& env = {},
                const std::vector<std::string>& unset = {}) {
@@ -24,6 +24,7 @@ class SimTest : public ::testing::Test {
     for (const auto& kv : env) app->setDaemonEnv(kv.first, kv.second);
     for (const std::string& name : unset) app->unsetDaemonEnv(name);
     ASSERT_TRUE(app->startConfigService(&why)) << why;
+    ASSERT_TRUE(app->startDnsService(&why)) << why;
     int status = -1;
     ASSERT_TRUE(app->startDaemon(&why, &status)) << why;
   }

@@ -70,7 +70,7 @@ struct Row {
 const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start"};
 const Strings kDelegateStop = {LS, "dns published"};
 const Strings kStopCmd = {"/opt/corvale/bin/start_delegate.sh  --stop"};
-const Strings kDns = {LS, "no DNS server"}, kDnsFound = {LS, "discoverProvisioning()", "no DNS server"};
+const Strings kDns = {LS, "no DNS server"}, kDnsFound = {LS, "no DNS server", "discovery FAILED as 50"};
 const Strings kLan = {LS, "LAN dirty"};
 
 const Row kRows[] = {
@@ -143,6 +143,10 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
     notify(r.name, r.value);
     Strings want, got = trace();
     for (const string& e : r.effects) want.push_back(e == LS ? logspace(r.name, r.value) : e);
+    // Provisioning discovery ran: the status it wrote.
+    for (const string& w : sent("write management.provisioning.inserverdiscoverystatus=")) {
+      got.push_back("discovery " + w.substr(54));
+    }
     if (m_LanDirtyBit) got.push_back("LAN dirty");
     if (m_IPv6DirtyBit) got.push_back("IPv6 dirty");
     for (const char* n : {"write system.network.hostname", "write system.pki.csr.commonname"}) {

@@ -37,8 +37,10 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
             (vector<string>{"ApplyChanges(1,1,Authorised use only,)",
                             "set_timezone(Europe/Oslo,1)", "set_locale(1)", "set_country_params()", "enable_sshd(1)",
                             "telnetd_cfg_change(0)", "start_NIDS()", "registerProcessMonitorNotifications()",
-                            "update_logspace_management(null,null)", "discoverProvisioning()",
-                            "no DNS server"}));
+                            "update_logspace_management(null,null)", "no DNS server"}));
+  // Provisioning discovery ran (DHCPv6 bound): no domain configured, so nothing found.
+  EXPECT_EQ(sent("write management.provisioning."),
+            vector<string>{"write management.provisioning.inserverdiscoverystatus=FAILED as 50"});
   EXPECT_EQ(rec().file_bytes("/proc/crvl_ir_fltr"), "7");  // the remote channel
   EXPECT_TRUE(rec().records(SysIoCall::kForkExec).empty());  // a beacon only for "true"
   EXPECT_EQ(rec().commands().back(), "./wpad");  // StartWpad, last

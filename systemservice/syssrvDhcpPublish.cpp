@@ -10,6 +10,7 @@
 // a server that is not an address, never reach the file.
 #include <arpa/inet.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -51,12 +52,11 @@ std::string resolvConfText(const ConfiguredOptions& options) {
 
 void writeResolvConf(ConfiguredOptions* options) {
   if (options == nullptr) return;
-  const std::string text = resolvConfText(*options);
-  FILE* f = sysio().fopen(kResolvConf, "w+");
-  if (f == nullptr) return;
-  bool ok = text.empty() || fwrite(text.data(), 1, text.size(), f) == text.size();
-  ok = fclose(f) == 0 && ok;
-  if (!ok) logwarn(nullptr, "writeResolvConf: writing %s failed, ignoring\n", kResolvConf);
+  // Replaced whole (a temporary beside it, then a rename), so that a resolver
+  // never reads half a file; one that cannot be written is left as it was.
+  if (!sysio_write_file_atomic(kResolvConf, resolvConfText(*options))) {
+    logdebug(nullptr, "writeResolvConf: %s not written, errno %d\n", kResolvConf, errno);
+  }
 }
 
 void setPropOptions(ConfiguredOptions* options) {

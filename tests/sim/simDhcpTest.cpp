@@ -12,8 +12,10 @@ class SimDhcpTest : public SimTest {
  protected:
   void TearDown() override {
     if (app) {
-      if (HasFailure()) std::cerr << "DHCP client:\n" << app->file("/var/dhcp/udhcpc.log")
-                                  << "DHCP server:\n" << app->file("/var/dhcp/dnsmasq.log");
+      if (HasFailure()) {
+        std::cerr << "DHCP client:\n" << app->file("/var/dhcp/udhcpc.log") << "DHCP server:\n"
+                  << app->file("/var/dhcp/dnsmasq.log");
+      }
       std::system((std::string(SIM_DHCP) + " stop " + app->root()).c_str());
     }
     SimTest::TearDown();
@@ -44,10 +46,10 @@ TEST_F(SimDhcpTest, LeaseReachesResolvConfPropertiesAndDnsServers) {
   EXPECT_EQ(app->configGet("system.network.dnsserver:2"), "");
   EXPECT_EQ(app->configGet("system.network.domainname"), "room.example");
   // The hook put the address the server leased to eth0's MAC on eth0.
-  std::string addr = simCommandOutput("ip -4 -o addr show dev eth0 | awk '{print $4}'");
-  EXPECT_EQ(addr.substr(addr.find('/')), "/24\n");
-  EXPECT_NE(app->file("/var/dhcp/dnsmasq.leases").find("00:e0:db:4a:21:cd " + addr.substr(0, addr.find('/')) + " "),
-            std::string::npos)
+  const std::string addr = simCommandOutput("ip -4 -o addr show dev eth0 | awk '{print $4}'");
+  const std::string ip = addr.substr(0, addr.find('/'));
+  EXPECT_EQ(addr, ip + "/24\n");
+  EXPECT_NE(app->file("/var/dhcp/dnsmasq.leases").find("00:e0:db:4a:21:cd " + ip + " "), std::string::npos)
       << addr << app->file("/var/dhcp/dnsmasq.leases");
 }
 

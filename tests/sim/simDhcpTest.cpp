@@ -16,7 +16,7 @@ class SimDhcpTest : public SimTest {
         std::cerr << "DHCP client:\n" << app->file("/var/dhcp/udhcpc.log") << "DHCP server:\n"
                   << app->file("/var/dhcp/dnsmasq.log");
       }
-      std::system((std::string(SIM_DHCP) + " stop " + app->root()).c_str());
+      EXPECT_EQ(std::system((std::string(SIM_DHCP) + " stop " + app->root()).c_str()), 0);
     }
     SimTest::TearDown();
   }

@@ -1,0 +1,56 @@
+// A DHCPv4 lease travels the real road: dnsmasq on the switch side of eth0,
+// busybox udhcpc on eth0 with the platform's hook writing the lease into
+// the configuration, the daemon's change dispatcher rebuilding DNS.
+#include <cstdlib>
+#include <string>
+
+#include "tests/sim/simFixture.h"
+
+namespace {
+
+class SimDhcpTest : public SimTest {
+ protected:
+  void TearDown() override {
+    if (app) {
+      if (HasFailure()) {
+        std::cerr << "DHCP client:\n" << app->file("/var/dhcp/udhcpc.log") << "DHCP server:\n"
+                  << app->file("/var/dhcp/dnsmasq.log");
+      }
+      EXPECT_EQ(std::system((std::string(SIM_DHCP) + " stop " + app->root()).c_str()), 0);
+    }
+    SimTest::TearDown();
+  }
+};
+
+TEST_F(SimDhcpTest, LeaseReachesResolvConfPropertiesAndDnsServers) {
+  for (const char* pkg : {"dnsmasq", "busybox"}) {
+    if (simCommandOutput(std::string("command -v ") + pkg).empty()) {
+      GTEST_SKIP() << pkg << " is missing: scripts/deps installs it";
+    }
+  }
+  bringUp();
+  ASSERT_EQ(std::system((std::string(SIM_DHCP) + " start " + app->root()).c_str()), 0);
+
+  const std::string want = "search room.example\nnameserver 192.0.2.53\nnameserver 192.0.2.54\n";
+  EXPECT_TRUE(simWaitFor([&] { return app->file("/data/etc/resolv.conf") == want; }))
+      << app->file("/data/etc/resolv.conf");
+  EXPECT_EQ(app->configGet("system.network.wired.ipv4nic.dhcp.state"), "bound");
+  const char* const kProps[][2] = {{"net.dns.search", "room.example"},
+                                   {"net.dns1", "192.0.2.53"},
+                                   {"net.dns2", "192.0.2.54"},
+                                   {"net.dns3", ""},
+                                   {"net.dns4", ""}};
+  for (const auto& p : kProps) EXPECT_EQ(app->file(std::string("/data/property/") + p[0]), p[1]) << p[0];
+  EXPECT_EQ(app->configGet("system.network.dnsserver"), "192.0.2.53");
+  EXPECT_EQ(app->configGet("system.network.dnsserver:1"), "192.0.2.54");
+  EXPECT_EQ(app->configGet("system.network.dnsserver:2"), "");
+  EXPECT_EQ(app->configGet("system.network.domainname"), "room.example");
+  // The hook put the address the server leased to eth0's MAC on eth0.
+  const std::string addr = simCommandOutput("ip -4 -o addr show dev eth0 | awk '{print $4}'");
+  const std::string ip = addr.substr(0, addr.find('/'));
+  EXPECT_EQ(addr, ip + "/24\n");
+  EXPECT_NE(app->file("/var/dhcp/dnsmasq.leases").find("00:e0:db:4a:21:cd " + ip + " "), std::string::npos)
+      << addr << app->file("/var/dhcp/dnsmasq.leases");
+}
+
+}  // namespace

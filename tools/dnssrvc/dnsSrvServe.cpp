@@ -1,5 +1,6 @@
 #include "tools/dnssrvc/dnsSrvServe.h"
 
+#include <arpa/inet.h>
 #include <arpa/nameser.h>
 #include <netinet/in.h>
 #include <resolv.h>
@@ -71,6 +72,17 @@ int dnsSrvResolve(const DnsIF::DnsSrvReq& req, std::string* target) {
   const int n = res_query(query.c_str(), ns_c_in, ns_t_srv, answer.data(), static_cast<int>(answer.size()));
   if (n < 0) return CommonIF::kErrItemNotFound;
   return dnsSrvTarget(answer.data(), n, target);
+}
+
+bool dnsSrvUseServer(const char* address) {
+  in_addr addr;
+  if (inet_pton(AF_INET, address, &addr) != 1 || res_init() != 0) return false;
+  _res.nsaddr_list[0] = sockaddr_in{};
+  _res.nsaddr_list[0].sin_family = AF_INET;
+  _res.nsaddr_list[0].sin_port = htons(NS_DEFAULTPORT);
+  _res.nsaddr_list[0].sin_addr = addr;
+  _res.nscount = 1;
+  return true;
 }
 
 int dnsSrvcServe(const DnsSrvcOptions& options, const DnsSrvResolver& resolve, const std::atomic<bool>& stop,

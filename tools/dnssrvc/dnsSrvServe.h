@@ -24,6 +24,11 @@ using DnsSrvResolver = std::function<int(const DnsIF::DnsSrvReq& req, std::strin
 // (res_query), its answer read by dnsSrvTarget.
 int dnsSrvResolve(const DnsIF::DnsSrvReq& req, std::string* target);
 
+// Makes the resolver ask only the name server at this IPv4 address (port
+// 53); false when the text is not such an address. The resolver state is
+// the calling thread's: call it on the thread that runs dnsSrvcServe.
+bool dnsSrvUseServer(const char* address);
+
 // Opens "DnsSrvc" and answers until `stop` is set; one line on `out` per
 // request. Non-zero when the endpoint cannot be opened.
 int dnsSrvcServe(const DnsSrvcOptions& options, const DnsSrvResolver& resolve, const std::atomic<bool>& stop,

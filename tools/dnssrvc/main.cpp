@@ -1,11 +1,13 @@
-// dnssrvc [--error] [--delay MS] [--silent]
+// dnssrvc [--server ADDR] [--error] [--delay MS] [--silent]
 //
 // The DNS service of the host build: answers the daemon's DnsSrvReq on
 // "DnsSrvc" with a real SRV lookup of "<service>.<protocol>.<domain>" through
 // the C library's resolver, until SIGTERM or SIGINT. The target goes out as
 // "host:port" (dnsSrvAnswer.h). For the daemon's failure paths: --error
 // answers every request with an error, --delay answers each MS milliseconds
-// late, --silent never answers.
+// late, --silent never answers. --server asks the name server at the IPv4
+// address ADDR instead of those of /etc/resolv.conf (the sealed simulation's
+// network has its own).
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +23,7 @@ std::atomic<bool> gStop{false};
 
 void onStop(int) { gStop = true; }
 
-const char* const kUsage = "usage: dnssrvc [--error] [--delay MS] [--silent]";
+const char* const kUsage = "usage: dnssrvc [--server ADDR] [--error] [--delay MS] [--silent]";
 
 // Longest delay accepted: past the daemon's 20 s wait, any later is the same.
 constexpr long kMaxDelayMs = 600000;
@@ -44,6 +46,8 @@ int main(int argc, char** argv) {
     } else if (strcmp(argv[i], "--silent") == 0) {
       options.silent = true;
     } else if (strcmp(argv[i], "--delay") == 0 && parseMs(i + 1 < argc ? argv[i + 1] : nullptr, &options.delayMs)) {
+      ++i;
+    } else if (strcmp(argv[i], "--server") == 0 && i + 1 < argc && dnsSrvUseServer(argv[i + 1])) {
       ++i;
     } else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) {
       std::cout << kUsage << "\n";

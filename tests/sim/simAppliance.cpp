@@ -207,7 +207,9 @@ bool SimAppliance::startConfigService(std::string* why) {
 }
 
 bool SimAppliance::startDnsService(std::string* why) {
-  return startService("dnssrvc", {SIM_DNSSRVC_BIN}, "dnssrvc: serving DnsSrvc", &m_dnsPid, why);
+  // The sealed network's name server (sim/dhcp), not this machine's.
+  return startService("dnssrvc", {SIM_DNSSRVC_BIN, "--server", "192.0.2.53"}, "dnssrvc: serving DnsSrvc", &m_dnsPid,
+                      why);
 }
 
 bool SimAppliance::startDaemon(std::string* why, int* status) {

@@ -1,6 +1,7 @@
 // A DHCPv4 lease travels the real road: dnsmasq on the switch side of eth0,
 // busybox udhcpc on eth0 with the platform's hook writing the lease into
-// the configuration, the daemon's change dispatcher rebuilding DNS.
+// the configuration, the daemon's change dispatcher rebuilding DNS and
+// finding the provisioning server by the network's SRV record.
 #include <cstdlib>
 #include <string>
 
@@ -14,7 +15,7 @@ class SimDhcpTest : public SimTest {
     if (app) {
       if (HasFailure()) {
         std::cerr << "DHCP client:\n" << app->file("/var/dhcp/udhcpc.log") << "DHCP server:\n"
-                  << app->file("/var/dhcp/dnsmasq.log");
+                  << app->file("/var/dhcp/dnsmasq.log") << "DNS service:\n" << app->file("/log/dnssrvc.log");
       }
       EXPECT_EQ(std::system((std::string(SIM_DHCP) + " stop " + app->root()).c_str()), 0);
     }
@@ -51,6 +52,17 @@ TEST_F(SimDhcpTest, LeaseReachesResolvConfPropertiesAndDnsServers) {
   EXPECT_EQ(addr, ip + "/24\n");
   EXPECT_NE(app->file("/var/dhcp/dnsmasq.leases").find("00:e0:db:4a:21:cd " + ip + " "), std::string::npos)
       << addr << app->file("/var/dhcp/dnsmasq.leases");
+
+  // On "bound" provisioning discovery asks dnssrvc, which asks the switch's
+  // name server: its SRV record names the ZUN server; DMS has none.
+  EXPECT_TRUE(simWaitFor([&] {
+    return app->configGet("management.provisioning.inserverdiscoverystatus") == "COMPLETE";
+  })) << app->configGet("management.provisioning.inserverdiscoverystatus");
+  EXPECT_EQ(app->configGet("management.provisioning.zun.server"), "zun.room.example:443");
+  EXPECT_EQ(app->configGet("management.provisioning.dms.server"), "");
+  const auto dns = app->dnsLog();
+  EXPECT_GE(simFind(dns, "dnssrvc: _zunconfig._tcp.room.example -> zun.room.example:443"), 0);
+  EXPECT_GE(simFind(dns, "dnssrvc: _dmsconfig._tcp.room.example -> error "), 0);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvCfgMsg.h"
+#include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
@@ -67,6 +68,7 @@ void resetState() {
   m_bDevfeatures = false;
   delegate_running = m_LanDirtyBit = m_IPv6DirtyBit = m_DnsDirtyBit = 0;
   persist_config = {};
+  bMOFlagInited = bMOFlagSetOnBoot = false;
   discoverProvisioningTimeout = 0;
   for (const char* name : kPlatformEnv) unsetenv(name);
 }

@@ -1,9 +1,11 @@
 // The once-at-start steps in order, model-specific settings, what an
 // out-of-box unit and a secondary unit get, and the default-password rule.
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
+#include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvStartup.h"
 #include "tests/systemservice/call_trace.h"
@@ -56,6 +58,19 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
   EXPECT_EQ(discoverProvisioningTimeout, 5000250u + 90000u);
   EXPECT_TRUE(logged(7, "syssrvMessageInit: Webproxy is Enabled.\n"));
   EXPECT_EQ(sent("levels system.modularroom.secondary.connection.allowexpiredcertificates").size(), 1u);
+}
+
+// A non-zero M/O flag already seen at start makes the first change report
+// count; "0" leaves it to be absorbed.
+TEST_F(StartupStepsTest, DhcpInitTakesANonZeroFlagAtStartAsSeen) {
+  peer().set("system.network.wired.ipv6nic.enabled", "true");
+  peer().set("system.network.wired.ipv6nic.mode", "Auto");
+  for (const char* flag : {"64", "0"}) {
+    bMOFlagInited = false;
+    peer().set("system.network.wired.ipv6nic.moflag", flag);
+    syssrvDhcpInit();
+    EXPECT_EQ(isDependMO(), strcmp(flag, "0") != 0) << flag;
+  }
 }
 
 TEST_F(StartupStepsTest, OutOfBoxStaticSecondaryUnit) {

@@ -98,6 +98,17 @@ TEST_F(NetHostTest, StartWpadRunsTheDelegateWithOneWordPerValueOrStartsDiscovery
   EXPECT_EQ(rec().commands(), Strings{kScript + " --restart 'anonymous' maple" + servers});
 }
 
+// A discovery program that outlives SIGTERM is waited for a bounded second,
+// so a restart does not find the old one and skip the new.
+TEST_F(NetHostTest, StopWpadWaitsABoundedTimeForDiscoveryToLeave) {
+  rec().put_file("/proc/321/cmdline", std::string("wpad\0", 5));
+  StopWpad();
+  ASSERT_EQ(rec().records(SysIoCall::kKill).size(), 1u);
+  EXPECT_EQ(rec().records(SysIoCall::kKill)[0].pid, 321);
+  EXPECT_EQ(rec().records(SysIoCall::kSleep).size(), 10u);
+  EXPECT_EQ(logged(7, "killing Wpad.321\n"), 1);
+}
+
 TEST_F(NetHostTest, GetPacFileAnswersThenRestartsAndIgnoresAnUnparsableRequest) {
   for (const std::string& payload : {std::string("\xff\xff", 2), std::string()}) {
     forget();

@@ -61,15 +61,25 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
 }
 
 // A non-zero M/O flag already seen at start makes the first change report
-// count; "0" leaves it to be absorbed.
-TEST_F(StartupStepsTest, DhcpInitTakesANonZeroFlagAtStartAsSeen) {
+// count; "0" leaves it to be absorbed. Only an unbound DHCPv6 lease with no
+// flag restarts the IPv6 side, and only once.
+TEST_F(StartupStepsTest, DhcpInitTakesANonZeroFlagAtStartAsSeenAndRestartsAnUnboundIPv6Once) {
   peer().set("system.network.wired.ipv6nic.enabled", "true");
   peer().set("system.network.wired.ipv6nic.mode", "Auto");
-  for (const char* flag : {"64", "0"}) {
+  // The last row is a second start-up check in the same run.
+  struct Row { const char *flag, *state; bool again, restart; } rows[] = {{"64", "bound", false, false},
+      {"0", "bound", false, false}, {"64", "unbound", false, false}, {"0", "unbound", false, true}, {"0", "unbound", true, false}};
+  for (const Row& r : rows) {
+    SCOPED_TRACE(std::string(r.flag) + " " + r.state);
     bMOFlagInited = false;
-    peer().set("system.network.wired.ipv6nic.moflag", flag);
+    if (!r.again) bMOFlagSetOnBoot = false;
+    peer().set("system.network.wired.ipv6nic.moflag", r.flag);
+    peer().set("system.network.wired.ipv6nic.dhcp.state", r.state);
+    rec().clear();
     syssrvDhcpInit();
-    EXPECT_EQ(isDependMO(), strcmp(flag, "0") != 0) << flag;
+    const auto cmds = rec().commands();
+    EXPECT_EQ(std::count(cmds.begin(), cmds.end(), "/system/bin/startnetwork --restartv6only"), r.restart ? 1 : 0);
+    EXPECT_EQ(isDependMO(), strcmp(r.flag, "0") != 0);
   }
 }
 

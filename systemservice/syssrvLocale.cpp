@@ -59,7 +59,7 @@ const struct {
     {"Asia_Mumbai", "Asia/Calcutta"},
 };
 
-// Chinese scripts also set the country property the Android locale lacks.
+// The two Chinese scripts are told apart by the country property as well.
 const struct {
   const char* language;
   const char* country;

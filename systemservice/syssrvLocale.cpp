@@ -193,10 +193,11 @@ void SystemIFSetSystemTimezoneAndTimeCmd(void*, const MSG_Message* msg) {
     logerr(nullptr, "SystemIFSetSystemTimeCmd: Parse Error\n");
     return;
   }
-  const long t = static_cast<long>(cmd.time_value());
-  logdebug(nullptr, "SystemIFSetSystemTimezoneCmd: %s, %ld \n", log_text(cmd.timezone()).c_str(), t);
+  // The whole 64-bit value, in the log too: times after January 2038 on the 32-bit board.
+  logdebug(nullptr, "SystemIFSetSystemTimezoneCmd: %s, %lld \n", log_text(cmd.timezone()).c_str(),
+           static_cast<long long>(cmd.time_value()));
   set_android_timezone(cmd.timezone().c_str(), 0);
-  SetSystemTime(t);
+  SetSystemTime(cmd.time_value());
 }
 
 void send_timeformat_notify(std::string value) {

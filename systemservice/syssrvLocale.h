@@ -19,6 +19,18 @@ typedef struct country_conv {
   const char* timezone;      // time-zone key
 } country_conv_t;
 
+// One row of the language table.
+typedef struct lang_conv {
+  const char* language;         // value of "location.language"
+  const char* conv;             // Android locale
+  const char* default_country;  // row name of the country table
+} lang_conv_t;
+
+// Both tables end in a row whose first field is null. Lookups go in table
+// order, so the order of the rows is part of their meaning.
+extern const lang_conv_t lang_conv_table[];
+extern const country_conv_t country_conv_table[];
+
 // Applies a time-zone key; may rewrite `s` in place.
 void set_timezone(char* s, int is_init);
 void set_android_timezone(const char* tz, int is_init);

@@ -129,12 +129,12 @@ TEST_F(NotifyTest, PacExpiryRereadsTheTimeAndArmsTheTimerWithinItsRange) {
 TEST_F(NotifyTest, OutOfBoxChangeSetsSleepNameAndServerTypes) {
   const string cloud = "options management.provisioning.servertype [QORT|DMS|CLOUD] default 0 as 50";
   const string h323 = "write comm.NICs.H323Nic.h323name=R7 as 30", name = "read system.info.systemname";
-  const string model = "read system.info.model", mode = "read system.modularroom.mode";
+  const string model = "read system.info.model", mode = "read system.modularroom.mode", country = "read location.country";
   const struct { const char* value; const char* systemName; const char* model; const char* mode; Strings requests; } cases[] = {
       {"True", "R7", "CEDAR", "Primary", {name, h323, "write system.sleeptimeout=0 as 30"}},
-      {"true", "", "CEDAR", "Primary", {name, model, mode, "write system.sleeptimeout=3 as 30", cloud}},
-      {"False", "R7", "LUMENPRO", "Primary", {name, h323, model, mode, cloud}},
-      {"False", "", "CEDAR", "Secondary", {name, model, mode, cloud}},
+      {"true", "", "CEDAR", "Primary", {name, country, model, mode, "write system.sleeptimeout=3 as 30", cloud}},
+      {"False", "R7", "LUMENPRO", "Primary", {name, h323, country, model, mode, cloud}},
+      {"False", "", "CEDAR", "Secondary", {name, country, model, mode, cloud}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value + string(" ") + c.model + " " + c.mode);

@@ -81,9 +81,11 @@ const Row kRows[] = {
      {LS, "dns to delegate"}, {"/opt/corvale/bin/start_delegate.sh  --restart 'anonymous' maple      &"}},
     {"time.timeserver.mode", "Manual", true, {"update_logging(null,null)"}, kNtp},
     {"time.timeserver.address", "ntp.example.com", true, {"update_logging(null,null)"}, kNtp},
-    {"time.timezone", "Europe/Oslo", true, {"set_timezone(Europe/Oslo,0)", "update_logging(null,null)"}, {}},
-    {"location.country", "Norway", true, {"set_country_params()"}, {}},
-    {"location.language", "NORSK", true, {"set_locale(0)"}, {}},
+    {"time.timezone", "Europe_Oslo", true, {"update_logging(null,null)"},
+     {"setprop persist.sys.timezone Europe/Oslo\n", "am broadcast -a corvale.intent.action.setup.SET_TIMEZONE --es timezone Europe/Oslo\n"}},
+    {"location.country", "Norway", false, {"write system.videostandard=PAL as 30"}, {}},
+    {"location.language", "NORWEGIAN", true, {"write location.country=Norway as 30"},
+     {"am broadcast -a corvale.intent.action.setup.SET_LOCALE --es locale no\n"}},
     {"system.info.systemname", "Room-1", true, {"write system.network.hostname=Room-1 as 30"}, {}},
     {"system.info.systemname", "Room-1", false, {}, {}},
     {"security.remoteaccess.telnet.enabled", "True", true, {"telnetd_cfg_change(0)"}, {}},
@@ -123,7 +125,7 @@ const Row kRows[] = {
     {"security.banner.DoD", "You are", true, {LS, "ApplyChanges(0,0,,You are)"}, {}},
     {"system.uboot.skipvideo", "True", true, {LS}, {"fw_setenv skipvideo true"}},
     {"system.uboot.skipvideo", "TRUE", true, {LS}, {"fw_setenv skipvideo false"}},
-    {"time.timeformat", "24H", true, {LS, "send_timeformat_notify(24H)"}, {}},
+    {"time.timeformat", "24H", true, {LS}, {}},
     {"system.maxventilation", "On", true, {LS, "set_thermal_management()"}, {}, "kCfgVarMaxVentilation changed to On"},
     {"softupdate.dirtybit", "true", true, {LS}, {}},  // only "True" resets the language
 };
@@ -149,7 +151,8 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
     }
     if (m_LanDirtyBit) got.push_back("LAN dirty");
     if (m_IPv6DirtyBit) got.push_back("IPv6 dirty");
-    for (const char* n : {"write system.network.hostname", "write system.pki.csr.commonname"}) {
+    for (const char* n : {"write system.network.hostname", "write system.pki.csr.commonname", "write system.videostandard",
+                          "write location.country"}) {
       for (const string& w : sent(n)) got.push_back(w);
     }
     if (!rec().file_bytes(ir_filter_sys_file).empty()) got.push_back("ir " + rec().file_bytes(ir_filter_sys_file));

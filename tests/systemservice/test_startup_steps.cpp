@@ -37,7 +37,7 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
   // The banner stops at the first setting that cannot be read.
   EXPECT_EQ(calls(),
             (vector<string>{"ApplyChanges(1,1,Authorised use only,)",
-                            "set_timezone(Europe/Oslo,1)", "set_locale(1)", "set_country_params()", "enable_sshd(1)",
+                            "enable_sshd(1)",
                             "telnetd_cfg_change(0)", "start_NIDS()", "registerProcessMonitorNotifications()",
                             "update_logspace_management(null,null)", "no DNS server"}));
   // Provisioning discovery ran (DHCPv6 bound): no domain configured, so nothing found.
@@ -46,6 +46,11 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
   EXPECT_EQ(rec().file_bytes("/proc/crvl_ir_fltr"), "7");  // the remote channel
   EXPECT_TRUE(rec().records(SysIoCall::kForkExec).empty());  // a beacon only for "true"
   EXPECT_EQ(rec().commands().back(), "./wpad");  // StartWpad, last
+  // The zone as configured, without its broadcast at start.
+  const vector<string> commands = rec().commands();
+  EXPECT_EQ(commands.at(1), "setprop persist.sys.timezone Europe/Oslo\n");  // after the link-local query
+  EXPECT_TRUE(std::none_of(commands.begin(), commands.end(), [](const string& c) { return c.rfind("am ", 0) == 0; }));
+  EXPECT_EQ(sent("read location."), (vector<string>{"read location.language", "read location.country"}));
   vector<string> pki;
   for (const char* w : {"sanfqdn=room12.example.com", "sanaddtlname=", "sanipv4addr=192.0.2.10",
                         "sanipv4dnsaddr=192.0.2.10", "sanipv6globaladdr=", "sanipv6sitelocaladdr=",

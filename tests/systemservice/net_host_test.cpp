@@ -98,6 +98,25 @@ TEST_F(NetHostTest, StartWpadRunsTheDelegateWithOneWordPerValueOrStartsDiscovery
   EXPECT_EQ(rec().commands(), Strings{kScript + " --restart 'anonymous' maple" + servers});
 }
 
+TEST_F(NetHostTest, StopWpadKillsADiscoveryProgramThatIgnoresSigterm) {
+  // /proc/42 stays whatever it is sent, as a process deaf to SIGTERM would
+  // until SIGKILL; only the program name counts, not an argument.
+  const std::pair<std::string, std::vector<int>> rows[] = {
+      {std::string("wpad\0", 5), {SIGTERM, SIGKILL}}, {std::string("sh\0./wpad\0", 11), {}}};
+  for (const auto& r : rows) {
+    rec().put_file("/proc/42/cmdline", r.first);
+    forget();
+    StopWpad();
+    std::vector<int> sigs;
+    for (const SysIoRecord& k : rec().records(SysIoCall::kKill)) {
+      EXPECT_EQ(k.pid, 42);
+      sigs.push_back(k.sig);
+    }
+    EXPECT_EQ(sigs, r.second);
+    EXPECT_EQ(logged(4, "SysrvWpad: Wpad.42 ignored SIGTERM, sending SIGKILL\n"), r.second.empty() ? 0 : 1);
+  }
+}
+
 TEST_F(NetHostTest, GetPacFileAnswersThenRestartsAndIgnoresAnUnparsableRequest) {
   for (const std::string& payload : {std::string("\xff\xff", 2), std::string()}) {
     forget();

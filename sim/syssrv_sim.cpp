@@ -31,7 +31,10 @@ int main(int argc, char** argv) {
                stderr);
     return 2;
   }
-  static SandboxSysIo sandbox;
+  // Sealed, whatever the environment says: the seam then finds and signals
+  // the namespace's own processes ("wpad", ...), as the daemon does on the
+  // device, rather than the stand-in /proc under the root.
+  static SandboxSysIo sandbox(root, true);
   sysio_install(&sandbox);
   return syssrv_main(argc, argv);
 }

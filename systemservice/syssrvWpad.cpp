@@ -5,7 +5,8 @@
 // with the message layer.
 //
 // Commands: ./wpad (relative to the daemon's working directory); SIGTERM to
-// a running "wpad"; the delegate's (syssrvDelegate.cpp).
+// a running "wpad" (SIGKILL when it stays); the delegate's
+// (syssrvDelegate.cpp).
 // Variables: reads the proxy settings and credentials; writes
 // system.proxy.pacfile.status = "Unknown" after a manual PAC file.
 #include <signal.h>
@@ -34,7 +35,8 @@ constexpr int kAddressLen = 1024;
 
 // SIGTERM ends "wpad" a moment later; a restart waits for it to leave, up
 // to kWpadExitPolls polls, so that a fresh one is started and not reported
-// as "already running".
+// as "already running". One that ignores SIGTERM is killed: left running,
+// it would be reported as running for ever and discovery never restarted.
 constexpr int kWpadExitPolls = 10;
 constexpr uint64_t kWpadExitPollUs = 100000;
 
@@ -52,8 +54,14 @@ void kill_wpad() {
   const pid_t pid = findPid(kWpadProgram);
   if (pid == 0) return;
   logdebug(nullptr, "killing Wpad.%d\n", static_cast<int>(pid));
-  sysio().kill(pid, SIGTERM);
-  for (int i = 0; i < kWpadExitPolls && findPid(kWpadProgram) == pid; ++i) sysio().sleep_us(kWpadExitPollUs);
+  for (const int sig : {SIGTERM, SIGKILL}) {
+    if (sig == SIGKILL) logwarn(kComponent, "Wpad.%d ignored SIGTERM, sending SIGKILL\n", static_cast<int>(pid));
+    sysio().kill(pid, sig);
+    for (int i = 0; i < kWpadExitPolls; ++i) {
+      if (findPid(kWpadProgram) != pid) return;
+      sysio().sleep_us(kWpadExitPollUs);
+    }
+  }
 }
 
 }  // namespace

@@ -31,7 +31,9 @@ int main(int argc, char** argv) {
                stderr);
     return 2;
   }
-  static SandboxSysIo sandbox;
+  // Sealed, as just checked: its processes, signals and clocks are the
+  // seal's own (the daemon's environment need not say so).
+  static SandboxSysIo sandbox(root, true);
   sysio_install(&sandbox);
   return syssrv_main(argc, argv);
 }

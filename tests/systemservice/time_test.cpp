@@ -71,6 +71,7 @@ TEST_F(TimeTest, ClocksGetUtcBroadcastsGetTheZonesLocalTimeOnlyTimeServerModesRe
     EXPECT_EQ(clock.size() == 1 && clock[0].ts.tv_sec == r.t && clock[0].ts.tv_nsec == 0, r.utc != nullptr);
     EXPECT_EQ(logged(7, std::string("SystemIFSetSystemTimeCmd: ") + (r.utc ? r.utc : "") + "\n"), r.utc ? 1 : 0);
     EXPECT_EQ(logged(7, "SystemIFSetSystemTimeCmd - can't set time in auto or manual mode\n"), r.utc ? 0 : 1);
+    EXPECT_EQ(logged(7, "doing AM command: am broadcast -a android.intent.action.TIME_SET\n\n"), r.utc ? 1 : 0);
     EXPECT_EQ(logged(4, r.warning ? r.warning : ""), r.warning ? 1 : 0);
   }
 }

@@ -31,9 +31,9 @@ int main(int argc, char** argv) {
                stderr);
     return 2;
   }
-  // Sealed, whatever the environment says: the seam then finds and signals
-  // the namespace's own processes ("wpad", ...), as the daemon does on the
-  // device, rather than the stand-in /proc under the root.
+  // Sealed, as just checked: its processes, signals and clocks are the
+  // seal's own ("wpad", "ptp4l", ... found and signalled as on the device,
+  // not the stand-in /proc under the root).
   static SandboxSysIo sandbox(root, true);
   sysio_install(&sandbox);
   return syssrv_main(argc, argv);

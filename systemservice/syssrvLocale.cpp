@@ -197,7 +197,7 @@ void SystemIFSetSystemTimezoneAndTimeCmd(void*, const MSG_Message* msg) {
   logdebug(nullptr, "SystemIFSetSystemTimezoneCmd: %s, %lld \n", log_text(cmd.timezone()).c_str(),
            static_cast<long long>(cmd.time_value()));
   set_android_timezone(cmd.timezone().c_str(), 0);
-  SetSystemTime(cmd.time_value());
+  SetSystemTime64(cmd.time_value());
 }
 
 void send_timeformat_notify(std::string value) {

@@ -3,6 +3,7 @@
 
 #include <linux/rtc.h>
 
+#include <cstdint>
 #include <ctime>
 
 #include "platform/msg/MSG.h"
@@ -17,6 +18,10 @@ static_assert(sizeof(time_t) == 8, "time_t holds dates after January 2038");
 // Sets the clock to `t` seconds since the epoch: kErrNoError, or
 // kErrBadState when the time-server mode forbids it.
 int SetSystemTime(long t);
+// The same for any time the messages carry (64-bit seconds): `long` is 32
+// bits on the board and ends in January 2038, so the handlers call this one.
+// kErrBadParameter (nothing set) for a time the calendar cannot hold.
+int SetSystemTime64(int64_t t);
 void SystemIFSetSystemTimeCmd(void* pContext, const MSG_Message* msg);
 void SystemIFGetSystemTimeReq(void* pContext, const MSG_Message* msg);
 void ProcessMasterVelarTimeReq(void* pContext, const MSG_Message* msg);

@@ -84,6 +84,9 @@ class SysIo {
   virtual int clock_settime(clockid_t clk, const struct timespec* ts) = 0;
   virtual time_t time(time_t* out) = 0;
   virtual void sleep_us(uint64_t us) = 0;
+  // localtime_r(3) in the device's zone (the property
+  // "persist.sys.timezone"; unset or unknown: UTC). 0, -1 on failure.
+  virtual int local_time(time_t t, struct tm* out) = 0;
 };
 
 // The implementation this process uses; RealSysIo until one is installed.

@@ -144,3 +144,6 @@ int RealSysIo::clock_settime(clockid_t clk, const struct timespec* ts) {
 time_t RealSysIo::time(time_t* out) { return ::time(out); }
 
 void RealSysIo::sleep_us(uint64_t us) { sysio_real_sleep_us(us); }
+
+// The C library takes the zone from the same property the simulation reads.
+int RealSysIo::local_time(time_t t, struct tm* out) { return ::localtime_r(&t, out) ? 0 : -1; }

@@ -44,6 +44,7 @@ class RealSysIo : public SysIo {
   int clock_settime(clockid_t clk, const struct timespec* ts) override;
   time_t time(time_t* out) override;
   void sleep_us(uint64_t us) override;
+  int local_time(time_t t, struct tm* out) override;
 
   // The property store directory in use off-device.
   const std::string& prop_dir() const { return m_propDir; }

@@ -13,6 +13,7 @@
 #include "platform/props/props.h"
 #include "platform/sysio/sysio_paths.h"
 #include "platform/sysio/sysio_real.h"
+#include "platform/sysio/sysio_zone.h"
 
 namespace {
 
@@ -693,4 +694,11 @@ void RecorderSysIo::sleep_us(uint64_t us) {
   add_record(std::move(r));
   add_ns(&m_mono, us * 1000u);
   add_ns(&m_real, us * 1000u);
+}
+
+int RecorderSysIo::local_time(time_t t, struct tm* out) {
+  char zone[PROP_VALUE_MAX];
+  property_get(kSysIoZoneProperty, zone);
+  sysio_zone_local_time(kSysIoZoneDir, zone, t, out);
+  return 0;
 }

@@ -191,6 +191,7 @@ class RecorderSysIo : public SysIo {
   int clock_settime(clockid_t clk, const struct timespec* ts) override;
   time_t time(time_t* out) override;
   void sleep_us(uint64_t us) override;
+  int local_time(time_t t, struct tm* out) override;
 
  private:
   struct Child {

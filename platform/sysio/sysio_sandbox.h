@@ -27,15 +27,16 @@
 //   root. fork_exec maps argv[0] the same way (argv[0] itself is passed as
 //   the daemon wrote it).
 // - Properties: the file store in "<root>/data/property".
-// - Clocks: monotonic is this machine's. The wall clock of this machine is
-//   never set: clock_settime(CLOCK_REALTIME) stores the difference between
-//   the requested and the real time in "<root>/var/clock_offset" as one line
-//   "<seconds> <nanoseconds>\n" (seconds signed, nanoseconds 0..999999999,
-//   offset = seconds + nanoseconds / 1e9), and time() and
-//   clock_gettime(CLOCK_REALTIME) add it. A missing file is offset 0.
+// - Clocks: this machine's. clock_settime is the real call when sealed,
+//   where the kernel refuses it (EPERM: the seal has no CAP_SYS_TIME over
+//   this machine's clock); unsealed it is refused with EPERM without
+//   trying. Local time is the zone of the property "persist.sys.timezone"
+//   from this machine's zone files (sysio_zone.h).
 // - ioctl on a regular file (the stand-in of a device node) is journalled as
 //   "ioctl <appliance path> 0x<request in lower-case hex>" and returns 0;
-//   on anything else it is passed to the device.
+//   on anything else it is passed to the device. RTC_SET_TIME on such a
+//   file also appends "rtc set YYYY-MM-DD hh:mm:ss UTC\n" to it: the date
+//   the hardware clock was given.
 #pragma once
 
 #include <string>
@@ -77,12 +78,11 @@ class SandboxSysIo : public SysIo {
   int clock_settime(clockid_t clk, const struct timespec* ts) override;
   time_t time(time_t* out) override;
   void sleep_us(uint64_t us) override;
+  int local_time(time_t t, struct tm* out) override;
 
  private:
   void journal(const std::string& line);
   std::string map_first_word(const std::string& cmd) const;
-  // Offset of the simulated wall clock from this machine's, nanoseconds.
-  long long clock_offset_ns() const;
 
   std::string m_root;
   bool m_sealed;

@@ -92,15 +92,18 @@ TEST_F(LocaleTest, HostileZonesStayOneWordOrAreRefusedOnEveryRoad) {
       if (road == 0) deliver(kMsgIdSystemIFSetSystemTimezoneReq, req.SerializeAsString(), SystemIFSetSystemTimezoneCmd);
       if (road == 1) deliver(kWithTime, cmd.SerializeAsString(), SystemIFSetSystemTimezoneAndTimeCmd);
       if (road == 2) notify("time.timezone", zone);
-      const Strings lines = rec().commands();
+      Strings lines;  // the zone's two; the time's own broadcasts follow on road 1
+      for (const string& l : rec().commands()) {
+        if (l.find("timezone") != string::npos) lines.push_back(l);
+      }
       ASSERT_EQ(lines.size(), refused ? 0u : 2u);
       for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_EQ(shellWords(rec().path("/words.sh"), lines[i]), words[i] + zone + ">\n");
       }
       SystemIF::SetSystemTimezoneRsp rsp;
       EXPECT_TRUE(road != 0 || (answer(kMsgIdSystemIFSetSystemTimezoneRsp, &rsp) && rsp.error() == (refused ? -3 : 0)));
-      // The time is set too: SetSystemTime's trace, or once built the time-server mode it reads first.
-      EXPECT_TRUE(road != 1 || contains(trace(), "SetSystemTime(1700000000)") || peer().reads("time.timeserver.mode"));
+      // The time is set too: the time-server mode is read first.
+      EXPECT_TRUE(road != 1 || peer().reads("time.timeserver.mode"));
     }
   }
 }

@@ -41,7 +41,8 @@ TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
   // Rows run in order: the watcher's first report after start is absorbed,
   // every later one restarts the IPv6 side; with a flag set the static
   // server gives way to the one DHCPv6 offers (a stateless client asks for
-  // options only, so eth0 keeps no leased address).
+  // options only, so eth0 keeps no leased address). Back to no flags, the
+  // server DHCPv6 gave, now in the configured list, counts as static.
   struct Row {
     const char* mode;
     const char* moflag;
@@ -52,7 +53,8 @@ TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
   };
   const Row kRows[] = {{"slaac", "0", "", kStatic, 0, false},
                        {"managed", "192", "BOUND6", "2001:db8:1::53", 1, true},
-                       {"stateless", "64", "RENEW6", "2001:db8:1::53", 2, false}};
+                       {"stateless", "64", "RENEW6", "2001:db8:1::53", 2, false},
+                       {"slaac", "0", "STOP6", "2001:db8:1::53", 3, false}};
   for (const Row& r : kRows) {
     SCOPED_TRACE(r.mode);
     ASSERT_EQ(run("ra " + app->root() + " " + r.mode), 0);

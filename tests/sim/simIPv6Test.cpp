@@ -64,9 +64,11 @@ TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
     })) << app->file("/var/dhcp/ra-watch.log");
     EXPECT_TRUE(simWaitFor([&] {
       const auto hook = app->fileLines("/var/dhcp/dhcpv6-hook.log");
-      return (hook.empty() ? std::string() : hook.back()) == (*r.hookEvent ? "dhcpv6-hook: " : "") + std::string(r.hookEvent);
+      return (hook.empty() ? std::string() : hook.back()) ==
+             (*r.hookEvent ? "dhcpv6-hook: " : "") + std::string(r.hookEvent);
     })) << app->file("/var/dhcp/dhcpv6-hook.log");
-    const std::string want = "search room.example\nnameserver 192.0.2.53\nnameserver 192.0.2.54\nnameserver " + r.third + "\n";
+    const std::string want =
+        "search room.example\nnameserver 192.0.2.53\nnameserver 192.0.2.54\nnameserver " + r.third + "\n";
     EXPECT_TRUE(simWaitFor([&] { return app->file("/data/etc/resolv.conf") == want; }))
         << app->file("/data/etc/resolv.conf");
     EXPECT_TRUE(simWaitFor([&] {
@@ -77,7 +79,8 @@ TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
     EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.moflag"), r.moflag);
     EXPECT_EQ(app->file("/data/property/net.dns3"), r.third);
     EXPECT_EQ(app->configGet("system.network.dnsserver:2"), r.third);
-    const std::string leased = simCommandOutput("ip -6 -o addr show dev eth0 | grep -c '2001:db8:1::1[0-9a-f][0-9a-f]/128'");
+    const std::string leased =
+        simCommandOutput("ip -6 -o addr show dev eth0 | grep -c '2001:db8:1::1[0-9a-f][0-9a-f]/128'");
     EXPECT_EQ(leased, r.leasedAddress ? "1\n" : "0\n");
   }
   EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.dhcp.dnsserver"), "2001:db8:1::53");

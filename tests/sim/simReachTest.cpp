@@ -57,9 +57,11 @@ TEST_F(SimReachTest, CloudAndZtpServersAreProbedByConnecting) {
     const char* logText;  // in the daemon's log after the run
   };
   const Row kRows[] = {
-      {"cloud", "reach-open.room.example", "True", "determineCloudServerAccessibility() reach-open.room.example port 443"},
+      {"cloud", "reach-open.room.example", "True",
+       "determineCloudServerAccessibility() reach-open.room.example port 443"},
       {"ztp", "https://reach-closed.room.example:443", "False", "connect failed with Connection refused"},
-      {"ztp", "reach-open.room.example:0x1bb", "True", "determineCloudServerAccessibility() reach-open.room.example port 443"},
+      {"ztp", "reach-open.room.example:0x1bb", "True",
+       "determineCloudServerAccessibility() reach-open.room.example port 443"},
       {"cloud", "nobody.room.example", "False", "gethostbyname(nobody.room.example) failed"},
       {"cloud", "reach-silent.room.example", "False", "connect failed with Operation now in progress"},
   };
@@ -88,9 +90,8 @@ TEST_F(SimReachTest, SilentDnsServiceDelaysButDoesNotStopTheDaemon) {
   bringUpWith({"--silent"});
   set("system.network.wired.ipv4nic.dhcp.bootserver", "https://dms.room.example/");
   lease();
-  ASSERT_TRUE(simWaitFor([&] {
-    return simFind(app->dnsLog(), "_zunconfig._tcp.room.example -> (silent)") >= 0;
-  })) << app->file("/log/dnssrvc.log");
+  ASSERT_TRUE(simWaitFor([&] { return simFind(app->dnsLog(), "_zunconfig._tcp.room.example -> (silent)") >= 0; }))
+      << app->file("/log/dnssrvc.log");
   ASSERT_TRUE(app->sendRaw(kMsgIdSystemIFGetLanStatusReq, ""));
   SystemIF::GetLanStatusRsp rsp;
   static_assert(kDnsSrvTimeoutMs < kSimHangMs, "the reply must be able to come within the bound");

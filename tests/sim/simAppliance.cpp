@@ -206,10 +206,11 @@ bool SimAppliance::startConfigService(std::string* why) {
   return startService("configsrvc", argv, "configsrvc: serving ConfigSrvc", &m_configPid, why);
 }
 
-bool SimAppliance::startDnsService(std::string* why) {
+bool SimAppliance::startDnsService(std::string* why, const std::vector<std::string>& extra) {
   // The sealed network's name server (sim/dhcp), not this machine's.
-  return startService("dnssrvc", {SIM_DNSSRVC_BIN, "--server", "192.0.2.53"}, "dnssrvc: serving DnsSrvc", &m_dnsPid,
-                      why);
+  std::vector<std::string> argv = {SIM_DNSSRVC_BIN, "--server", "192.0.2.53"};
+  argv.insert(argv.end(), extra.begin(), extra.end());
+  return startService("dnssrvc", argv, "dnssrvc: serving DnsSrvc", &m_dnsPid, why);
 }
 
 bool SimAppliance::startDaemon(std::string* why, int* status) {

@@ -44,7 +44,8 @@ class SimAppliance {
 
   bool startConfigService(std::string* why);
   // The daemon's start-up waits for "DnsSrvc" without limit: start it first.
-  bool startDnsService(std::string* why);
+  // `extra`: more dnssrvc options (--silent, --delay MS, ...).
+  bool startDnsService(std::string* why, const std::vector<std::string>& extra = {});
   // Starts syssrv and waits for its launching process to exit (the fork
   // into the background). *status is that exit status.
   bool startDaemon(std::string* why, int* status);

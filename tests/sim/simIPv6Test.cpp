@@ -1,0 +1,90 @@
+// IPv6 on the real road (native only, label sim): the switch's dnsmasq
+// advertises 2001:db8:1::/64 with the managed/other flags a row asks for and
+// serves DHCPv6; the platform's RA watcher and DHCPv6 client (sim/ra-watch,
+// sim/dhcpv6-hook) write the flags and the lease into the configuration,
+// and the daemon decides whether the administrator's static IPv6 name
+// server may join the DHCPv4 ones.
+#include <cstdlib>
+#include <string>
+
+#include "tests/sim/simFixture.h"
+
+namespace {
+
+int run(const std::string& args) { return std::system((std::string(SIM_DHCP) + " " + args).c_str()); }
+
+class SimIPv6Test : public SimTest {
+ protected:
+  void TearDown() override {
+    if (app) {
+      if (HasFailure()) {
+        for (const char* f : {"ra-watch.log", "dhcpv6-hook.log", "dhclient6.log", "dnsmasq6.log"}) {
+          std::cerr << f << ":\n" << app->file(std::string("/var/dhcp/") + f);
+        }
+      }
+      EXPECT_EQ(run("stop " + app->root()), 0);
+    }
+    SimTest::TearDown();
+  }
+};
+
+TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
+  for (const char* p : {"dnsmasq", "busybox", "rdisc6", "dhclient"}) {
+    if (simCommandOutput(std::string("command -v ") + p).empty()) GTEST_SKIP() << p << " missing: scripts/deps";
+  }
+  bringUp();
+  const std::string kStatic = "2001:db8:1::99";
+  ASSERT_EQ(app->ctl({"config", "set", "system.network.wired.ipv6nic.enabled", "True", "--role", "admin"}).status, 0);
+  ASSERT_EQ(app->ctl({"config", "set", "system.network.dnsserver", kStatic, "--role", "system"}).status, 0);
+  ASSERT_EQ(run("start " + app->root()), 0);
+
+  // Rows run in order: the watcher's first report after start is absorbed,
+  // every later one restarts the IPv6 side; with a flag set the static
+  // server gives way to the one DHCPv6 offers (a stateless client asks for
+  // options only, so eth0 keeps no leased address). Back to no flags, the
+  // server DHCPv6 gave, now in the configured list, counts as static.
+  struct Row {
+    const char* mode;
+    const char* moflag;
+    const char* hookEvent;  // the DHCPv6 hook's last run, "" for none (dhclient -S reports RENEW6)
+    std::string third;      // name server after the DHCPv4 ones
+    int restarts;           // "--restartv6only" runs so far
+    bool leasedAddress;
+  };
+  const Row kRows[] = {{"slaac", "0", "", kStatic, 0, false},
+                       {"managed", "192", "BOUND6", "2001:db8:1::53", 1, true},
+                       {"stateless", "64", "RENEW6", "2001:db8:1::53", 2, false},
+                       {"slaac", "0", "STOP6", "2001:db8:1::53", 3, false}};
+  for (const Row& r : kRows) {
+    SCOPED_TRACE(r.mode);
+    ASSERT_EQ(run("ra " + app->root() + " " + r.mode), 0);
+    EXPECT_TRUE(simWaitFor([&] {
+      const auto watch = app->fileLines("/var/dhcp/ra-watch.log");
+      return !watch.empty() && watch.back().find("flags " + std::string(r.moflag) + " ") != std::string::npos;
+    })) << app->file("/var/dhcp/ra-watch.log");
+    EXPECT_TRUE(simWaitFor([&] {
+      const auto hook = app->fileLines("/var/dhcp/dhcpv6-hook.log");
+      return (hook.empty() ? std::string() : hook.back()) ==
+             (*r.hookEvent ? "dhcpv6-hook: " : "") + std::string(r.hookEvent);
+    })) << app->file("/var/dhcp/dhcpv6-hook.log");
+    const std::string want =
+        "search room.example\nnameserver 192.0.2.53\nnameserver 192.0.2.54\nnameserver " + r.third + "\n";
+    EXPECT_TRUE(simWaitFor([&] { return app->file("/data/etc/resolv.conf") == want; }))
+        << app->file("/data/etc/resolv.conf");
+    EXPECT_TRUE(simWaitFor([&] {
+      int n = 0;
+      for (const std::string& l : app->journal()) n += l.find("startnetwork --restartv6only") != std::string::npos;
+      return n == r.restarts;
+    }));
+    EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.moflag"), r.moflag);
+    EXPECT_EQ(app->file("/data/property/net.dns3"), r.third);
+    EXPECT_EQ(app->configGet("system.network.dnsserver:2"), r.third);
+    const std::string leased =
+        simCommandOutput("ip -6 -o addr show dev eth0 | grep -c '2001:db8:1::1[0-9a-f][0-9a-f]/128'");
+    EXPECT_EQ(leased, r.leasedAddress ? "1\n" : "0\n");
+  }
+  EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.dhcp.dnsserver"), "2001:db8:1::53");
+  EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.dhcp.domainname"), "room.example");
+}
+
+}  // namespace

@@ -67,6 +67,7 @@ TEST_F(TimeTest, ClocksGetUtcBroadcastsGetTheZonesLocalTimeOnlyTimeServerModesRe
     char date[80] = "";
     if (!io.empty()) snprintf(date, sizeof date, "%04d-%02d-%02d:%02d:%02d:%02d", hw.tm_year + 1900, hw.tm_mon + 1, hw.tm_mday, hw.tm_hour, hw.tm_min, hw.tm_sec);
     EXPECT_EQ(date, std::string(r.utc && r.rtcNode ? r.utc : ""));
+    EXPECT_EQ(hw.tm_isdst, 0);  // UTC: the daylight flag cleared
     const auto clock = rec().records(SysIoCall::kClockSettime);
     EXPECT_EQ(clock.size() == 1 && clock[0].ts.tv_sec == r.t && clock[0].ts.tv_nsec == 0, r.utc != nullptr);
     EXPECT_EQ(logged(7, std::string("SystemIFSetSystemTimeCmd: ") + (r.utc ? r.utc : "") + "\n"), r.utc ? 1 : 0);

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "tests/arch/exec_wrapper.h"
@@ -70,9 +71,7 @@ pid_t spawn(std::vector<std::string> argv, const std::string& out, const std::st
 
 std::string readAll(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 // The lines of `text`, NUL bytes dropped.
@@ -274,9 +273,7 @@ SimRun SimAppliance::ctl(const std::vector<std::string>& args) const {
 std::string SimAppliance::configGet(const std::string& name) const {
   SimRun r = ctl({"config", "get", name, "--role", "startup"});
   if (r.status != 0) return "<error: " + r.err + ">";
-  std::string v = r.out;
-  if (!v.empty() && v.back() == '\n') v.pop_back();
-  return v;
+  return r.out.substr(0, r.out.size() - (!r.out.empty() && r.out.back() == '\n'));
 }
 
 const char* SimAppliance::endpoint() {

@@ -2,7 +2,6 @@
 // busybox udhcpc on eth0 with the platform's hook writing the lease into
 // the configuration, the daemon's change dispatcher rebuilding DNS and
 // finding the provisioning server by the network's SRV record.
-#include <cstdlib>
 #include <string>
 
 #include "tests/sim/simFixture.h"

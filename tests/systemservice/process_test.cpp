@@ -79,8 +79,7 @@ TEST_F(ProcessTest, ScriptedChildrenAndRefusals) {
   argv[0] = "/bin/x";
   EXPECT_EQ(forkExec(argv, &pid), kSystemCallFailed);
   EXPECT_EQ(pid, 0);
-  EXPECT_EQ(waitOnChild(0, nullptr), kBadParameter);
-  EXPECT_EQ(waitOnChild(-1, nullptr), kBadParameter);
+  EXPECT_EQ((std::vector<eErrorT>{waitOnChild(0, nullptr), waitOnChild(-1, nullptr)}), std::vector<eErrorT>(2, kBadParameter));
   EXPECT_EQ(m_rec.records(SysIoCall::kWaitpid).size(), 1u) << "pid <= 0 would reap some other child";
   EXPECT_EQ(m_rec.file_bytes("/dev/crvllog"),
             "<3>syssrv: hd[0]: forkExec: no program to start\n<7>syssrv: hd[0]: Error forking child\n"

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <sys/wait.h>
 
 #include "platform/props/props.h"
@@ -17,9 +17,7 @@ namespace {
 
 std::string slurp(const std::string& file) {
   std::ifstream f(file, std::ios::binary);
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 class PropsTest : public ::testing::Test {

@@ -86,10 +86,9 @@ TEST(Tasks, PrioritiesOutOfRangeBecomeZeroAndSetPriorityPrintsWhatItDid) {
   EXPECT_EQ(withStdout([&] { return t_setpri(id, 150, &old); }), std::make_pair(0u, "t_setpri " + t + " 0 0\n"));
   tcbOf(id)->priority = 5;
   EXPECT_EQ(withStdout([&] { return t_setpri(id, 0, &old); }), std::make_pair(0u, "t_setpri " + t + " 5 0\n"));
-  EXPECT_TRUE(log.has(osLine('4', "t_start priority 120 out of range, setting to 0"))) << log.text();
-  EXPECT_TRUE(log.has(osLine('4', "t_setpri priority 150 out of range, setting to 0"))) << log.text();
-  EXPECT_EQ(t_setpri(0x4321, 1, &old), 9u);
-  EXPECT_EQ(t_setpri(0, 1, &old), 6u);
+  EXPECT_TRUE(log.has(osLine('4', "t_start priority 120 out of range, setting to 0")) &&
+              log.has(osLine('4', "t_setpri priority 150 out of range, setting to 0"))) << log.text();
+  EXPECT_EQ((std::vector<UInt32>{t_setpri(0x4321, 1, &old), t_setpri(0, 1, &old)}), (std::vector<UInt32>{9u, 6u}));
   EXPECT_EQ(t_delete(id), 0u);
 }
 
@@ -120,9 +119,10 @@ TEST(Tasks, DeletingAWaitingOrSleepingTaskEndsItPromptly) {
   LogMark log;
   EXPECT_EQ(t_delete(waiter) + t_delete(sleeper), 0u);  // returns (a hang fails by the test's time limit)
   EXPECT_NE(stage.load(), 99);
-  EXPECT_TRUE(log.has("<4>psostest: hd[0]: os: task ???? deleted task:wait, pid ")) << log.text();
-  EXPECT_TRUE(log.has(osLine('4', "deleted task:wait"))) << log.text();
-  EXPECT_TRUE(log.has(osLine('4', "deleted task:slep"))) << log.text();
+  for (const std::string& l : {std::string("<4>psostest: hd[0]: os: task ???? deleted task:wait, pid "),
+                               osLine('4', "deleted task:wait"), osLine('4', "deleted task:slep")}) {
+    EXPECT_TRUE(log.has(l)) << l << log.text();
+  }
   EXPECT_EQ(ev_send(waiter, 0x1), -1) << "its id is gone for good";
 }
 

@@ -146,8 +146,7 @@ void SimAppliance::stopGroup(pid_t pgid) {
     return groupMembers(pgid).empty();
   }, 5000);
   if (!gone) kill(-pgid, SIGKILL);
-  while (waitpid(-pgid, nullptr, WNOHANG) > 0) {
-  }
+  while (waitpid(-pgid, nullptr, WNOHANG) > 0) continue;
 }
 
 bool SimAppliance::setUp(std::string* why) {

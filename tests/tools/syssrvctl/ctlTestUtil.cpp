@@ -112,9 +112,7 @@ bool CtlChild::waitForText(const std::string& text, bool inStderr, int timeoutMs
   return poll([&] { return seen() || !running(); }, timeoutMs) && seen();
 }
 
-void CtlChild::signal(int sig) {
-  if (m_pid > 0) kill(m_pid, sig);
-}
+void CtlChild::signal(int sig) { if (m_pid > 0) kill(m_pid, sig); }
 
 std::string CtlChild::out() const { return readFile(m_outPath); }
 std::string CtlChild::err() const { return readFile(m_errPath); }

@@ -15,6 +15,7 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "tests/arch/exec_wrapper.h"
@@ -70,9 +71,7 @@ pid_t spawn(std::vector<std::string> argv, const std::string& out, const std::st
 
 std::string readAll(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 // The lines of `text`, NUL bytes dropped.
@@ -147,8 +146,7 @@ void SimAppliance::stopGroup(pid_t pgid) {
     return groupMembers(pgid).empty();
   }, 5000);
   if (!gone) kill(-pgid, SIGKILL);
-  while (waitpid(-pgid, nullptr, WNOHANG) > 0) {
-  }
+  while (waitpid(-pgid, nullptr, WNOHANG) > 0) continue;
 }
 
 bool SimAppliance::setUp(std::string* why) {
@@ -274,9 +272,7 @@ SimRun SimAppliance::ctl(const std::vector<std::string>& args) const {
 std::string SimAppliance::configGet(const std::string& name) const {
   SimRun r = ctl({"config", "get", name, "--role", "startup"});
   if (r.status != 0) return "<error: " + r.err + ">";
-  std::string v = r.out;
-  if (!v.empty() && v.back() == '\n') v.pop_back();
-  return v;
+  return r.out.substr(0, r.out.size() - (!r.out.empty() && r.out.back() == '\n'));
 }
 
 const char* SimAppliance::endpoint() {

@@ -2,35 +2,19 @@
 // busybox udhcpc on eth0 with the platform's hook writing the lease into
 // the configuration, the daemon's change dispatcher rebuilding DNS and
 // finding the provisioning server by the network's SRV record.
-#include <cstdlib>
 #include <string>
 
 #include "tests/sim/simFixture.h"
 
 namespace {
 
-class SimDhcpTest : public SimTest {
- protected:
-  void TearDown() override {
-    if (app) {
-      if (HasFailure()) {
-        std::cerr << "DHCP client:\n" << app->file("/var/dhcp/udhcpc.log") << "DHCP server:\n"
-                  << app->file("/var/dhcp/dnsmasq.log") << "DNS service:\n" << app->file("/log/dnssrvc.log");
-      }
-      EXPECT_EQ(std::system((std::string(SIM_DHCP) + " stop " + app->root()).c_str()), 0);
-    }
-    SimTest::TearDown();
-  }
-};
+using SimDhcpTest = SimTest;
 
 TEST_F(SimDhcpTest, LeaseReachesResolvConfPropertiesAndDnsServers) {
-  for (const char* pkg : {"dnsmasq", "busybox"}) {
-    if (simCommandOutput(std::string("command -v ") + pkg).empty()) {
-      GTEST_SKIP() << pkg << " is missing: scripts/deps installs it";
-    }
-  }
+  if (const std::string t = missing({"dnsmasq", "busybox"}); !t.empty()) GTEST_SKIP() << t << " is missing";
+  m_failureFiles = {"/var/dhcp/udhcpc.log", "/var/dhcp/dnsmasq.log", "/log/dnssrvc.log"};
   bringUp();
-  ASSERT_EQ(std::system((std::string(SIM_DHCP) + " start " + app->root()).c_str()), 0);
+  ASSERT_EQ(dhcp("start"), 0);
 
   const std::string want = "search room.example\nnameserver 192.0.2.53\nnameserver 192.0.2.54\n";
   EXPECT_TRUE(simWaitFor([&] { return app->file("/data/etc/resolv.conf") == want; }))

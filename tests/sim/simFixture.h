@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -16,26 +17,40 @@ class SimTest : public ::testing::Test {
  protected:
   // Lays out the root, starts configsrvc, dnssrvc and syssrv; the test fails (and
   // returns) when any of it does not come up.
+  // `dnsArgs`: more dnssrvc options.
   void bringUp(const std::string& model = "CEDAR", const std::map<std::string, std::string>& env = {},
-               const std::vector<std::string>& unset = {}) {
+               const std::vector<std::string>& unset = {}, const std::vector<std::string>& dnsArgs = {}) {
     app = std::make_unique<SimAppliance>(model);
     std::string why;
     ASSERT_TRUE(app->setUp(&why)) << why;
     for (const auto& kv : env) app->setDaemonEnv(kv.first, kv.second);
     for (const std::string& name : unset) app->unsetDaemonEnv(name);
     ASSERT_TRUE(app->startConfigService(&why)) << why;
-    ASSERT_TRUE(app->startDnsService(&why)) << why;
+    ASSERT_TRUE(app->startDnsService(&why, dnsArgs)) << why;
     int status = -1;
     ASSERT_TRUE(app->startDaemon(&why, &status)) << why;
   }
+  // The first of `tools` this machine lacks (scripts/deps installs them),
+  // "" when it has them all.
+  static std::string missing(const std::vector<std::string>& tools) {
+    for (const std::string& t : tools) {
+      if (simCommandOutput("command -v " + t).empty()) return t;
+    }
+    return "";
+  }
+  // Runs the switch's network (sim/dhcp) as `verb` on this root, then
+  // `more`; once started, it is stopped after the test.
+  int dhcp(const std::string& verb, const std::string& more = "") {
+    m_dhcpStarted = m_dhcpStarted || verb == "start";
+    return std::system((std::string(SIM_DHCP) + " " + verb + " " + app->root() + more).c_str());
+  }
 
-  // Subscribes this test's endpoint to the daemon's LanStatusChangeNtfy.
-  void subscribeLanStatus() {
+  // Subscribes this test's endpoint to the daemon's notification `ntfy`.
+  void subscribe(MSG_Type ntfy = kMsgIdSystemIFLanStatusChangeNtfy) {
     const char* local = app->endpoint();
     ASSERT_NE(local, nullptr);
     MSG_Endpoint sys = 0;
     ASSERT_EQ(MSG_OpenRemoteSync(local, "SystemSrvc", 10000, &sys), 0);
-    const MSG_Type ntfy = kMsgIdSystemIFLanStatusChangeNtfy;
     ASSERT_EQ(MSG_RegisterNotificationRemote(local, ntfy, ntfy, sys), 0);
   }
   // The next message of `type` on this test's endpoint, parsed into *out.
@@ -55,9 +70,20 @@ class SimTest : public ::testing::Test {
   }
 
   void TearDown() override {
-    if (HasFailure() && app) std::cerr << "the daemon's log:\n" << app->file("/dev/crvllog");
+    if (HasFailure() && app) {
+      std::cerr << "the daemon's log:\n" << app->file("/dev/crvllog");
+      for (const std::string& f : m_failureFiles) std::cerr << f << ":\n" << app->file(f);
+    }
+    if (app && m_dhcpStarted) {
+      EXPECT_EQ(dhcp("stop"), 0);
+    }
     app.reset();
   }
 
   std::unique_ptr<SimAppliance> app;
+  // Appliance files shown when the test fails.
+  std::vector<std::string> m_failureFiles;
+
+ private:
+  bool m_dhcpStarted = false;
 };

@@ -4,39 +4,23 @@
 // sim/dhcpv6-hook) write the flags and the lease into the configuration,
 // and the daemon decides whether the administrator's static IPv6 name
 // server may join the DHCPv4 ones.
-#include <cstdlib>
 #include <string>
 
 #include "tests/sim/simFixture.h"
 
 namespace {
 
-int run(const std::string& args) { return std::system((std::string(SIM_DHCP) + " " + args).c_str()); }
-
-class SimIPv6Test : public SimTest {
- protected:
-  void TearDown() override {
-    if (app) {
-      if (HasFailure()) {
-        for (const char* f : {"ra-watch.log", "dhcpv6-hook.log", "dhclient6.log", "dnsmasq6.log"}) {
-          std::cerr << f << ":\n" << app->file(std::string("/var/dhcp/") + f);
-        }
-      }
-      EXPECT_EQ(run("stop " + app->root()), 0);
-    }
-    SimTest::TearDown();
-  }
-};
+using SimIPv6Test = SimTest;
 
 TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
-  for (const char* p : {"dnsmasq", "busybox", "rdisc6", "dhclient"}) {
-    if (simCommandOutput(std::string("command -v ") + p).empty()) GTEST_SKIP() << p << " missing: scripts/deps";
-  }
+  if (const std::string t = missing({"dnsmasq", "busybox", "rdisc6", "dhclient"}); !t.empty()) GTEST_SKIP() << t;
+  m_failureFiles = {"/var/dhcp/ra-watch.log", "/var/dhcp/dhcpv6-hook.log", "/var/dhcp/dhclient6.log",
+                    "/var/dhcp/dnsmasq6.log"};
   bringUp();
   const std::string kStatic = "2001:db8:1::99";
   ASSERT_EQ(app->ctl({"config", "set", "system.network.wired.ipv6nic.enabled", "True", "--role", "admin"}).status, 0);
   ASSERT_EQ(app->ctl({"config", "set", "system.network.dnsserver", kStatic, "--role", "system"}).status, 0);
-  ASSERT_EQ(run("start " + app->root()), 0);
+  ASSERT_EQ(dhcp("start"), 0);
 
   // Rows run in order: the watcher's first report after start is absorbed,
   // every later one restarts the IPv6 side; with a flag set the static
@@ -57,7 +41,7 @@ TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
                        {"slaac", "0", "STOP6", "2001:db8:1::53", 3, false}};
   for (const Row& r : kRows) {
     SCOPED_TRACE(r.mode);
-    ASSERT_EQ(run("ra " + app->root() + " " + r.mode), 0);
+    ASSERT_EQ(dhcp("ra", std::string(" ") + r.mode), 0);
     EXPECT_TRUE(simWaitFor([&] {
       const auto watch = app->fileLines("/var/dhcp/ra-watch.log");
       return !watch.empty() && watch.back().find("flags " + std::string(r.moflag) + " ") != std::string::npos;

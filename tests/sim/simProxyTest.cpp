@@ -55,14 +55,7 @@ class SimProxyTest : public SimTest, public ::testing::WithParamInterface<Row> {
  protected:
   void TearDown() override {
     if (app) {
-      if (HasFailure()) {
-        std::cerr << "wpad:\n" << app->file("/var/wpad/wpad.log") << "delegate:\n"
-                  << app->file("/var/delegate/delegate.log") << "web server:\n"
-                  << app->file("/var/wpad-server/httpd.log");
-      }
-      for (const char* s : {SIM_WPAD_SERVER, SIM_DHCP}) {
-        EXPECT_EQ(std::system((std::string(s) + " stop " + app->root()).c_str()), 0) << s;
-      }
+      EXPECT_EQ(std::system((std::string(SIM_WPAD_SERVER) + " stop " + app->root()).c_str()), 0);
     }
     SimTest::TearDown();
   }
@@ -90,12 +83,11 @@ class SimProxyTest : public SimTest, public ::testing::WithParamInterface<Row> {
 
 TEST_P(SimProxyTest, EnablingStartsTheDelegateWithDnsDivertedAndDisablingRestoresIt) {
   const Row& row = GetParam();
-  for (const char* pkg : {"dnsmasq", "busybox"}) {
-    if (simCommandOutput(std::string("command -v ") + pkg).empty()) GTEST_SKIP() << pkg << " is missing";
-  }
+  if (const std::string t = missing({"dnsmasq", "busybox"}); !t.empty()) GTEST_SKIP() << t << " is missing";
+  m_failureFiles = {"/var/wpad/wpad.log", "/var/delegate/delegate.log", "/var/wpad-server/httpd.log"};
   bringUp();
   if (row.deaf) std::ofstream(app->root() + "/sim/sigterm-ignored") << "wpad\ndelegate\n";
-  ASSERT_EQ(std::system((std::string(SIM_DHCP) + " start " + app->root()).c_str()), 0);
+  ASSERT_EQ(dhcp("start"), 0);
   ASSERT_EQ(std::system((std::string(SIM_WPAD_SERVER) + " start " + app->root()).c_str()), 0);
   ASSERT_TRUE(simWaitFor([&] { return app->file("/data/etc/resolv.conf") == kResolv; }));
   ASSERT_EQ(app->ctl({"config", "set", "system.proxy.pacfile.status", "Expired", "--role", "system"}).status, 0);

@@ -2,7 +2,6 @@
 // switch's network (sim/dhcp) holds hosts that accept, refuse (RST) or
 // swallow a connection, behind names of its DNS server, and the DNS
 // service can be one that never answers.
-#include <cstdlib>
 #include <string>
 
 #include "systemservice/syssrvProvisioning.h"
@@ -10,36 +9,21 @@
 
 namespace {
 
-int dhcp(const std::string& args) { return std::system((std::string(SIM_DHCP) + " " + args).c_str()); }
-
 class SimReachTest : public SimTest {
  protected:
   // The appliance with its DNS service started with `dnsArgs`.
   void bringUpWith(const std::vector<std::string>& dnsArgs = {}) {
-    for (const char* p : {"dnsmasq", "busybox"}) {
-      if (simCommandOutput(std::string("command -v ") + p).empty()) GTEST_SKIP() << p << " missing: scripts/deps";
-    }
-    app = std::make_unique<SimAppliance>();
-    std::string why;
-    int status = -1;
-    ASSERT_TRUE(app->setUp(&why) && app->startConfigService(&why) && app->startDnsService(&why, dnsArgs) &&
-                app->startDaemon(&why, &status))
-        << why;
+    if (const std::string t = missing({"dnsmasq", "busybox"}); !t.empty()) GTEST_SKIP() << t << " missing";
+    m_failureFiles = {"/log/dnssrvc.log"};
+    bringUp("CEDAR", {}, {}, dnsArgs);
   }
   // The switch's DHCP server leases eth0 an address; "bound" starts a discovery.
   void lease() {
-    ASSERT_EQ(dhcp("start " + app->root()), 0);
+    ASSERT_EQ(dhcp("start"), 0);
     ASSERT_TRUE(simWaitFor([&] { return app->configGet("system.network.wired.ipv4nic.dhcp.state") == "bound"; }));
   }
   void set(const std::string& name, const std::string& value, const char* role = "system") {
     ASSERT_EQ(app->ctl({"config", "set", name, value, "--role", role}).status, 0) << name;
-  }
-  void TearDown() override {
-    if (app) {
-      if (HasFailure()) std::cerr << "DNS service:\n" << app->file("/log/dnssrvc.log");
-      EXPECT_EQ(dhcp("stop " + app->root()), 0);
-    }
-    SimTest::TearDown();
   }
 };
 

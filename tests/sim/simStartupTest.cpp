@@ -33,8 +33,10 @@ std::vector<Reg> recordedRegistrations(const std::vector<std::string>& log) {
 }  // namespace
 
 // What configsrvc recorded, as a whole: each kind's count, no registration
-// made twice, and two the other tests here do not reach.
-TEST_F(SimTest, StartUpRegistersEachCallbackOnceWithItsKind) {
+// made twice, and two the other tests here do not reach. Then the identity
+// as the start-up environment gives it, through the real service; the
+// derivation of each value is the identity module's test.
+TEST_F(SimTest, StartUpRegistersEachCallbackOnceWithItsKindAndPublishesTheIdentity) {
   bringUp();
   std::vector<Reg> got = recordedRegistrations(app->configLog());
   std::map<int, int> perKind;
@@ -45,12 +47,6 @@ TEST_F(SimTest, StartUpRegistersEachCallbackOnceWithItsKind) {
                        Reg{"system.network.wired.ipv4nic.dhcp.state", kChangeNotify}}) {
     EXPECT_NE(std::find(got.begin(), got.end(), r), got.end()) << r.first << " kind " << r.second;
   }
-}
-
-// The identity as the start-up environment gives it, through the real
-// service; the derivation of each value is the identity module's test.
-TEST_F(SimTest, IdentityVariablesAreSetFromTheEnvironment) {
-  bringUp();
   const std::pair<const char*, const char*> expected[] = {
       {"system.info.model", "CEDAR"}, {"system.info.humanreadablemodel", "TrueSummit Ensemble 150"},
       {"system.info.serialnumber", "8G21874A0F21CD"},

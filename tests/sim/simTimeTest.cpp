@@ -12,9 +12,7 @@ TEST_F(SimTest, AdministratorSetsTheTimeInBerlinThenPtpStartsIsFoundAndStops) {
   if (std::getenv("SYSSRV_EXEC_WRAPPER") != nullptr) GTEST_SKIP() << "natively only";
   bringUp();
   ASSERT_EQ(std::system(("SYSSRV_ROOT=" + app->root() + " " + app->root() + "/system/bin/setprop persist.sys.timezone Europe/Berlin").c_str()), 0);
-  MSG_Endpoint sys = 0;
-  ASSERT_EQ(MSG_OpenRemoteSync(app->endpoint(), "SystemSrvc", 10000, &sys), 0);
-  ASSERT_EQ(MSG_RegisterNotificationRemote(app->endpoint(), kMsgIdSystemIFTimeChangeNtfy, kMsgIdSystemIFTimeChangeNtfy, sys), 0);
+  subscribe(kMsgIdSystemIFTimeChangeNtfy);
   auto call = [&](const char* type, const char* fields) { return app->ctl({"call", type, fields, "--timeout", "10000"}).out; };
   EXPECT_EQ(call("SystemIF.SetSystemTimeReq", "time_value: 1710806399"), "error: -4\n");  // seeded mode "Auto"
   ASSERT_EQ(app->ctl({"config", "set", "time.timeserver.mode", "Off", "--role", "admin"}).status, 0);

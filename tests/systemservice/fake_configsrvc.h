@@ -89,27 +89,34 @@ class FakeConfigSrvc {
   // Reads of `name` get an answer that does not parse.
   void breakReads(const std::string& name) { unparsable(kMsgIdConfigIFReadReq, name); }
   // The option list GetDefaultOptionsRsp carries (default index 0).
-  void setDefaultOptions(const std::vector<std::string>& options);
+  void setDefaultOptions(const std::vector<std::string>& options) { Lock g(m_mu); m_defaultOptions = options; }
   // The option list and default index GetAttributeOptionsRsp carries for
   // `name` (none for other variables).
-  void setOptions(const std::string& name, const std::vector<std::string>& options, unsigned defaultIndex);
+  void setOptions(const std::string& name, const std::vector<std::string>& options, unsigned defaultIndex) {
+    Lock g(m_mu);
+    m_options[name] = {options, defaultIndex};
+  }
 
   // Every request received, in order.
-  std::vector<CfgRequest> requests() const;
-  void clearRequests();
+  std::vector<CfgRequest> requests() const { Lock g(m_mu); return m_requests; }
+  void clearRequests() { Lock g(m_mu); m_requests.clear(); }
   // (variable, value) of every write received, in order.
   std::vector<std::pair<std::string, std::string>> writes() const;
   // How many reads of `name` arrived, answered or not.
   int reads(const std::string& name) const;
 
  private:
+  using Lock = std::lock_guard<std::mutex>;
   enum class Script { kAnswer, kError, kNoAnswer, kUnparsable, kLate };
   struct Rule {
     Script script = Script::kAnswer;
     int error = 0, delayMs = 0;
   };
-  void store(const std::string& name, const std::string& value, int instance, bool isDefault);
-  void script(MSG_Type type, const std::string& name, const Rule& rule);
+  void store(const std::string& name, const std::string& value, int instance, bool isDefault) {
+    Lock g(m_mu);
+    m_values[{name, instance}] = {value, isDefault};
+  }
+  void script(MSG_Type type, const std::string& name, const Rule& rule) { Lock g(m_mu); m_rules[{type, name}] = rule; }
   void handle(const MSG_Message* msg);
   void answer(const MSG_Message* msg, const CfgRequest& r, const Rule& rule);
   void send(const MSG_Message* req, MSG_Type type, const std::string& bytes, const Rule& rule);

@@ -13,21 +13,16 @@
 #include "platform/sysio/sysio_recorder.h"
 #include "platform/sysio/sysio_tempdir.h"
 #include "systemservice/syssrvProcess.h"
+#include "tests/OS/os_test_util.h"
 
 using std::string;
 
 // The log device is opened once, by logmsg_init, under the recorder's root:
 // it stays there whichever seam a test installs afterwards.
-class ProcessTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    sysio_install(&m_rec);
-    logmsg_testing_reset();
-    m_rec.put_file("/dev/crvllog", "");
-    ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
-  }
-  void TearDown() override { sysio_install(nullptr); }
-  RecorderSysIo m_rec;
+struct ProcessTest : ::testing::Test, OsSeamFixtureBase {
+  void SetUp() override { ASSERT_EQ(logmsg_init(0, "syssrv"), 0); }
+  // The base's clean-up runs on the recorder, after m_real is gone.
+  void TearDown() override { sysio_install(&rec()); }
   RealSysIo m_real;
 };
 
@@ -62,49 +57,48 @@ TEST_F(ProcessTest, RealChildrenAndRealProc) {
     EXPECT_EQ(waitOnChild(pid, &status), kBadParameter) << "reaped: no such child any more";
   }
   EXPECT_EQ(findPid(name.c_str()), 0);
-  EXPECT_EQ(m_rec.file_bytes("/dev/crvllog"), "");
+  EXPECT_EQ(device(), "");
 }
 
 // What a real child cannot be made to do on demand, and the refusals.
 TEST_F(ProcessTest, ScriptedChildrenAndRefusals) {
   const char* argv[] = {"/opt/corvale/bin/amxbeacond", "Model_X", "1.0", "00:e0:db:01:02:03", "", "", "", nullptr};
-  m_rec.on("/opt/corvale/bin/amxbeacond Model_X 1.0 00:e0:db:01:02:03   ").ends((SIGSTOP << 8) | 0x7f);
-  m_rec.on_prefix("/bin/x").fail();
+  rec().on("/opt/corvale/bin/amxbeacond Model_X 1.0 00:e0:db:01:02:03   ").ends((SIGSTOP << 8) | 0x7f);
+  rec().on_prefix("/bin/x").fail();
   pid_t pid = 0;
   ASSERT_EQ(forkExec(argv, &pid), kNoError);
   EXPECT_EQ(waitOnChild(pid, nullptr), kAlreadyInUse) << "stopped";
-  EXPECT_EQ(m_rec.records(SysIoCall::kForkExec).at(0).argv, std::vector<string>(argv, argv + 7));
-  EXPECT_EQ(m_rec.records(SysIoCall::kWaitpid).at(0).options, WNOHANG);
+  EXPECT_EQ(rec().records(SysIoCall::kForkExec).at(0).argv, std::vector<string>(argv, argv + 7));
+  EXPECT_EQ(rec().records(SysIoCall::kWaitpid).at(0).options, WNOHANG);
   EXPECT_EQ(forkExec(&argv[7], &pid), kBadParameter);
   argv[0] = "/bin/x";
   EXPECT_EQ(forkExec(argv, &pid), kSystemCallFailed);
   EXPECT_EQ(pid, 0);
-  EXPECT_EQ(waitOnChild(0, nullptr), kBadParameter);
-  EXPECT_EQ(waitOnChild(-1, nullptr), kBadParameter);
-  EXPECT_EQ(m_rec.records(SysIoCall::kWaitpid).size(), 1u) << "pid <= 0 would reap some other child";
-  EXPECT_EQ(m_rec.file_bytes("/dev/crvllog"),
+  EXPECT_EQ((std::vector<eErrorT>{waitOnChild(0, nullptr), waitOnChild(-1, nullptr)}), std::vector<eErrorT>(2, kBadParameter));
+  EXPECT_EQ(rec().records(SysIoCall::kWaitpid).size(), 1u) << "pid <= 0 would reap some other child";
+  EXPECT_EQ(device(),
             "<3>syssrv: hd[0]: forkExec: no program to start\n<7>syssrv: hd[0]: Error forking child\n"
             "<3>syssrv: hd[0]: waitOnChild: refusing pid 0\n<3>syssrv: hd[0]: waitOnChild: refusing pid -1\n");
 }
 
 TEST_F(ProcessTest, FindPidInFakeProcAndTheSeamsLinkCalls) {
-  m_rec.put_file("/proc/60/cmdline", string("/system/bin/sshd\0-D\0", 20));
-  m_rec.put_file("/proc/57/cmdline", string("/system/bin/sshd_nocbc\0-D\0", 26));
-  m_rec.put_file("/proc/70/cmdline", string(127, 'x') + "far\none\n");
-  m_rec.put_file("/proc/self/cmdline", "selfish");
+  rec().put_file("/proc/60/cmdline", string("/system/bin/sshd\0-D\0", 20));
+  rec().put_file("/proc/57/cmdline", string("/system/bin/sshd_nocbc\0-D\0", 26));
+  rec().put_file("/proc/70/cmdline", string(127, 'x') + "far\none\n");
+  rec().put_file("/proc/self/cmdline", "selfish");
   const std::pair<const char*, pid_t> rows[] = {{"sshd", 57}, {"-D", 0},      {"xxx", 70},
                                                 {"far", 0},   {"one", 0},     {"selfish", 0}, {"", 0}};
   for (const auto& r : rows) EXPECT_EQ(findPid(r.first), r.second) << r.first;
-  ASSERT_TRUE(sysio_remove_tree(m_rec.path("/proc")));
+  ASSERT_TRUE(sysio_remove_tree(rec().path("/proc")));
   EXPECT_EQ(findPid("sshd"), 0);
-  EXPECT_EQ(m_rec.file_bytes("/dev/crvllog"),
+  EXPECT_EQ(device(),
             "<3>syssrv: hd[0]: findPid: no process name given\n<3>syssrv: hd[0]: findPid: opendir /proc failed 2\n");
   const string target = "/devconvert/" + string(300, 'd');  // longer than the first read
-  ASSERT_EQ(symlink(target.c_str(), m_rec.path("/init.rc").c_str()), 0);
+  ASSERT_EQ(symlink(target.c_str(), rec().path("/init.rc").c_str()), 0);
   struct stat st;
   string got;
-  EXPECT_TRUE(m_rec.lstat("/init.rc", &st) == 0 && S_ISLNK(st.st_mode));
-  EXPECT_EQ(m_rec.readlink("/init.rc", &got), 312);
+  EXPECT_TRUE(rec().lstat("/init.rc", &st) == 0 && S_ISLNK(st.st_mode));
+  EXPECT_EQ(rec().readlink("/init.rc", &got), 312);
   EXPECT_EQ(got, target);
-  EXPECT_EQ(m_rec.readlink("/dev/crvllog", &got), -1) << "not a link";
+  EXPECT_EQ(rec().readlink("/dev/crvllog", &got), -1) << "not a link";
 }

@@ -6,14 +6,19 @@
 
 #include "OS/logmsg.h"
 #include "OS/os_testing.h"
-#include "platform/sysio/sysio_recorder.h"
 #include "systemservice/syssrvQuote.h"
+#include "tests/OS/os_test_util.h"
 
 using std::string;
 
+// The recorder seam with the log facility started on it.
+struct QuoteTest : ::testing::Test, OsSeamFixtureBase {
+  void SetUp() override { ASSERT_EQ(logmsg_init(0, "syssrv"), 0); }
+};
+
 // /bin/sh must see each value as one word with exactly its bytes, alone or
 // between double quotes; an ordinary value keeps the daemon's usual text.
-TEST(QuoteTest, TheShellSeesOneWordWithTheSameBytes) {
+TEST_F(QuoteTest, TheShellSeesOneWordWithTheSameBytes) {
   EXPECT_EQ(shell_word("u@h:/a_b-c.d,e+f=g%") + shell_word("-rf") + shell_word("") + shell_word("it's") +
                 shell_word(string("a\0;b", 4)),
             "u@h:/a_b-c.d,e+f=g%-rf'''it'\\''s'a");
@@ -36,12 +41,7 @@ TEST(QuoteTest, TheShellSeesOneWordWithTheSameBytes) {
   }
 }
 
-TEST(QuoteTest, FileLogAndNumberValues) {
-  RecorderSysIo rec;
-  sysio_install(&rec);
-  logmsg_testing_reset();
-  rec.put_file("/dev/crvllog", "");
-  ASSERT_EQ(logmsg_init(0, "syssrv"), 0);
+TEST_F(QuoteTest, FileLogAndNumberValues) {
   struct Row { string value, fileText, logText; };
   const Row rows[] = {
       {"a;`x` 'y'", "a;`x` 'y'", "a;`x` 'y'"}, {"a\r\nb\n", "ab", "a\\r\\nb\\n"}, {string("a\0b", 3), "ab", "a"}};
@@ -52,7 +52,7 @@ TEST(QuoteTest, FileLogAndNumberValues) {
   }
   const string acted = "<4>syssrv: hd[0]: banner: value refused, it holds a line break\n"
                        "<4>syssrv: hd[0]: banner: line breaks removed from the value\n";
-  EXPECT_EQ(rec.file_bytes("/dev/crvllog"), acted + acted) << "one line each time, never the value";
+  EXPECT_EQ(device(), acted + acted) << "one line each time, never the value";
   logmsg_testing_reset();
   sysio_install(nullptr);
   EXPECT_EQ(log_value("a.dot1x.password", "s") + log_value("b.sipPassword", "s") + log_value("c.challenge", "s") +

@@ -92,11 +92,9 @@ TEST(IntervalTimer, OneShotFiresOnceAndPeriodicUntilStoppedOnTheTimerThread) {
   ASSERT_TRUE(waitFor([&] { return once.count() == 1 && every.count() >= 3; }, 5000));
   EXPECT_GT(every.begin[0], once.end[0]) << "one call at a time, in expiry order";
   EXPECT_EQ(t.armed(), std::make_pair(0LL, 0LL)) << "a one-shot is not re-armed";
-  EXPECT_FALSE(t.TimerRunning());
-  EXPECT_TRUE(p.TimerRunning());
+  EXPECT_EQ(std::make_pair(t.TimerRunning(), p.TimerRunning()), std::make_pair(false, true));
   ASSERT_EQ(p.TimerStop(), 0);
-  EXPECT_FALSE(p.TimerRunning());
-  EXPECT_EQ(p.armed().first, 0LL);
+  EXPECT_EQ(std::make_pair(p.TimerRunning(), p.armed().first), std::make_pair(false, 0LL));
   EXPECT_EQ(std::make_pair(once.tid[0], every.tid[2]), std::make_pair(timerThreadTid(), timerThreadTid()));
   EXPECT_NE(timerThreadTid(), callerTid());
 }
@@ -171,6 +169,5 @@ TEST(IntervalTimer, ExpirySignalStaysUnblockedOutsideTheTimerThreadAndOnlyExpiri
   EXPECT_EQ(c.count(), 0u);
   ASSERT_EQ(t.TimerStart(), 0);
   ASSERT_TRUE(waitFor([&] { return c.count() == 1; }, 3000));
-  EXPECT_EQ(c.tid[0], timerThreadTid());
-  EXPECT_EQ(handed.tid[0], timerThreadTid());
+  EXPECT_EQ(std::make_pair(c.tid[0], handed.tid[0]), std::make_pair(timerThreadTid(), timerThreadTid()));
 }

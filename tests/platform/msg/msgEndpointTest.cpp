@@ -2,6 +2,7 @@
 // between processes, peers that die or come late.
 #include <algorithm>
 #include <filesystem>
+#include <iterator>
 
 #include "tests/platform/msg/msgTestFixture.h"
 #include "tests/platform/msg/msgTestTypes.h"
@@ -25,21 +26,17 @@ TEST_F(MsgTest, SocketDirectoryIsGroupOnlyAndHoldsOneSocketPerEndpoint) {
 
 TEST_F(MsgTest, BadArgumentsFailWithoutHarm) {
   openLocal("a");
-  EXPECT_NE(MSG_OpenLocal(nullptr), 0);
-  EXPECT_NE(MSG_OpenLocal(""), 0);
-  EXPECT_NE(MSG_OpenLocal("a"), 0);  // already open here
-  EXPECT_EQ(MSG_CloseLocal("not-open"), -1);
-  EXPECT_NE(MSG_SendMsg("a", 1, nullptr), 0);
-  EXPECT_NE(MSG_SendMsg("not-open", 1, MSG_AllocMsg(1, 0, 4)), 0);
-  EXPECT_NE(MSG_SendMsg("a", 0, MSG_AllocMsg(1, 0, 4)), 0);           // no reply address
-  EXPECT_NE(MSG_SendMsg("a", 0x7fffffff, MSG_AllocMsg(1, 0, 4)), 0);  // unknown id
-  EXPECT_NE(MSG_SendNotification("a", nullptr), 0);
-  EXPECT_EQ(MSG_SendNotification("a", MSG_AllocMsg(0x200, 0, 4)), 0);  // no subscriber is no error
   MSG_Callback backwards = {[](void*, const MSG_Message*) {}, nullptr, 5, 4, 0};
-  EXPECT_NE(MSG_RegisterCallback("a", &backwards), 0);
-  EXPECT_NE(MSG_ProcessCallback("a", nullptr), 0);
-  EXPECT_NE(MSG_RegisterNotificationRemote("a", 2, 1, 1), 0);
-  EXPECT_NE(MSG_RegisterNotificationRemote("a", 1, 2, 0x7ffffff0), 0);
+  // "a" is already open here; 0 is no reply address, 0x7fffffff no known id.
+  const int refused[] = {MSG_OpenLocal(nullptr), MSG_OpenLocal(""), MSG_OpenLocal("a"),
+                         MSG_SendMsg("a", 1, nullptr), MSG_SendMsg("not-open", 1, MSG_AllocMsg(1, 0, 4)),
+                         MSG_SendMsg("a", 0, MSG_AllocMsg(1, 0, 4)), MSG_SendMsg("a", 0x7fffffff, MSG_AllocMsg(1, 0, 4)),
+                         MSG_SendNotification("a", nullptr), MSG_RegisterCallback("a", &backwards),
+                         MSG_ProcessCallback("a", nullptr), MSG_RegisterNotificationRemote("a", 2, 1, 1),
+                         MSG_RegisterNotificationRemote("a", 1, 2, 0x7ffffff0)};
+  for (size_t i = 0; i < std::size(refused); ++i) EXPECT_NE(refused[i], 0) << i;
+  EXPECT_EQ(MSG_CloseLocal("not-open"), -1);
+  EXPECT_EQ(MSG_SendNotification("a", MSG_AllocMsg(0x200, 0, 4)), 0);  // no subscriber is no error
   testing::internal::CaptureStderr();
   EXPECT_EQ(MSG_AllocMsg(kTestEcho, 1, MSG_MAX_PAYLOAD + 1), nullptr);
   EXPECT_NE(testing::internal::GetCapturedStderr().find("refusing a 8388609-byte payload, the limit is 8388608"),

@@ -14,19 +14,24 @@ using MsgRecvTest = MsgServiceTest;
 
 constexpr MSG_Type kA = 0x301, kB = 0x302, kC = 0x303, kD = 0x304;
 
+// The msgTag of what `recv` returned, "errno <n>" when it returned null.
+template <class F>
+std::string recvd(F recv) {
+  errno = 0;
+  MSG_Message* m = recv();
+  return m != nullptr ? msgTag(m) : "errno " + std::to_string(errno);
+}
+const std::string kTimedOut = "errno " + std::to_string(ETIMEDOUT), kBadF = "errno " + std::to_string(EBADF);
+
 TEST_F(MsgRecvTest, RecvMsgTakesItsTypeHoldsTheRestInOrderAndTimesOutWithETIMEDOUT) {
   // Large ones among them: held frames that came on the stream.
   burst(MsgSized{{kA, 1024 * 1024}, {kB, 4}, {kC, 2 * 1024 * 1024}, {kB, 4}});
   EXPECT_EQ(msgTag(MSG_RecvMsg("t", kC, 5000)), "303:2");
   EXPECT_EQ(msgTag(MSG_RecvMsg("t", kB, 5000)), "302:1");  // held messages are searched first
-  errno = 0;
-  EXPECT_EQ(MSG_RecvMsg("t", kD, 400), nullptr);  // what came meanwhile is kept
-  EXPECT_EQ(errno, ETIMEDOUT);
+  EXPECT_EQ(recvd([] { return MSG_RecvMsg("t", kD, 400); }), kTimedOut);  // what came meanwhile is kept
   EXPECT_EQ(msgTag(MSG_RecvAnyMsg("t", -1)), "301:0");  // a held one goes at once
   EXPECT_EQ(msgTag(MSG_RecvAnyMsg("t", 300)), "302:3");
-  errno = 0;
-  EXPECT_EQ(MSG_RecvAnyMsg("t", 300), nullptr);
-  EXPECT_EQ(errno, ETIMEDOUT);
+  EXPECT_EQ(recvd([] { return MSG_RecvAnyMsg("t", 300); }), kTimedOut);
 }
 
 // A loop receiving on an endpoint that is gone gets null at once with EBADF,
@@ -46,13 +51,8 @@ TEST_F(MsgTest, ReceiveOnAnEndpointThatIsNotOpenFailsAtOnceWithEBADF) {
   EXPECT_EQ(err, EBADF);
   testing::internal::CaptureStderr();
   for (const char* name : {"gone", "never-opened"}) {  // without limit: a wait would hang the test
-    SCOPED_TRACE(name);
-    errno = 0;
-    EXPECT_EQ(MSG_RecvAnyMsg(name, -1), nullptr);
-    EXPECT_EQ(errno, EBADF);
-    errno = 0;
-    EXPECT_EQ(MSG_RecvMsg(name, kA, -1), nullptr);
-    EXPECT_EQ(errno, EBADF);
+    const std::string any = recvd([&] { return MSG_RecvAnyMsg(name, -1); });
+    EXPECT_EQ(any + ", " + recvd([&] { return MSG_RecvMsg(name, kA, -1); }), kBadF + ", " + kBadF) << name;
   }
   EXPECT_NE(testing::internal::GetCapturedStderr().find("msg_tests: endpoint gone is not open"), std::string::npos);
   ASSERT_EQ(MSG_OpenLocal("gone"), 0);  // the name is free again
@@ -90,10 +90,7 @@ TEST_F(MsgRecvTest, ReplyGoesToTheThreadWaitingForItsType) {
     MSG_ReleaseMsg(m);
   }
   timer.join();
-  EXPECT_EQ(replies, kRounds);
-  EXPECT_EQ(wrong, 0);
-  EXPECT_EQ(extras, kRounds);
-  EXPECT_EQ(others, 0);
+  EXPECT_EQ((std::vector<int>{replies, wrong, extras, others}), (std::vector<int>{kRounds, 0, kRounds, 0}));
 }
 
 template <char kWho>

@@ -56,10 +56,7 @@ pid_t MsgTest::startPeer(const std::vector<std::string>& args) {
   return pid;
 }
 
-void MsgTest::killPeer(pid_t pid) {
-  kill(pid, SIGKILL);
-  waitPeer(pid);
-}
+void MsgTest::killPeer(pid_t pid) { kill(pid, SIGKILL), waitPeer(pid); }
 
 int MsgTest::waitPeer(pid_t pid) {
   int status = 0;

@@ -71,7 +71,7 @@ TEST(MsgTypeTable, EveryInterfaceMessageHasATypeAndNoPartHasOne) {
   EXPECT_EQ(messages, msgUtil_typeTable().size());
 }
 
-TEST(MsgTypeTable, NumbersThePeersFixAreKept) {
+TEST(MsgTypeTable, NumbersThePeersFixAreKeptAndUnknownLookupsFail) {
   const std::pair<const char*, MSG_Type> anchors[] = {
       {"SystemIF.GetPacFileReq", 0x1B0290},     {"SystemIF.SetSystemTimezoneAndTimeCmd", 0x1B02F2},
       {"ModRoomIF.CallStatusNtfy", 0x2F00C3},   {"ProcessMonitorIF.MacAddrRsp", 0x1D0071},
@@ -83,9 +83,7 @@ TEST(MsgTypeTable, NumbersThePeersFixAreKept) {
     EXPECT_EQ(e->type, a.second) << a.first;
   }
   EXPECT_EQ(kMsgIdSystemIFSetOobReq, 0x1B00E0u);
-}
-
-TEST(MsgTypeTable, UnknownLookupsFail) {
+  // Lookups that must fail.
   EXPECT_EQ(msgUtil_newMessage(0x1B0010), nullptr);  // a free SystemIF slot
   for (const char* n : {"", "GetLanStatusReq", "systemif.GetLanStatusReq", "SystemIF:GetLanStatusReq",
                         "SystemIF.GetLanStatusReq "})

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <sys/wait.h>
 
 #include "platform/props/props.h"
@@ -17,9 +17,7 @@ namespace {
 
 std::string slurp(const std::string& file) {
   std::ifstream f(file, std::ios::binary);
-  std::ostringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
+  return {std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>()};
 }
 
 class PropsTest : public ::testing::Test {
@@ -49,10 +47,10 @@ TEST_F(PropsTest, StoreKeepsExactBytesOneFilePerPropertyWithinTheDeviceLimits) {
   ASSERT_EQ(props_set(dir, "net.dns1", "a'b\"c;d`e f"), 0);  // creates the store
   EXPECT_EQ(slurp(dir + "/net.dns1"), "a'b\"c;d`e f");
   EXPECT_EQ(props_get(dir, "net.dns1", v), 11);
-  EXPECT_EQ(props_set(dir, std::string(31, 'n').c_str(), "1"), 0);
-  EXPECT_EQ(props_set(dir, std::string(32, 'n').c_str(), "1"), -1);
-  EXPECT_EQ(props_set(dir, "long", std::string(91, 'v').c_str()), 0);
-  EXPECT_EQ(props_set(dir, "long", std::string(92, 'w').c_str()), -1);
+  auto set = [&](const std::string& name, const std::string& value) { return props_set(dir, name.c_str(), value.c_str()); };
+  EXPECT_EQ((std::vector<int>{set(std::string(31, 'n'), "1"), set(std::string(32, 'n'), "1"),
+                              set("long", std::string(91, 'v')), set("long", std::string(92, 'w'))}),
+            (std::vector<int>{0, -1, 0, -1}));
   EXPECT_EQ(props_get(dir, "long", v), 91);  // a refused value leaves the old one
   EXPECT_EQ(v[0], 'v');
   std::ofstream(dir + "/big") << std::string(200, 'z');  // a hand-edited file is cut like a value
@@ -61,10 +59,9 @@ TEST_F(PropsTest, StoreKeepsExactBytesOneFilePerPropertyWithinTheDeviceLimits) {
     EXPECT_EQ(props_set(dir, bad, "1"), -1) << bad;
     EXPECT_EQ(props_get(dir, bad, v), 0) << bad;
   }
-  EXPECT_EQ(props_set(dir, "ro.empty", ""), 0);  // set to empty counts as set
-  EXPECT_EQ(props_set(dir, "ro.empty", "x"), -1);
-  EXPECT_EQ(props_set(dir, "rox", "1"), 0);  // only the "ro." prefix is read-only
-  EXPECT_EQ(props_set(dir, "rox", "2"), 0);
+  // Set to empty counts as set; only the "ro." prefix is read-only.
+  EXPECT_EQ((std::vector<int>{set("ro.empty", ""), set("ro.empty", "x"), set("rox", "1"), set("rox", "2")}),
+            (std::vector<int>{0, -1, 0, 0}));
 }
 
 TEST_F(PropsTest, ToolsAndSeamsShareTheStore) {

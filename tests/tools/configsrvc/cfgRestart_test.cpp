@@ -4,7 +4,7 @@
 // variables; a service that cannot use its seed or database stops with the
 // reason.
 #include <fstream>
-#include <sstream>
+#include <iterator>
 
 #include <sqlite3.h>
 
@@ -50,9 +50,8 @@ TEST_F(CfgRestartTest, ExistingDatabaseKeepsValuesAndGainsNewSeedVariables) {
   ASSERT_EQ(write("C", "test.plain", "mine"), kCfgWriteOk);
   killService(SIGTERM);
   // A later seed changes a default and adds a variable.
-  std::stringstream seed;
-  seed << std::ifstream(m_seed).rdbuf();
-  std::string text = seed.str();
+  std::ifstream seed(m_seed);
+  std::string text{std::istreambuf_iterator<char>(seed), std::istreambuf_iterator<char>()};
   std::ofstream(m_seed) << text.replace(text.find("\"start\""), 7, "\"factory2\"") << "test.added user/admin \"fresh\"\n";
   startService();
   EXPECT_EQ(valueOf("C", "test.plain"), "mine");

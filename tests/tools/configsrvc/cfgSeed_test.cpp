@@ -2,6 +2,7 @@
 // daemon's sources name is in the repository's seed.
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -66,9 +67,7 @@ TEST(CfgRepositorySeed, EveryNameInTheDaemonSourcesIsSeeded) {
       if (!e.is_regular_file() || (ext != ".cpp" && ext != ".h" && ext != ".c")) continue;
       ++files;
       std::ifstream in(e.path());
-      std::stringstream ss;
-      ss << in.rdbuf();
-      for (std::string name : namesIn(ss.str())) {
+      for (std::string name : namesIn({std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()})) {
         ++checked;
         if (name.back() == '.') {
           auto it = seeded.lower_bound(cfgKey(name));

@@ -96,7 +96,7 @@ std::string CfgSrvTest::ask(const std::string& local, const std::string& type, c
   if (MSG_SendMsg(local.c_str(), MSG_GetRemoteId(local.c_str(), "ConfigSrvc"), m) != 0) return "<not sent>";
   MSG_Message* r = MSG_RecvMsg(local.c_str(), a->type, 5000);
   const bool ok = r != nullptr && parse(r, rsp.get());
-  if (r != nullptr) MSG_ReleaseMsg(r);
+  MSG_ReleaseMsg(r);
   return ok ? rsp->ShortDebugString() : "<no answer>";
 }
 

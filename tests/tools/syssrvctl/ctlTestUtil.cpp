@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -46,9 +46,7 @@ const ::testing::Environment* const gEnv = ::testing::AddGlobalTestEnvironment(n
 
 std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // Polls `done` until it holds; false when `timeoutMs` passed first.
@@ -114,9 +112,7 @@ bool CtlChild::waitForText(const std::string& text, bool inStderr, int timeoutMs
   return poll([&] { return seen() || !running(); }, timeoutMs) && seen();
 }
 
-void CtlChild::signal(int sig) {
-  if (m_pid > 0) kill(m_pid, sig);
-}
+void CtlChild::signal(int sig) { if (m_pid > 0) kill(m_pid, sig); }
 
 std::string CtlChild::out() const { return readFile(m_outPath); }
 std::string CtlChild::err() const { return readFile(m_errPath); }

@@ -48,20 +48,17 @@ TEST(Tasks, StartedTaskRunsWithItsArgumentsNameAndBindingAndEndsWithItsEntry) {
 }
 
 TEST(Tasks, IdentFindsTheFirstOfANameAndUnknownIdsAreRefused) {
-  UInt32 a = 0, b = 0, c = 0, got = 0;
+  UInt32 a = 0, b = 0, c = 0;
   ASSERT_EQ(t_create("dupe", 1, 0, 0, 0, &a) + t_create("dupe", 2, 0, 0, 0, &b) + t_create("ab", 3, 0, 0, 0, &c), 0u);
-  EXPECT_EQ(t_ident("dupe", 0, &got), 0u);
-  EXPECT_EQ(got, a);
-  EXPECT_EQ(t_ident("ab", 0, &got), 0u);
-  EXPECT_EQ(got, c);
-  EXPECT_EQ(t_ident("nope", 0, &got), 9u);
-  EXPECT_EQ(t_ident(nullptr, 0, &got), 9u) << "a thread that is not a task has no own task";
-  EXPECT_EQ(t_start(0x1234, 0, noop, nullptr), 9u);
-  EXPECT_EQ(t_delete(0x1234), 9u);
-  EXPECT_EQ(t_delete(0), 6u);
+  // The id found, or the error (ids are addresses, never 9).
+  auto ident = [](const char* name) { UInt32 got = 0, rc = t_ident(name, 0, &got); return rc ? rc : got; };
+  // A thread that is not a task has no own task (nullptr).
+  EXPECT_EQ((std::vector<UInt32>{ident("dupe"), ident("ab"), ident("nope"), ident(nullptr)}),
+            (std::vector<UInt32>{a, c, 9u, 9u}));
+  EXPECT_EQ((std::vector<UInt32>{t_start(0x1234, 0, noop, nullptr), t_delete(0x1234), t_delete(0)}),
+            (std::vector<UInt32>{9u, 9u, 6u}));
   EXPECT_EQ(t_delete(a), 0u);  // never started: just freed
-  EXPECT_EQ(t_ident("dupe", 0, &got), 0u);
-  EXPECT_EQ(got, b);
+  EXPECT_EQ(ident("dupe"), b);
   EXPECT_EQ(t_delete(b) + t_delete(c), 0u);
   // This thread is no task: warned about where it asks about itself.
   const std::string warn = osLine('4', "pthread_entry FindTcbThread NULL " + hexWord((unsigned long)pthread_self()));
@@ -89,10 +86,9 @@ TEST(Tasks, PrioritiesOutOfRangeBecomeZeroAndSetPriorityPrintsWhatItDid) {
   EXPECT_EQ(withStdout([&] { return t_setpri(id, 150, &old); }), std::make_pair(0u, "t_setpri " + t + " 0 0\n"));
   tcbOf(id)->priority = 5;
   EXPECT_EQ(withStdout([&] { return t_setpri(id, 0, &old); }), std::make_pair(0u, "t_setpri " + t + " 5 0\n"));
-  EXPECT_TRUE(log.has(osLine('4', "t_start priority 120 out of range, setting to 0"))) << log.text();
-  EXPECT_TRUE(log.has(osLine('4', "t_setpri priority 150 out of range, setting to 0"))) << log.text();
-  EXPECT_EQ(t_setpri(0x4321, 1, &old), 9u);
-  EXPECT_EQ(t_setpri(0, 1, &old), 6u);
+  EXPECT_TRUE(log.has(osLine('4', "t_start priority 120 out of range, setting to 0")) &&
+              log.has(osLine('4', "t_setpri priority 150 out of range, setting to 0"))) << log.text();
+  EXPECT_EQ((std::vector<UInt32>{t_setpri(0x4321, 1, &old), t_setpri(0, 1, &old)}), (std::vector<UInt32>{9u, 6u}));
   EXPECT_EQ(t_delete(id), 0u);
 }
 
@@ -123,9 +119,10 @@ TEST(Tasks, DeletingAWaitingOrSleepingTaskEndsItPromptly) {
   LogMark log;
   EXPECT_EQ(t_delete(waiter) + t_delete(sleeper), 0u);  // returns (a hang fails by the test's time limit)
   EXPECT_NE(stage.load(), 99);
-  EXPECT_TRUE(log.has("<4>psostest: hd[0]: os: task ???? deleted task:wait, pid ")) << log.text();
-  EXPECT_TRUE(log.has(osLine('4', "deleted task:wait"))) << log.text();
-  EXPECT_TRUE(log.has(osLine('4', "deleted task:slep"))) << log.text();
+  for (const std::string& l : {std::string("<4>psostest: hd[0]: os: task ???? deleted task:wait, pid "),
+                               osLine('4', "deleted task:wait"), osLine('4', "deleted task:slep")}) {
+    EXPECT_TRUE(log.has(l)) << l << log.text();
+  }
   EXPECT_EQ(ev_send(waiter, 0x1), -1) << "its id is gone for good";
 }
 

@@ -7,7 +7,6 @@
 //   /system/bin/nids --start | --stop
 // and SIGTERM (then SIGKILL) to every process named like the secure shell
 // service when it is stopped, sessions included.
-#include <cctype>
 #include <climits>
 #include <csignal>
 #include <cstdint>

@@ -86,7 +86,8 @@ TEST_F(OnChangeTest, RemoteAccessFollowsTheStoredSwitches) {
   struct Row { const char *telnet, *ssh, *sshService; bool timeoutsOff; const char* sshd; int portWrite; };
   const Row rows[] = {{"False", "FALSE", "True", true, "start sshd_nocbc", S},
                       {"True", "false", "falsetrue", false, "stop sshd_nocbc", U},
-                      {"false", "false", "TRUEish", true, "start sshd_nocbc", S}, {"False", "True", nullptr, false, nullptr, U}};
+                      {"false", "false", "TRUEish", true, "start sshd_nocbc", S},
+                      {"False", "True", nullptr, false, nullptr, U}};
   const vector<string> kTimeoutsOff = {"write security.remoteaccess.telnet.pddebugportidletimeoutenabled=false as 10",
                                        "write security.remoteaccess.telnet.apiportidletimeoutenabled=false as 10"};
   for (const Row& r : rows) {

@@ -164,10 +164,10 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
     if (!rec().file_bytes(ir_filter_sys_file).empty()) got.push_back("ir " + rec().file_bytes(ir_filter_sys_file));
     // The banner file was written or removed: from these settings.
     for (const SysIoRecord& b : rec().records()) {
-      if ((b.kind == SysIoCall::kRename ? b.to : b.kind == SysIoCall::kUnlink ? b.path : "") == kBanner) {
-        got.push_back("ApplyChanges(" + std::to_string(gSshBanner.mbEnable) + "," + std::to_string(gSshBanner.mbDodMode) +
-                      "," + gSshBanner.mNormalText + "," + gSshBanner.mDodText + ")");
-      }
+      if ((b.kind == SysIoCall::kRename ? b.to : b.kind == SysIoCall::kUnlink ? b.path : "") != kBanner) continue;
+      const SshBanner& s = gSshBanner;
+      got.push_back("ApplyChanges(" + std::to_string(s.mbEnable) + "," + std::to_string(s.mbDodMode) + "," +
+                    s.mNormalText + "," + s.mDodText + ")");
     }
     EXPECT_EQ(got, want);
     EXPECT_EQ(actions(), r.actions);

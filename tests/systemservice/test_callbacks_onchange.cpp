@@ -8,7 +8,6 @@
 
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvMessage.h"
-#include "tests/systemservice/call_trace.h"
 #include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {
@@ -74,17 +73,21 @@ TEST_F(OnChangeTest, FirewallPortsRestartIntrusionDetectionOnlyWhenEnabled) {
       forget();
       onChange(name, "1", 2);
       EXPECT_EQ(sent(), (vector<string>{"read security.nids.enabled"}));
-      EXPECT_EQ(syssrvCallTrace(), string(stored) == "True" ? (vector<string>{"stop_NIDS()", "start_NIDS()"}) : vector<string>{});
+      const string printk = "[ -f /proc/sys/kernel/printk ] && echo ";
+      const vector<string> restart = {"/system/bin/nids --stop", printk + "7 > /proc/sys/kernel/printk",
+                                      "/system/bin/nids --start", printk + "4 > /proc/sys/kernel/printk"};
+      EXPECT_EQ(rec().commands(), string(stored) == "True" ? restart : vector<string>{});
     }
   }
 }
 
 TEST_F(OnChangeTest, RemoteAccessFollowsTheStoredSwitches) {
-  // sshService null: unreadable; sshd null: not called.
+  // sshService null: unreadable; sshd: the command run, null: none.
   struct Row { const char *telnet, *ssh, *sshService; bool timeoutsOff; const char* sshd; int portWrite; };
-  const Row rows[] = {{"False", "FALSE", "True", true, "enable_sshd(1)", S},
-                      {"True", "false", "falsetrue", false, "enable_sshd(0)", U},
-                      {"false", "false", "TRUEish", true, "enable_sshd(1)", S}, {"False", "True", nullptr, false, nullptr, U}};
+  const Row rows[] = {{"False", "FALSE", "True", true, "start sshd_nocbc", S},
+                      {"True", "false", "falsetrue", false, "stop sshd_nocbc", U},
+                      {"false", "false", "TRUEish", true, "start sshd_nocbc", S},
+                      {"False", "True", nullptr, false, nullptr, U}};
   const vector<string> kTimeoutsOff = {"write security.remoteaccess.telnet.pddebugportidletimeoutenabled=false as 10",
                                        "write security.remoteaccess.telnet.apiportidletimeoutenabled=false as 10"};
   for (const Row& r : rows) {
@@ -96,7 +99,7 @@ TEST_F(OnChangeTest, RemoteAccessFollowsTheStoredSwitches) {
     forget();
     onChange("security.remoteaccess.ssh.enabled", "ignored");  // the stored values count
     EXPECT_EQ(sent("write "), r.timeoutsOff ? kTimeoutsOff : vector<string>{});
-    EXPECT_EQ(syssrvCallTrace(), r.sshd ? vector<string>{r.sshd} : vector<string>{});
+    EXPECT_EQ(rec().commands(), r.sshd ? vector<string>{r.sshd} : vector<string>{});
     EXPECT_EQ(sent("levels ").at(3), levels("security.remoteaccess.telnet.pddebugport", U, r.portWrite));
   }
 }

@@ -88,10 +88,12 @@ const Row kRows[] = {
      {"am broadcast -a corvale.intent.action.setup.SET_LOCALE --es locale no\n"}},
     {"system.info.systemname", "Room-1", true, {"write system.network.hostname=Room-1 as 30"}, {}},
     {"system.info.systemname", "Room-1", false, {}, {}},
-    {"security.remoteaccess.telnet.enabled", "True", true, {"telnetd_cfg_change(0)"}, {}},
-    {"security.remoteaccess.telnet.pddebugport", "True", true, {"telnetd_cfg_change(1)"}, {},
-     "PDDebugPort is changed (\"%\")"},
-    {"system.network.embeddedswitch", "On", true, {"set_embedded_switch()"}, {}},
+    {"security.remoteaccess.telnet.enabled", "True", true, {}, {"/opt/corvale/bin/starttelnetd  & "}},
+    // telnet stays enabled from the row above
+    {"security.remoteaccess.telnet.pddebugport", "2323", true, {},
+     {"kill `pidof telnetd`", "/opt/corvale/bin/starttelnetd 2323 & "}, "PDDebugPort is changed (\"%\")"},
+    {"system.network.embeddedswitch", "On", true, {},
+     {"[ -f /proc/davinci_emac_second_port ] && echo On > /proc/davinci_emac_second_port"}},
     {"system.log.filename", "7", true, {"update_logging(system.log.filename,7)"}, {}},
     {"security.disabletlsversionone", "True", true, {"update_logging(security.disabletlsversionone,True)"}, {}},
     {"audio.volume", "5", true, {LS}, {}},
@@ -116,8 +118,10 @@ const Row kRows[] = {
     {"system.network.ipv6dadcount", "3", true, {LS}, {"/system/bin/startnetwork --update_ipv6dadcount"}},
     {"system.remote.channelid", "42", true, {LS, "ir 2"}, {}},
     {"system.discovery.broadcastbeacon", "true", true, {LS}, {"/opt/corvale/bin/amxbeacond      "}},
-    {"security.nids.enabled", "True", true, {LS, "start_NIDS()"}, {}},
-    {"security.nids.enabled", "true", true, {LS, "stop_NIDS()"}, {}},
+    {"security.nids.enabled", "True", true, {LS},
+     {"/system/bin/nids --start", "[ -f /proc/sys/kernel/printk ] && echo 4 > /proc/sys/kernel/printk"}},
+    {"security.nids.enabled", "true", true, {LS},
+     {"/system/bin/nids --stop", "[ -f /proc/sys/kernel/printk ] && echo 7 > /proc/sys/kernel/printk"}},
     {"security.profile", "Maximum", false, {LS, "set_frontpanel()"}, {}},
     {"security.banner.enabled", "True", true, {LS, "ApplyChanges(1,0,,)"}, {}},
     {"security.banner.bannertext", "DoD", true, {LS, "ApplyChanges(0,1,,)"}, {}},
@@ -132,6 +136,8 @@ const Row kRows[] = {
 
 TEST_F(NotifyTest, EachRowReachesItsEffect) {
   const Strings routed = syssrvConfigNotifyRoutedNames();
+  const string kBanner = "/data/corvale/ssh/banner.txt";
+  rec().make_dirs("/data/corvale/ssh");
   for (const Row& r : kRows) {
     SCOPED_TRACE(string(r.name) + "=" + r.value + (r.armed ? " armed" : ""));
     forget();
@@ -156,6 +162,13 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
       for (const string& w : sent(n)) got.push_back(w);
     }
     if (!rec().file_bytes(ir_filter_sys_file).empty()) got.push_back("ir " + rec().file_bytes(ir_filter_sys_file));
+    // The banner file was written or removed: from these settings.
+    for (const SysIoRecord& b : rec().records()) {
+      if ((b.kind == SysIoCall::kRename ? b.to : b.kind == SysIoCall::kUnlink ? b.path : "") != kBanner) continue;
+      const SshBanner& s = gSshBanner;
+      got.push_back("ApplyChanges(" + std::to_string(s.mbEnable) + "," + std::to_string(s.mbDodMode) + "," +
+                    s.mNormalText + "," + s.mDodText + ")");
+    }
     EXPECT_EQ(got, want);
     EXPECT_EQ(actions(), r.actions);
     EXPECT_EQ(contains(routed, r.name), string(r.name) != "audio.volume");

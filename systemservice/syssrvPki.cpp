@@ -125,8 +125,9 @@ void raiseIdentityCertChange(const std::string& scriptOutput) {
   config_write(kIdentityCertChangeVar, std::to_string(next).c_str(), kSystem);
 }
 
-// Parses the request, builds its command with `build` and answers;
-// returns the captured output, or false when the request did not parse.
+// Parses the request, builds its command with `build`, runs it and answers,
+// leaving the captured output in *out; false (nothing run, no reply) when
+// the request does not parse.
 template <class Req>
 bool handle(const MSG_Message* msg, const char* name, bool (*build)(const Req&, std::string*), Req* req,
             std::string* out) {

@@ -28,6 +28,7 @@ TEST_F(SimTest, AdministratorInstallsACaThenRequestsACsrWhoseNamesOpensslReadsBa
       {"", "PKIListFilesReq", "file_type: kCertificate cert_type: kCACerts", "SUCCESS\"\ndetail_txt: \"ca ", "0"},
       {"", "PKIInstallFileReq", "file_type: kCertificate file_path: '/tmp/room.pem'", "SUCCESS\"\ndetail_txt: \"installed server certificate ", "1"},
       {"", "PKIGenerateCSRReq", csr.c_str(), "SUCCESS\"\ndetail_txt: \"-----BEGIN CERTIFICATE REQUEST-----", "1"},
+      {"flood", "PKIListFilesReq", "file_type: kCRL", "SUCCESS\"\ndetail_txt: \"list_installed_crls.sh: a long line", "1"},  // 1 MiB, cut
       {"fail", "PKIListFilesReq", "file_type: kCRL", "FAIL\"\ndetail_txt: \"list_installed_crls.sh: simulated failure\\n\"", "1"},
   };
   for (const auto& r : rows) {

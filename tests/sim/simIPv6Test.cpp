@@ -4,8 +4,6 @@
 // sim/dhcpv6-hook) write the flags and the lease into the configuration,
 // and the daemon decides whether the administrator's static IPv6 name
 // server may join the DHCPv4 ones.
-#include <string>
-
 #include "tests/sim/simFixture.h"
 
 namespace {

@@ -6,11 +6,8 @@
 // resolution diverted to it, and disabling puts everything back. A variant
 // of both programs ignores SIGTERM and must go anyway.
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "tests/sim/simFixture.h"
 

@@ -2,8 +2,6 @@
 // switch's network (sim/dhcp) holds hosts that accept, refuse (RST) or
 // swallow a connection, behind names of its DNS server, and the DNS
 // service can be one that never answers.
-#include <string>
-
 #include "systemservice/syssrvProvisioning.h"
 #include "tests/sim/simFixture.h"
 

@@ -1,11 +1,6 @@
 // On-change: which rule each name reaches and under which instance, what
 // the rules with actions read, write and call, the password mask, and the
 // proxy follow-up. Every answer is checked by onChange().
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_callbacks_peer.h"

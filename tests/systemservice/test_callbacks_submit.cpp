@@ -1,10 +1,5 @@
 // Submit batches (the dirty bits and what the network batch end runs), the
 // out-of-box reset, and payloads that do not parse.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
 #include "SystemIF.pb.h"
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvCallbacks.h"

@@ -16,8 +16,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "OS/linux/psosapi/ptimer.h"
 #include "SystemIF.pb.h"

@@ -2,9 +2,6 @@
 // keep state: pairing, 802.1X, remote-log address completion, delegate
 // restart, PAC expiry, out-of-box, discovery complete, provisioning
 // deadline, engine mode.
-#include <string>
-
-#include "systemservice/syssrvMessage.h"
 #include "tests/arch/exec_wrapper.h"
 #include "tests/systemservice/test_notify_fixture.h"
 

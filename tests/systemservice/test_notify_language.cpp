@@ -1,10 +1,5 @@
 // Change dispatcher: the language reset after a software update, over the
 // generic send-and-wait as kAdmin.
-#include <string>
-
-#include "ConfigIF.pb.h"
-#include "platform/msgutil/msgIds.h"
-#include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_notify_fixture.h"
 
 namespace {

@@ -1,10 +1,6 @@
 // Change dispatcher: decoding, the two predicates, the routing table row by
 // row, and the read lengths of the values it reads back.
-#include <string>
-
-#include "systemservice/syssrvConfigNotify.h"
 #include "systemservice/syssrvHostname.h"
-#include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_notify_fixture.h"
 
 namespace {

@@ -2,8 +2,6 @@
 // its log lines, the model row, the multi-codec name, the versions, the
 // developer and encryption switches, the link-local address.
 #include <algorithm>
-#include <string>
-#include <vector>
 
 #include "multicodec_util/multicodec_sysids.h"
 #include "systemservice/syssrvMessage.h"

@@ -5,8 +5,6 @@
 #include <algorithm>
 #include <map>
 #include <set>
-#include <string>
-#include <vector>
 
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvCallbacks.h"

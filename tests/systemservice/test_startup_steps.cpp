@@ -2,8 +2,6 @@
 // out-of-box unit and a secondary unit get, and the default-password rule.
 #include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvMessage.h"

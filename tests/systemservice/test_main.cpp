@@ -30,6 +30,7 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+using W = std::pair<std::string, std::string>;  // a write: name, value
 const char kCertCmd[] = "/opt/corvale/bin/check_exp_certs_crls.sh 30 3";
 const char kCrlCmd[] = "/opt/corvale/bin/download_crls.sh";
 const char kHoursVar[] = "system.pki.revocation.crldownloadhours";
@@ -105,7 +106,6 @@ TEST_F(MainLoopTest, ProvisioningDeadlineWritesFailedEveryPassUntilCleared) {
   syssrvMainLoopPass(&st);
   discoverProvisioningTimeout = 0;
   syssrvMainLoopPass(&st);
-  using W = std::pair<std::string, std::string>;
   const W failed = {"management.provisioning.inserverdiscoverystatus", "FAILED"};
   EXPECT_EQ(peer().writes(), (std::vector<W>{failed, failed}));
 }
@@ -268,7 +268,6 @@ TEST_F(MessageTest, SendWaitResults) {
 
 TEST_F(MessageTest, TimerFuncAsksForANewExpiryTime) {
   timerFunc(nullptr);
-  using W = std::pair<std::string, std::string>;
   EXPECT_EQ(peer().writes(), (std::vector<W>{{"system.proxy.pacfile.expirytime", "NEWTIME_REQUEST"}}));
   EXPECT_EQ(logged(6, "SysrvWpad: timerFunc:On expiry Timer func invoked.\n"), 1);
 }
@@ -283,18 +282,14 @@ TEST_F(MessageTest, VirtualKeyDeviceIsCreatedWithItsKeysAndRecord) {
   ASSERT_EQ(opens.size(), 1u);
   EXPECT_EQ(opens[0].path, "/dev/uinput");
   EXPECT_EQ(opens[0].flags, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  Strings io;
-  for (const SysIoRecord& r : rec().records(SysIoCall::kIoctl)) {
-    io.push_back(std::to_string(r.request) + ":" + std::to_string(r.arg));
-  }
+  const std::vector<SysIoRecord> io = rec().records(SysIoCall::kIoctl);
   ASSERT_EQ(io.size(), 2u + 48u + 1u);
   // Key and sync events, the key map's codes from first to last, create.
-  const std::string keybit = std::to_string(UI_SET_KEYBIT) + ":";
-  EXPECT_EQ(Strings(io.begin(), io.begin() + 3), (Strings{std::to_string(UI_SET_EVBIT) + ":" + std::to_string(EV_KEY),
-                                                           std::to_string(UI_SET_EVBIT) + ":" + std::to_string(EV_SYN),
-                                                           keybit + "103"}));
-  EXPECT_EQ(io[49], keybit + "374");
-  EXPECT_EQ(io[50], std::to_string(UI_DEV_CREATE) + ":0");
+  auto call = [](unsigned long request, unsigned long arg) { return std::to_string(request) + ":" + std::to_string(arg); };
+  Strings got;
+  for (unsigned i : {0u, 1u, 2u, 49u, 50u}) got.push_back(call(io[i].request, io[i].arg));
+  EXPECT_EQ(got, (Strings{call(UI_SET_EVBIT, EV_KEY), call(UI_SET_EVBIT, EV_SYN), call(UI_SET_KEYBIT, 103),
+                          call(UI_SET_KEYBIT, 374), call(UI_DEV_CREATE, 0)}));
   std::string want(1116, '\0');
   memcpy(&want[0], "crvl-virt-key-press-device", 26);
   const char id[] = {0x19, 0, 1, 0, 2, 0, 1, 0};  // bus, vendor, product, version

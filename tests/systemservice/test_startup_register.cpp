@@ -38,18 +38,15 @@ TEST_F(StartupRegisterTest, ServiceReceivesTheListInOrderAndTheLogSpaceRuleRunsA
 TEST_F(StartupRegisterTest, AnchorRowsAndHandlerPlaces) {
   vector<syssrvRegistration> list = syssrvConfigRegistrations();
   ASSERT_EQ(list.size(), 118u + 4u);
-  auto row = [&list](size_t i) {
-    return list[i].name ? string(list[i].name) + "/" + std::to_string(list[i].kind) : "handler " + std::to_string(list[i].handler);
-  };
-  EXPECT_EQ(row(0), "time.timeserver.mode/3");
-  EXPECT_EQ(row(29), "handler " + std::to_string(kMsgIdConfigIFConfigChangedNtfy));
-  EXPECT_EQ(row(47), "system.proxy.webproxysubmit/6");
-  EXPECT_EQ(row(50), "system.network.submit/6");
-  EXPECT_EQ(row(51), "handler " + std::to_string(kMsgIdConfigIFSubmitNtfy));
-  EXPECT_EQ(row(85), "system.modularroom.mode/1");
-  EXPECT_EQ(row(88), "handler " + std::to_string(kMsgIdConfigIFDynamicValidateReq));
-  EXPECT_EQ(row(120), "system.modularroom.mode/2");
-  EXPECT_EQ(row(121), "handler " + std::to_string(kMsgIdConfigIFOnChangeReq));
+  vector<string> rows;
+  for (size_t i : {0u, 29u, 47u, 50u, 51u, 85u, 88u, 120u, 121u}) {
+    rows.push_back(list[i].name ? string(list[i].name) + "/" + std::to_string(list[i].kind) : "handler " + std::to_string(list[i].handler));
+  }
+  auto handler = [](MSG_Type type) { return "handler " + std::to_string(type); };
+  EXPECT_EQ(rows, (vector<string>{"time.timeserver.mode/3", handler(kMsgIdConfigIFConfigChangedNtfy),
+                                  "system.proxy.webproxysubmit/6", "system.network.submit/6", handler(kMsgIdConfigIFSubmitNtfy),
+                                  "system.modularroom.mode/1", handler(kMsgIdConfigIFDynamicValidateReq),
+                                  "system.modularroom.mode/2", handler(kMsgIdConfigIFOnChangeReq)}));
 }
 
 TEST_F(StartupRegisterTest, EveryNameOncePerKindAndEveryRuleRegisteredWithItsKind) {

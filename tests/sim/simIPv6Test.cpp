@@ -25,14 +25,10 @@ TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
   // server gives way to the one DHCPv6 offers (a stateless client asks for
   // options only, so eth0 keeps no leased address). Back to no flags, the
   // server DHCPv6 gave, now in the configured list, counts as static.
-  struct Row {
-    const char* mode;
-    const char* moflag;
-    const char* hookEvent;  // the DHCPv6 hook's last run, "" for none (dhclient -S reports RENEW6)
-    std::string third;      // name server after the DHCPv4 ones
-    int restarts;           // "--restartv6only" runs so far
-    bool leasedAddress;
-  };
+  // hookEvent: the DHCPv6 hook's last run, "" for none (dhclient -S reports
+  // RENEW6); third: the name server after the DHCPv4 ones; restarts:
+  // "--restartv6only" runs so far.
+  struct Row { const char *mode, *moflag, *hookEvent; std::string third; int restarts; bool leasedAddress; };
   const Row kRows[] = {{"slaac", "0", "", kStatic, 0, false},
                        {"managed", "192", "BOUND6", "2001:db8:1::53", 1, true},
                        {"stateless", "64", "RENEW6", "2001:db8:1::53", 2, false},

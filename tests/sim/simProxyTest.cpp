@@ -41,11 +41,9 @@ pid_t running(const std::string& name, Words* words = nullptr) {
   return 0;
 }
 
-struct Row {
-  const char* name;
-  bool autoconf;  // discovery, else the manual proxy 192.0.2.8:3128
-  bool deaf;      // wpad and the delegate ignore SIGTERM
-};
+// autoconf: discovery, else the manual proxy 192.0.2.8:3128; deaf: wpad
+// and the delegate ignore SIGTERM.
+struct Row { const char* name; bool autoconf, deaf; };
 void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
 
 class SimProxyTest : public SimTest, public ::testing::WithParamInterface<Row> {

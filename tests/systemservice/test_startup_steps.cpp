@@ -96,10 +96,9 @@ TEST_F(StartupStepsTest, OutOfBoxStaticSecondaryUnit) {
   EXPECT_TRUE(outOfBox);
   EXPECT_EQ(sent("write comm.NICs.H323Nic.h323name"), (vector<string>{"write comm.NICs.H323Nic.h323name=Room;`x` as 30"}));
   EXPECT_EQ(sent("write system.sleeptimeout"), (vector<string>{"write system.sleeptimeout=0 as 30"}));
-  vector<string> calls = syssrvCallTrace();
   EXPECT_EQ(sent("write system.network.hostname=RoomLine-").size(), 1u);  // not a host name: drawn
   EXPECT_EQ(logged(7, "StartWpad: Webproxy is disabled.\n"), 1);
-  EXPECT_EQ(calls.back(), "setLed(0,0,255,0,50,50)");
+  EXPECT_EQ(syssrvCallTrace().back(), "setLed(0,0,255,0,50,50)");
   EXPECT_TRUE(logged(7, "syssrvMessageInit: Webproxy is disabled.\n"));
   EXPECT_TRUE(logged(7, "Calling StartWpad During Startup for StaticIP. SYSSRVMESSAGE INIT\n"));
   EXPECT_TRUE(logged(6, "modroom status on startup var system.modularroom.secondary.pairing.state[UnPaired] - "

@@ -89,8 +89,8 @@ TEST_F(OnChangeTest, RemoteAccessFollowsTheStoredSwitches) {
     SCOPED_TRACE(string(r.telnet) + "/" + r.ssh);
     peer().set("security.remoteaccess.telnet.enabled", r.telnet);
     peer().set("security.remoteaccess.ssh.enabled", r.ssh);
-    if (r.sshService) peer().set("security.remoteaccess.sshservice.enabled", r.sshService);
-    else peer().breakReads("security.remoteaccess.sshservice.enabled");
+    const char* service = "security.remoteaccess.sshservice.enabled";
+    r.sshService ? peer().set(service, r.sshService) : peer().breakReads(service);
     forget();
     onChange("security.remoteaccess.ssh.enabled", "ignored");  // the stored values count
     EXPECT_EQ(sent("write "), r.timeoutsOff ? kTimeoutsOff : vector<string>{});
@@ -124,26 +124,25 @@ TEST_F(OnChangeTest, ProxyFollowUp) {
   EXPECT_EQ(logLines().at(1), line(7, "Launch Delegate service on PacFileUpdatedTime"));
   EXPECT_EQ(logLines().at(2), unknown("system.proxy.pacfile.lastupdatedtime", 0));
 
+  // Rows in order: discovery stops (with the delegate, running at first),
+  // or, once the proxy is on, starts again for the SIP account's credentials
+  // (sfb null: the proxy and the credentials switch unset).
   delegate_running = 1;
-  forget();
-  onChange("system.proxy.wpadenabled", "False");
-  EXPECT_EQ(calls(), (vector<string>{"dns published"}));  // the delegate's stop
-  EXPECT_EQ(rec().commands(), (vector<string>{"/opt/corvale/bin/start_delegate.sh  --stop"}));
-  EXPECT_EQ(logged(7, "RemovePACFile: No PAC file to delete.\n"), 1);  // StopWpad
-  forget();
-  onChange("system.proxy.pacfile.url", "http://pac;`x`\n");
-  EXPECT_EQ(logged(7, "RemovePACFile: No PAC file to delete.\n"), 1);
-  EXPECT_TRUE(rec().commands().empty());
-
-  peer().set("system.proxy.webproxy.enabled", "TRUE");
-  peer().set("system.proxy.usesfbcredentials", "true");
-  forget();
-  onChange("comm.NICs.SipNic.sipaccountname", "v");
-  EXPECT_EQ(rec().commands(), (vector<string>{"./wpad"}));  // StartWpad: no manual proxy
-  peer().set("system.proxy.usesfbcredentials", "Truex");
-  forget();
-  onChange("comm.NICs.SipNic.sipusername", "v");
-  EXPECT_TRUE(rec().commands().empty());
+  const struct { const char *name, *value, *sfb; vector<string> commands, calls; int stops; } rows[] = {
+      {"system.proxy.wpadenabled", "False", nullptr, {"/opt/corvale/bin/start_delegate.sh  --stop"}, {"dns published"}, 1},
+      {"system.proxy.pacfile.url", "http://pac;`x`\n", nullptr, {}, {}, 1},
+      {"comm.NICs.SipNic.sipaccountname", "v", "true", {"./wpad"}, {}, 1},  // StartWpad: no manual proxy
+      {"comm.NICs.SipNic.sipusername", "v", "Truex", {}, {}, 0}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    if (r.sfb) peer().set("system.proxy.webproxy.enabled", "TRUE");
+    if (r.sfb) peer().set("system.proxy.usesfbcredentials", r.sfb);
+    forget();
+    onChange(r.name, r.value);
+    EXPECT_EQ(rec().commands(), r.commands);
+    EXPECT_EQ(calls(), r.calls);
+    EXPECT_EQ(logged(7, "RemovePACFile: No PAC file to delete.\n"), r.stops);  // StopWpad
+  }
 }
 
 }  // namespace

@@ -54,14 +54,10 @@ TEST_F(NotifyTest, PredicatesMatchExactNamesOnlyAndLogTheMatch) {
 // Stands for the log-space question with the row's name and value.
 const char LS[] = "<log space>";
 
-struct Row {
-  const char* name;
-  const char* value;
-  bool armed;       // delegate running, a Birch unit, set-up under way
-  Strings effects;  // calls, then "LAN dirty" / "IPv6 dirty", the name writes, "ir <digit>"
-  Strings actions;
-  const char* log = nullptr;  // a debug line it writes, "%" standing for the name
-};
+// armed: the delegate running, a Birch unit, set-up under way; effects: the
+// calls, then "LAN dirty" / "IPv6 dirty", the name writes, "ir <digit>";
+// log: a debug line it writes, "%" standing for the name.
+struct Row { const char *name, *value; bool armed; Strings effects, actions; const char* log = nullptr; };
 
 const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start"};
 const Strings kDelegateStop = {LS, "dns published"};

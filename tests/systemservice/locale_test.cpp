@@ -93,9 +93,7 @@ TEST_F(LocaleTest, HostileZonesStayOneWordOrAreRefusedOnEveryRoad) {
       if (road == 1) deliver(kWithTime, cmd.SerializeAsString(), SystemIFSetSystemTimezoneAndTimeCmd);
       if (road == 2) notify("time.timezone", zone);
       Strings lines;  // the zone's two; the time's own broadcasts follow on road 1
-      for (const string& l : rec().commands()) {
-        if (l.find("timezone") != string::npos) lines.push_back(l);
-      }
+      for (const string& l : rec().commands()) if (l.find("timezone") != string::npos) lines.push_back(l);
       ASSERT_EQ(lines.size(), refused ? 0u : 2u);
       for (size_t i = 0; i < lines.size(); ++i) {
         EXPECT_EQ(shellWords(rec().path("/words.sh"), lines[i]), words[i] + zone + ">\n");

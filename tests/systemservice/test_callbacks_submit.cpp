@@ -87,8 +87,7 @@ TEST_F(SubmitTest, ProxySubmitEndStartsOrStopsDiscovery) {
   const Row rows[] = {{"tRuE", 1, {stop, "./wpad"}}, {"False", 1, {stop}}, {nullptr, 1, {}}};
   for (const Row& r : rows) {
     SCOPED_TRACE(r.proxy ? r.proxy : "<unreadable>");
-    if (r.proxy) peer().set("system.proxy.webproxy.enabled", r.proxy);
-    else peer().breakReads("system.proxy.webproxy.enabled");
+    r.proxy ? peer().set("system.proxy.webproxy.enabled", r.proxy) : peer().breakReads("system.proxy.webproxy.enabled");
     delegate_running = r.delegate;
     setBits(1, 1, 1);
     forget();

@@ -63,8 +63,7 @@ TEST_F(StartupIdentityTest, BoardIdAndOrbscopeAddressSelectTheModelRow) {
   for (const Row& r : rows) {
     SCOPED_TRACE(r.board);
     setenv("CORVALE_BOARDID", r.board, 1);
-    if (r.orbscope) setenv("ORBSCOPE_IP", r.orbscope, 1);
-    else unsetenv("ORBSCOPE_IP");
+    r.orbscope ? setenv("ORBSCOPE_IP", r.orbscope, 1) : unsetenv("ORBSCOPE_IP");
     EXPECT_EQ(getPlatformModel(), r.model);
   }
 }

@@ -51,9 +51,7 @@ TEST_F(StartupRegisterTest, AnchorRowsAndHandlerPlaces) {
 
 TEST_F(StartupRegisterTest, EveryNameOncePerKindAndEveryRuleRegisteredWithItsKind) {
   std::map<int, std::multiset<string>> byKind;
-  for (const syssrvRegistration& r : syssrvConfigRegistrations()) {
-    if (r.name != nullptr) byKind[r.kind].insert(r.name);
-  }
+  for (const syssrvRegistration& r : syssrvConfigRegistrations()) if (r.name) byKind[r.kind].insert(r.name);
   for (const auto& [kind, names] : byKind) {
     for (const string& n : names) EXPECT_EQ(names.count(n), 1u) << n << " kind " << kind;
   }

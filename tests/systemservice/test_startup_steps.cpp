@@ -143,8 +143,7 @@ TEST_F(StartupStepsTest, DefaultPasswordBecomesTheSerialNumber) {
     SCOPED_TRACE(string(r.model) + "/" + r.oob);
     peer().set("system.info.model", r.model);
     peer().set("system.info.outofbox", r.oob);
-    if (r.remoteDefault) peer().setDefault(kRemote, "");
-    else peer().set(kRemote, "chosen");
+    r.remoteDefault ? peer().setDefault(kRemote, "") : peer().set(kRemote, "chosen");
     peer().setDefault(kLocalPw, "");
     peer().set("system.info.serialnumber", "FTX1");
     forget();

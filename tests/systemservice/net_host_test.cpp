@@ -1,7 +1,6 @@
 // Host name, IR channel, proxy delegate, beacon and web proxy handling on the
 // daemon fixture: command lines, argv, file bytes, writes with their roles.
 #include "SystemIF.pb.h"
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvHostname.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvWpad.h"

@@ -1,7 +1,6 @@
 // Submit batches (the dirty bits and what the network batch end runs), the
 // out-of-box reset, and payloads that do not parse.
 #include "SystemIF.pb.h"
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"

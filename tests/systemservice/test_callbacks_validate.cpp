@@ -1,6 +1,5 @@
 // Dynamic validation: who may change the modular-room mode, what secondary
 // mode turns off and backs up, what "Disabled" restores, and the answers.
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_callbacks_peer.h"

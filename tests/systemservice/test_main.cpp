@@ -19,7 +19,6 @@
 
 #include "OS/linux/psosapi/ptimer.h"
 #include "SystemIF.pb.h"
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMain.h"
 #include "systemservice/syssrvMessage.h"

@@ -6,7 +6,6 @@
 #include <map>
 #include <set>
 
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvConfigNotify.h"
 #include "systemservice/syssrvStartup.h"

@@ -86,6 +86,8 @@ const Row kRows[] = {
      {"kill `pidof telnetd`", "/opt/corvale/bin/starttelnetd 2323 & "}, "PDDebugPort is changed (\"%\")"},
     {"system.network.embeddedswitch", "On", true, {},
      {"[ -f /proc/davinci_emac_second_port ] && echo On > /proc/davinci_emac_second_port"}},
+    {"system.network.embeddedswitch", "on'; reboot\n", true, {},  // stays one word
+     {"[ -f /proc/davinci_emac_second_port ] && echo 'on'\\''; reboot\n' > /proc/davinci_emac_second_port"}},
     {"system.log.filename", "7", true, {"update_logging(system.log.filename,7)"}, {}},
     {"security.disabletlsversionone", "True", true, {"update_logging(security.disabletlsversionone,True)"}, {}},
     {"audio.volume", "5", true, {LS}, {}},
@@ -144,9 +146,7 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
     Strings want, got = trace();
     for (const string& e : r.effects) want.push_back(e == LS ? logspace(r.name, r.value) : e);
     // Provisioning discovery ran: the status it wrote.
-    for (const string& w : sent("write management.provisioning.inserverdiscoverystatus=")) {
-      got.push_back("discovery " + w.substr(54));
-    }
+    for (const string& w : sent("write management.provisioning.inserverdiscoverystatus=")) got.push_back("discovery " + w.substr(54));
     if (m_LanDirtyBit) got.push_back("LAN dirty");
     if (m_IPv6DirtyBit) got.push_back("IPv6 dirty");
     for (const char* n : {"write system.network.hostname", "write system.pki.csr.commonname", "write system.videostandard",

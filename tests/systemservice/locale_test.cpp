@@ -95,9 +95,8 @@ TEST_F(LocaleTest, HostileZonesStayOneWordOrAreRefusedOnEveryRoad) {
       Strings lines;  // the zone's two; the time's own broadcasts follow on road 1
       for (const string& l : rec().commands()) if (l.find("timezone") != string::npos) lines.push_back(l);
       ASSERT_EQ(lines.size(), refused ? 0u : 2u);
-      for (size_t i = 0; i < lines.size(); ++i) {
+      for (size_t i = 0; i < lines.size(); ++i)
         EXPECT_EQ(shellWords(rec().path("/words.sh"), lines[i]), words[i] + zone + ">\n");
-      }
       SystemIF::SetSystemTimezoneRsp rsp;
       EXPECT_TRUE(road != 0 || (answer(kMsgIdSystemIFSetSystemTimezoneRsp, &rsp) && rsp.error() == (refused ? -3 : 0)));
       // The time is set too: the time-server mode is read first.

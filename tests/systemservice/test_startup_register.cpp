@@ -51,9 +51,8 @@ TEST_F(StartupRegisterTest, AnchorRowsAndHandlerPlaces) {
 TEST_F(StartupRegisterTest, EveryNameOncePerKindAndEveryRuleRegisteredWithItsKind) {
   std::map<int, std::multiset<string>> byKind;
   for (const syssrvRegistration& r : syssrvConfigRegistrations()) if (r.name) byKind[r.kind].insert(r.name);
-  for (const auto& [kind, names] : byKind) {
+  for (const auto& [kind, names] : byKind)
     for (const string& n : names) EXPECT_EQ(names.count(n), 1u) << n << " kind " << kind;
-  }
   // A validate or on-change rule for a name not registered with its kind
   // never runs; a name registered without a rule only logs "unknown var".
   vector<string> validated = syssrvValidatedNames();

@@ -169,12 +169,10 @@ TEST_F(NotifyTest, DiscoveryCompleteDuringSetUpWithdrawsTheCloud) {
 
 TEST_F(NotifyTest, ProvisioningDeadlineAndEngineModeFollowExactValues) {
   rec().advance_ms(2500);  // the fake monotonic clock starts at 1000 s
-  notify("management.provisioning.inserverdiscoverystatus", "INCOMPLETE");
-  EXPECT_EQ(discoverProvisioningTimeout, 1002500u + 90000u);
-  notify("management.provisioning.inserverdiscoverystatus", "FAILED");
-  EXPECT_EQ(discoverProvisioningTimeout, 0u);
-  notify("management.provisioning.inserverdiscoverystatus", "incomplete");
-  EXPECT_EQ(discoverProvisioningTimeout, 0u);
+  for (const auto& [status, deadline] : {std::pair<const char*, unsigned>{"INCOMPLETE", 1002500u + 90000u}, {"FAILED", 0u}, {"incomplete", 0u}}) {
+    notify("management.provisioning.inserverdiscoverystatus", status);
+    EXPECT_EQ(discoverProvisioningTimeout, deadline) << status;
+  }
   forget();
   for (const char* v : {"True", "False", "true"}) notify("system.systemmode.enableitpenginemode", v);
   const string req = "component multicodecenginemode detach ";

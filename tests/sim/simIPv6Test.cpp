@@ -57,9 +57,8 @@ TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
     EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.moflag"), r.moflag);
     EXPECT_EQ(app->file("/data/property/net.dns3"), r.third);
     EXPECT_EQ(app->configGet("system.network.dnsserver:2"), r.third);
-    const std::string leased =
-        simCommandOutput("ip -6 -o addr show dev eth0 | grep -c '2001:db8:1::1[0-9a-f][0-9a-f]/128'");
-    EXPECT_EQ(leased, r.leasedAddress ? "1\n" : "0\n");
+    EXPECT_EQ(simCommandOutput("ip -6 -o addr show dev eth0 | grep -c '2001:db8:1::1[0-9a-f][0-9a-f]/128'"),
+              r.leasedAddress ? "1\n" : "0\n");
   }
   EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.dhcp.dnsserver"), "2001:db8:1::53");
   EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.dhcp.domainname"), "room.example");

@@ -51,9 +51,8 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
   vector<string> pki;
   for (const char* w : {"sanfqdn=room12.example.com", "sanaddtlname=", "sanipv4addr=192.0.2.10",
                         "sanipv4dnsaddr=192.0.2.10", "sanipv6globaladdr=", "sanipv6sitelocaladdr=",
-                        "sanipv6linklocaladdr="}) {
+                        "sanipv6linklocaladdr="})
     pki.push_back("write system.pki.csr." + string(w) + " as 30");
-  }
   EXPECT_EQ(sent("write system.pki."), pki);
   EXPECT_EQ(sent("register "), (vector<string>{"register system.network.wired.ipv4nic.dhcp.state kind 3",
                                                "register system.network.wired.ipv6nic.dhcp.state kind 3"}));

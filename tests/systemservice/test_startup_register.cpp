@@ -2,7 +2,6 @@
 // service receives is the daemon's own list in order; the list registers
 // every name once per kind and every name a callback rule acts on with the
 // rule's kind; a few anchor rows; the four handlers at their places.
-#include <algorithm>
 #include <map>
 #include <set>
 
@@ -25,11 +24,8 @@ TEST_F(StartupRegisterTest, ServiceReceivesTheListInOrderAndTheLogSpaceRuleRunsA
     if (r.name != nullptr) expected.push_back("register " + string(r.name) + " kind " + std::to_string(r.kind));
     if (r.handler == kMsgIdConfigIFConfigChangedNtfy) expected.push_back("read system.log.maxfilesize");
   }
-  vector<string> got = sent();
-  ASSERT_GE(got.size(), expected.size());
-  got.erase(std::remove_if(got.begin(), got.end(),
-                           [](const string& l) { return l.rfind("register ", 0) != 0 && l != "read system.log.maxfilesize"; }),
-            got.end());
+  vector<string> got;
+  for (const string& l : sent()) if (l.rfind("register ", 0) == 0 || l == "read system.log.maxfilesize") got.push_back(l);
   EXPECT_EQ(got, expected);
   EXPECT_TRUE(logged(7, "(syssrvMessageInit) MSG_RegisterCallback for config_dynamic_validate returned 0", "message"));
 }

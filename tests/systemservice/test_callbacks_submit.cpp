@@ -109,8 +109,7 @@ TEST_F(SubmitTest, OutOfBoxResetDeletesRunsAndAnswers) {
                                         line(7, "reset_config_notify - set android language to en and country to US")}));
   SystemIF::SetOobRsp rsp;
   uint32_t seq = 0;
-  ASSERT_TRUE(answer(kMsgIdSystemIFSetOobRsp, &rsp, 5000, &seq));
-  EXPECT_EQ(seq, 99u);
+  ASSERT_TRUE(answer(kMsgIdSystemIFSetOobRsp, &rsp, 5000, &seq) && seq == 99u) << seq;
   EXPECT_EQ(rsp.error(), 0);
 }
 

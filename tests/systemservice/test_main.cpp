@@ -105,8 +105,7 @@ TEST_F(MainLoopTest, ProvisioningDeadlineWritesFailedEveryPassUntilCleared) {
   syssrvMainLoopPass(&st);
   discoverProvisioningTimeout = 0;
   syssrvMainLoopPass(&st);
-  const W failed = {"management.provisioning.inserverdiscoverystatus", "FAILED"};
-  EXPECT_EQ(peer().writes(), (std::vector<W>{failed, failed}));
+  EXPECT_EQ(peer().writes(), std::vector<W>(2, W{"management.provisioning.inserverdiscoverystatus", "FAILED"}));
 }
 
 TEST_F(MainLoopTest, CheckLanUsableRunsTheExactCommand) {

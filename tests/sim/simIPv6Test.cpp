@@ -4,8 +4,6 @@
 // sim/dhcpv6-hook) write the flags and the lease into the configuration,
 // and the daemon decides whether the administrator's static IPv6 name
 // server may join the DHCPv4 ones.
-#include <string>
-
 #include "tests/sim/simFixture.h"
 
 namespace {
@@ -27,14 +25,10 @@ TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
   // server gives way to the one DHCPv6 offers (a stateless client asks for
   // options only, so eth0 keeps no leased address). Back to no flags, the
   // server DHCPv6 gave, now in the configured list, counts as static.
-  struct Row {
-    const char* mode;
-    const char* moflag;
-    const char* hookEvent;  // the DHCPv6 hook's last run, "" for none (dhclient -S reports RENEW6)
-    std::string third;      // name server after the DHCPv4 ones
-    int restarts;           // "--restartv6only" runs so far
-    bool leasedAddress;
-  };
+  // hookEvent: the DHCPv6 hook's last run, "" for none (dhclient -S reports
+  // RENEW6); third: the name server after the DHCPv4 ones; restarts:
+  // "--restartv6only" runs so far.
+  struct Row { const char *mode, *moflag, *hookEvent; std::string third; int restarts; bool leasedAddress; };
   const Row kRows[] = {{"slaac", "0", "", kStatic, 0, false},
                        {"managed", "192", "BOUND6", "2001:db8:1::53", 1, true},
                        {"stateless", "64", "RENEW6", "2001:db8:1::53", 2, false},
@@ -63,9 +57,8 @@ TEST_F(SimIPv6Test, RouterFlagsDecideWhetherStaticIPv6ServersAreUsed) {
     EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.moflag"), r.moflag);
     EXPECT_EQ(app->file("/data/property/net.dns3"), r.third);
     EXPECT_EQ(app->configGet("system.network.dnsserver:2"), r.third);
-    const std::string leased =
-        simCommandOutput("ip -6 -o addr show dev eth0 | grep -c '2001:db8:1::1[0-9a-f][0-9a-f]/128'");
-    EXPECT_EQ(leased, r.leasedAddress ? "1\n" : "0\n");
+    EXPECT_EQ(simCommandOutput("ip -6 -o addr show dev eth0 | grep -c '2001:db8:1::1[0-9a-f][0-9a-f]/128'"),
+              r.leasedAddress ? "1\n" : "0\n");
   }
   EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.dhcp.dnsserver"), "2001:db8:1::53");
   EXPECT_EQ(app->configGet("system.network.wired.ipv6nic.dhcp.domainname"), "room.example");

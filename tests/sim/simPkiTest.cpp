@@ -2,10 +2,8 @@
 // openssl) driven through the daemon's certificate requests. Natively only:
 // the test makes its certificates and reads the request back with this
 // machine's openssl, which is no program of the board.
-#include <cstdlib>
 #include <fstream>
 #include <regex>
-#include <string>
 
 #include <unistd.h>
 

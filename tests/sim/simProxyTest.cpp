@@ -6,11 +6,8 @@
 // resolution diverted to it, and disabling puts everything back. A variant
 // of both programs ignores SIGTERM and must go anyway.
 #include <cctype>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <string>
-#include <vector>
 
 #include "tests/sim/simFixture.h"
 
@@ -44,11 +41,9 @@ pid_t running(const std::string& name, Words* words = nullptr) {
   return 0;
 }
 
-struct Row {
-  const char* name;
-  bool autoconf;  // discovery, else the manual proxy 192.0.2.8:3128
-  bool deaf;      // wpad and the delegate ignore SIGTERM
-};
+// autoconf: discovery, else the manual proxy 192.0.2.8:3128; deaf: wpad
+// and the delegate ignore SIGTERM.
+struct Row { const char* name; bool autoconf, deaf; };
 void PrintTo(const Row& r, std::ostream* os) { *os << r.name; }
 
 class SimProxyTest : public SimTest, public ::testing::WithParamInterface<Row> {
@@ -128,9 +123,8 @@ TEST_P(SimProxyTest, EnablingStartsTheDelegateWithDnsDivertedAndDisablingRestore
   // Deaf programs went by SIGKILL, after a bounded wait.
   EXPECT_EQ(app->file("/var/delegate/delegate.log").find(" killed ") != std::string::npos, row.deaf);
   EXPECT_EQ(simFind(app->daemonLog(), "ignored SIGTERM, sending SIGKILL") >= 0, row.deaf && row.autoconf);
-  for (const char* log : {"/dev/crvllog", "/var/journal/standins.log", "/var/delegate/delegate.log", "/var/wpad/wpad.log"}) {
+  for (const char* log : {"/dev/crvllog", "/var/journal/standins.log", "/var/delegate/delegate.log", "/var/wpad/wpad.log"})
     EXPECT_EQ(app->file(log).find(kPassword), std::string::npos) << log;
-  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Modes, SimProxyTest,

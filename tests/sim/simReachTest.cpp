@@ -2,8 +2,6 @@
 // switch's network (sim/dhcp) holds hosts that accept, refuse (RST) or
 // swallow a connection, behind names of its DNS server, and the DNS
 // service can be one that never answers.
-#include <string>
-
 #include "systemservice/syssrvProvisioning.h"
 #include "tests/sim/simFixture.h"
 
@@ -34,18 +32,13 @@ class SimReachTest : public SimTest {
 TEST_F(SimReachTest, CloudAndZtpServersAreProbedByConnecting) {
   bringUpWith();
   lease();
-  struct Row {
-    const char* kind;
-    const char* address;
-    const char* accessible;
-    const char* logText;  // in the daemon's log after the run
-  };
+  // logText: in the daemon's log after the run.
+  struct Row { const char *kind, *address, *accessible, *logText; };
+  const std::string kOpenLog = "determineCloudServerAccessibility() reach-open.room.example port 443";
   const Row kRows[] = {
-      {"cloud", "reach-open.room.example", "True",
-       "determineCloudServerAccessibility() reach-open.room.example port 443"},
+      {"cloud", "reach-open.room.example", "True", kOpenLog.c_str()},
       {"ztp", "https://reach-closed.room.example:443", "False", "connect failed with Connection refused"},
-      {"ztp", "reach-open.room.example:0x1bb", "True",
-       "determineCloudServerAccessibility() reach-open.room.example port 443"},
+      {"ztp", "reach-open.room.example:0x1bb", "True", kOpenLog.c_str()},
       {"cloud", "nobody.room.example", "False", "gethostbyname(nobody.room.example) failed"},
       {"cloud", "reach-silent.room.example", "False", "connect failed with Operation now in progress"},
   };
@@ -55,11 +48,11 @@ TEST_F(SimReachTest, CloudAndZtpServersAreProbedByConnecting) {
     const std::string kind = r.kind, other = kind == "cloud" ? "ztp" : "cloud";
     set("system.info." + kind + "serveraddress", r.address, "admin");
     set("system.info." + other + "serveraddress", "", "admin");
-    set("system.info." + kind + "serveraccessible", kSentinel);
+    const std::string var = "system.info." + kind + "serveraccessible";
+    set(var, kSentinel);
     const int mark = static_cast<int>(app->daemonLog().size());
     set("system.network.wired.ipv6nic.dhcp.state", "unbound");
     set("system.network.wired.ipv6nic.dhcp.state", "bound");
-    const std::string var = "system.info." + kind + "serveraccessible";
     EXPECT_TRUE(simWaitFor([&] { return app->configGet(var) != kSentinel; }));
     EXPECT_EQ(app->configGet(var), r.accessible);
     EXPECT_GE(simFind(app->daemonLog(), r.logText, mark), 0);

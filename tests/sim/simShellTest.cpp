@@ -2,9 +2,6 @@
 // the daemon wrote, reached by the ssh client from the switch's side, and
 // stopped by name within the seal. Natively only: the server and the client
 // are this machine's programs.
-#include <cstdlib>
-#include <string>
-
 #include "tests/sim/simFixture.h"
 
 TEST_F(SimTest, AdministratorEnablesSshWithABannerConnectsThenDisablesItDeafServerIncluded) {

@@ -2,9 +2,7 @@
 // under the ARM emulator the real ptp4l would be this machine's program,
 // not the board's, and the emulator stands between the daemon and the
 // kernel's refusal of the clock.
-#include <cstdlib>
 #include <ctime>
-#include <string>
 
 #include "tests/sim/simFixture.h"
 

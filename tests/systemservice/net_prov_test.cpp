@@ -83,10 +83,8 @@ TEST_F(ProvTest, ServerTextsGoToTheirVariablesOrAreRefused) {
 TEST_F(ProvTest, DiscoveryAsksDhcpThenDnsAndReportsTheOutcome) {
   const Strings emptied = {"zun.server=", "dms.user=", "dms.password=", "dms.server="};
   const std::string zun = "_zunconfig _tcp corp.example", dms = "_dmsconfig _tcp corp.example";
-  struct Row {
-    const char *what, *domain, *boot, *tftp, *zun, *dms, *lldpOn, *lldpStatus;
-    Strings writes, asked;
-  } rows[] = {
+  struct Row { const char *what, *domain, *boot, *tftp, *zun, *dms, *lldpOn, *lldpStatus; Strings writes, asked; };
+  const Row rows[] = {
       {"ZUN found, DMS not", "corp.example", "", "", "zun:443", "", "false", "Uninitialized",
        {"zun.server=zun:443", "inserverdiscoverystatus=COMPLETE"}, {zun, dms}},
       {"boot and tftp ftp, then DNS", "corp.example", "ftp://boot", "ftp://tftp", "", "dms:443", "true", "Received",

@@ -4,7 +4,6 @@
 #include <google/protobuf/text_format.h>
 
 #include "SystemIF.pb.h"
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvPki.h"
 #include "tests/systemservice/test_callbacks_peer.h"
 

@@ -1,5 +1,6 @@
-// Remote shells, the banner file and the embedded switch on the daemon
-// fixture: exact command lines, signals, file bytes, hostile values.
+// Remote shells and the banner file on the daemon fixture: exact command
+// lines, signals, file bytes, hostile values. The embedded switch's command
+// is a row of the change dispatcher's table.
 #include <unistd.h>
 
 #include "multicodec_util/multicodec_sysids.h"
@@ -55,13 +56,6 @@ TEST_F(ShellTest, TelnetGetsOnlyTheParsedDebugPortOrRunsOnASecondaryDevelopmentU
     telnetd_cfg_change(1);
     EXPECT_EQ(rec().commands(), r.want);
   }
-}
-
-TEST_F(ShellTest, EmbeddedSwitchValueStaysOneWord) {
-  peer().set("system.network.embeddedswitch", "on'; reboot\n");
-  set_embedded_switch();
-  EXPECT_EQ(rec().commands(), Strings{"[ -f /proc/davinci_emac_second_port ] && echo 'on'\\''; reboot\n' > "
-                                      "/proc/davinci_emac_second_port"});
 }
 
 // Any text: written whole, replacing the file, and never run.

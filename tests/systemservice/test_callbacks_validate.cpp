@@ -1,11 +1,5 @@
 // Dynamic validation: who may change the modular-room mode, what secondary
 // mode turns off and backs up, what "Disabled" restores, and the answers.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvCallbacks.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_callbacks_peer.h"
@@ -109,8 +103,7 @@ TEST_F(ValidateTest, OtherVariablesInstancesAndValues) {
   deliver(kMsgIdConfigIFDynamicValidateReq, req.SerializeAsString(), config_dynamic_validate, 4242);
   ConfigIF::DynamicValidateRsp rsp;
   uint32_t seq = 0;
-  ASSERT_TRUE(answer(kMsgIdConfigIFDynamicValidateRsp, &rsp, 5000, &seq));
-  EXPECT_EQ(seq, 4242u);
+  ASSERT_TRUE(answer(kMsgIdConfigIFDynamicValidateRsp, &rsp, 5000, &seq) && seq == 4242u) << seq;
   EXPECT_EQ(rsp.SerializeAsString(), retBytes(0, false, "ctx\nwith;`odd`"));
 }
 

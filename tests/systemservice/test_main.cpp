@@ -16,12 +16,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <string>
-#include <vector>
 
 #include "OS/linux/psosapi/ptimer.h"
 #include "SystemIF.pb.h"
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMain.h"
 #include "systemservice/syssrvMessage.h"
@@ -32,6 +29,7 @@
 namespace {
 
 using Strings = std::vector<std::string>;
+using W = std::pair<std::string, std::string>;  // a write: name, value
 const char kCertCmd[] = "/opt/corvale/bin/check_exp_certs_crls.sh 30 3";
 const char kCrlCmd[] = "/opt/corvale/bin/download_crls.sh";
 const char kHoursVar[] = "system.pki.revocation.crldownloadhours";
@@ -107,9 +105,7 @@ TEST_F(MainLoopTest, ProvisioningDeadlineWritesFailedEveryPassUntilCleared) {
   syssrvMainLoopPass(&st);
   discoverProvisioningTimeout = 0;
   syssrvMainLoopPass(&st);
-  using W = std::pair<std::string, std::string>;
-  const W failed = {"management.provisioning.inserverdiscoverystatus", "FAILED"};
-  EXPECT_EQ(peer().writes(), (std::vector<W>{failed, failed}));
+  EXPECT_EQ(peer().writes(), std::vector<W>(2, W{"management.provisioning.inserverdiscoverystatus", "FAILED"}));
 }
 
 TEST_F(MainLoopTest, CheckLanUsableRunsTheExactCommand) {
@@ -201,9 +197,8 @@ TEST_F(MessageTest, AfterInitEveryHandlerIsReachedByItsType) {
     // without parsing.
     bool ran = logBytes().find(h.name) != std::string::npos ||
                (h.type == kMsgIdSystemIFGetMasterVelarTimeReq && logged(3, "can't parse GetMasterVelarTimeReq\n") == 1);
-    if (h.type == kMsgIdSystemIFSetSystemTimezoneReq || h.type == kMsgIdSystemIFSetSystemTimezoneAndTimeCmd) {
+    if (h.type == kMsgIdSystemIFSetSystemTimezoneReq || h.type == kMsgIdSystemIFSetSystemTimezoneAndTimeCmd)
       ran = logged(3, "SystemIFSetSystemTimeCmd: Parse Error\n") == 1;
-    }
     for (const std::string& e : syssrvCallTrace()) ran = ran || e.rfind(std::string(h.name) + "(", 0) == 0;
     const std::map<MSG_Type, MSG_Type> unparsed = {{kMsgIdSystemIFGetLanStatusReq, kMsgIdSystemIFGetLanStatusRsp},
                                                    {kMsgIdSystemIFSetOobReq, kMsgIdSystemIFSetOobRsp},
@@ -270,7 +265,6 @@ TEST_F(MessageTest, SendWaitResults) {
 
 TEST_F(MessageTest, TimerFuncAsksForANewExpiryTime) {
   timerFunc(nullptr);
-  using W = std::pair<std::string, std::string>;
   EXPECT_EQ(peer().writes(), (std::vector<W>{{"system.proxy.pacfile.expirytime", "NEWTIME_REQUEST"}}));
   EXPECT_EQ(logged(6, "SysrvWpad: timerFunc:On expiry Timer func invoked.\n"), 1);
 }
@@ -281,22 +275,15 @@ TEST_F(MessageTest, VirtualKeyDeviceIsCreatedWithItsKeysAndRecord) {
   rec().put_file("/dev/uinput", "");
   initVirtualKeyPressDevice();
   ASSERT_GE(fdVirtKeyPressDev, 0);
-  const std::vector<SysIoRecord> opens = rec().records(SysIoCall::kOpen);
-  ASSERT_EQ(opens.size(), 1u);
-  EXPECT_EQ(opens[0].path, "/dev/uinput");
-  EXPECT_EQ(opens[0].flags, O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-  Strings io;
-  for (const SysIoRecord& r : rec().records(SysIoCall::kIoctl)) {
-    io.push_back(std::to_string(r.request) + ":" + std::to_string(r.arg));
-  }
+  Strings got;  // the one open, then key and sync events, the key map's codes from first to last, create
+  for (const SysIoRecord& o : rec().records(SysIoCall::kOpen)) got.push_back(o.path + " " + std::to_string(o.flags));
+  const std::vector<SysIoRecord> io = rec().records(SysIoCall::kIoctl);
   ASSERT_EQ(io.size(), 2u + 48u + 1u);
-  // Key and sync events, the key map's codes from first to last, create.
-  const std::string keybit = std::to_string(UI_SET_KEYBIT) + ":";
-  EXPECT_EQ(Strings(io.begin(), io.begin() + 3), (Strings{std::to_string(UI_SET_EVBIT) + ":" + std::to_string(EV_KEY),
-                                                           std::to_string(UI_SET_EVBIT) + ":" + std::to_string(EV_SYN),
-                                                           keybit + "103"}));
-  EXPECT_EQ(io[49], keybit + "374");
-  EXPECT_EQ(io[50], std::to_string(UI_DEV_CREATE) + ":0");
+  auto call = [](unsigned long request, unsigned long arg) { return std::to_string(request) + ":" + std::to_string(arg); };
+  for (unsigned i : {0u, 1u, 2u, 49u, 50u}) got.push_back(call(io[i].request, io[i].arg));
+  EXPECT_EQ(got, (Strings{"/dev/uinput " + std::to_string(O_WRONLY | O_NONBLOCK | O_CLOEXEC), call(UI_SET_EVBIT, EV_KEY),
+                          call(UI_SET_EVBIT, EV_SYN), call(UI_SET_KEYBIT, 103), call(UI_SET_KEYBIT, 374),
+                          call(UI_DEV_CREATE, 0)}));
   std::string want(1116, '\0');
   memcpy(&want[0], "crvl-virt-key-press-device", 26);
   const char id[] = {0x19, 0, 1, 0, 2, 0, 1, 0};  // bus, vendor, product, version

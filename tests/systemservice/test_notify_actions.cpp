@@ -2,9 +2,6 @@
 // keep state: pairing, 802.1X, remote-log address completion, delegate
 // restart, PAC expiry, out-of-box, discovery complete, provisioning
 // deadline, engine mode.
-#include <string>
-
-#include "systemservice/syssrvMessage.h"
 #include "tests/arch/exec_wrapper.h"
 #include "tests/systemservice/test_notify_fixture.h"
 
@@ -42,29 +39,28 @@ TEST_F(NotifyTest, TlsChangeRestartsTheLanOnlyWith8021X) {
 TEST_F(NotifyTest, RemoteLogAddressGetsTheDefaultPortOfItsProtocol) {
   const char* addr = "system.log.remotelog.serveraddress";
   const string name98 = string(94, 'a') + ".com";
-  // Logging restarts with `result`; it is written back when it differs.
-  const struct { string address; const char* protocol; string result; } cases[] = {
+  // Logging restarts with `result`; it is written back when it differs. A
+  // change of protocol completes the stored address too.
+  const char* protocol = "system.log.remotelog.serverprotocol";
+  const struct { string address; const char* protocol; string result; bool protocolChanged = false; } cases[] = {
       {"192.168.1.50", "TCP", "192.168.1.50:601"}, {"syslog.example.com", "TLS", "syslog.example.com:6514"},
       {name98, "TLS", name98 + ":"},  // only the colon fits in 100 bytes
       {name98 + "m", "TLS", name98 + "m"},  // nothing fits: not written again
       {"10.0.0.1:514:515", "TCP", "10.0.0.1:514:515"}, {"[::0:0:0:0:0:0:1]:514", "TCP", "[::0:0:0:0:0:0:1]:514"},
       {"10.0.0.1:", "UDP", "10.0.0.1::514"}, {"[2001:db8::1]:123456", "UDP", "[2001:db8::1]:123456:514"},
-      {"", "UDP", ""}, {"192.168.1.50", "udp", "192.168.1.50"},
+      {"", "UDP", ""}, {"192.168.1.50", "udp", "192.168.1.50"}, {"10.0.0.9", "TLS", "10.0.0.9:6514", true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.address + " " + c.protocol);
     forget();
     peer().set(addr, c.address);
-    peer().set("system.log.remotelog.serverprotocol", c.protocol);
-    notify(addr, c.address);
-    EXPECT_EQ(trace(), (Strings{"update_logging(" + string(addr) + "," + c.result + ")"}));
+    peer().set(protocol, c.protocol);
+    const string notified = c.protocolChanged ? protocol : addr;
+    notify(notified, c.protocolChanged ? c.protocol : c.address);
+    EXPECT_EQ(trace(), (Strings{"update_logging(" + notified + "," + c.result + ")"}));
     EXPECT_EQ(peer().get(addr), c.result);
     EXPECT_EQ(contains(sent(), "write " + string(addr) + "=" + c.result + " as 30"), c.result != c.address);
   }
-  peer().set(addr, "10.0.0.9");
-  peer().set("system.log.remotelog.serverprotocol", "TLS");
-  notify("system.log.remotelog.serverprotocol", "TLS");
-  EXPECT_EQ(peer().get(addr), "10.0.0.9:6514");
 }
 
 TEST_F(NotifyTest, FipsChangeRestartsTheDelegateAsTheProxySettingsSay) {
@@ -173,12 +169,10 @@ TEST_F(NotifyTest, DiscoveryCompleteDuringSetUpWithdrawsTheCloud) {
 
 TEST_F(NotifyTest, ProvisioningDeadlineAndEngineModeFollowExactValues) {
   rec().advance_ms(2500);  // the fake monotonic clock starts at 1000 s
-  notify("management.provisioning.inserverdiscoverystatus", "INCOMPLETE");
-  EXPECT_EQ(discoverProvisioningTimeout, 1002500u + 90000u);
-  notify("management.provisioning.inserverdiscoverystatus", "FAILED");
-  EXPECT_EQ(discoverProvisioningTimeout, 0u);
-  notify("management.provisioning.inserverdiscoverystatus", "incomplete");
-  EXPECT_EQ(discoverProvisioningTimeout, 0u);
+  for (const auto& [status, deadline] : {std::pair<const char*, unsigned>{"INCOMPLETE", 1002500u + 90000u}, {"FAILED", 0u}, {"incomplete", 0u}}) {
+    notify("management.provisioning.inserverdiscoverystatus", status);
+    EXPECT_EQ(discoverProvisioningTimeout, deadline) << status;
+  }
   forget();
   for (const char* v : {"True", "False", "true"}) notify("system.systemmode.enableitpenginemode", v);
   const string req = "component multicodecenginemode detach ";

@@ -1,10 +1,5 @@
 // Change dispatcher: the language reset after a software update, over the
 // generic send-and-wait as kAdmin.
-#include <string>
-
-#include "ConfigIF.pb.h"
-#include "platform/msgutil/msgIds.h"
-#include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_notify_fixture.h"
 
 namespace {
@@ -27,51 +22,39 @@ Strings described(const FakeConfigSrvc& fake) {
   return out;
 }
 
-TEST_F(NotifyTest, LanguageResetKeepsAnOfferedLanguageElseFallsBackToEnglish) {
+// Each row's failures stay for the rows after it: the options refused, then
+// every exchange answered with an error, then unanswered (the one test that
+// waits one out, five seconds) or unparsable. Only an offered language
+// that could be read is kept.
+TEST_F(NotifyTest, LanguageResetKeepsAnOfferedLanguageElseWritesEnglishWhateverFails) {
   peer().setDefaultOptions({"ENGLISHUS", "NORSK", "DEUTSCH"});
-  for (const char* current : {"NORSK", "KLINGON"}) {
-    SCOPED_TRACE(current);
+  using Fail = void (*)(FakeConfigSrvc&);
+  const struct { const char* current; Fail fail; Strings requests, errors; const char* read; } rows[] = {
+      {"NORSK", [](FakeConfigSrvc&) {}, {kRead, kDefaults, kSetOptions}, {}, nullptr},
+      {"KLINGON", [](FakeConfigSrvc& p) { p.answerError(kMsgIdConfigIFSetAttributeOptionsReq, -3); },
+       {kRead, kDefaults, kSetOptions, kWrite}, {"set language option list error: 0, setAttrOptReq error:-3"}, "KLINGON"},
+      {"NORSK", [](FakeConfigSrvc& p) { p.answerError(kMsgIdConfigIFReadReq, -8); p.answerError(kMsgIdConfigIFWriteReq, -4);
+                                        p.answerError(kMsgIdConfigIFGetDefaultOptionsReq, -7); },
+       {kRead, kDefaults, kWrite}, {"get current language error: -8", "get default option list error: -7",
+                                    "language list is empty", "set language error:-4"}, ""},
+      {"NORSK", [](FakeConfigSrvc& p) { p.noAnswer(kMsgIdConfigIFReadReq); p.unparsable(kMsgIdConfigIFWriteReq);
+                                        p.unparsable(kMsgIdConfigIFGetDefaultOptionsReq); },
+       {kRead, kDefaults, kWrite}, {"get current language request error: -1", "get default option list request error: -1",
+                                    "language list is empty", "set language error:-1"}, ""}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(&r - rows);
+    peer().set("location.language", r.current);
+    r.fail(peer());
     forget();
-    peer().set("location.language", current);
-    if (string(current) == "KLINGON") peer().answerError(kMsgIdConfigIFSetAttributeOptionsReq, -3);
     notify("softupdate.dirtybit", "True");
     EXPECT_EQ(actions(), (Strings{"./clear-language-files\n"}));
-    const bool offered = string(current) == "NORSK";
-    Strings want = {kRead, kDefaults, kSetOptions};
-    if (!offered) want.push_back(kWrite);
-    EXPECT_EQ(described(peer()), want);
-    EXPECT_EQ(logged(7, "current language is: " + string(current) + ", set default language: ENGLISHUS\n"), offered ? 0 : 1);
-    EXPECT_EQ(logged(3, "set language option list error: 0, setAttrOptReq error:-3\n"), offered ? 0 : 1);
+    EXPECT_EQ(described(peer()), r.requests);
+    for (const string& line : r.errors) EXPECT_EQ(logged(3, line + "\n"), 1) << line;
+    // Only these errors, besides the message layer's own.
+    EXPECT_EQ(logged(3, "") - logged(3, "message: "), static_cast<int>(r.errors.size())) << logBytes();
+    const string read = r.read ? r.read : r.current;
+    EXPECT_EQ(logged(7, "current language is: " + read + ", set default language: ENGLISHUS\n"), r.read ? 1 : 0);
   }
-}
-
-TEST_F(NotifyTest, LanguageResetErrorsAreLoggedAndEnglishIsWritten) {
-  peer().set("location.language", "NORSK");
-  peer().setDefaultOptions({"ENGLISHUS", "NORSK", "DEUTSCH"});
-  peer().answerError(kMsgIdConfigIFReadReq, -8);
-  peer().answerError(kMsgIdConfigIFGetDefaultOptionsReq, -7);
-  peer().answerError(kMsgIdConfigIFWriteReq, -4);
-  notify("softupdate.dirtybit", "True");
-  for (const char* line : {"get current language error: -8", "get default option list error: -7",
-                           "language list is empty", "set language error:-4"}) {
-    EXPECT_EQ(logged(3, line + string("\n")), 1) << line;
-  }
-  EXPECT_EQ(logged(7, "current language is: , set default language: ENGLISHUS\n"), 1);
-  EXPECT_EQ(described(peer()), (Strings{kRead, kDefaults, kWrite}));
-}
-
-// The one test that waits out an unanswered exchange (five seconds).
-TEST_F(NotifyTest, LanguageResetGoesOnAfterFailedExchanges) {
-  peer().set("location.language", "NORSK");
-  peer().noAnswer(kMsgIdConfigIFReadReq);
-  peer().unparsable(kMsgIdConfigIFGetDefaultOptionsReq);
-  peer().unparsable(kMsgIdConfigIFWriteReq);
-  notify("softupdate.dirtybit", "True");
-  for (const char* line : {"get current language request error: -1", "get default option list request error: -1",
-                           "set language error:-1"}) {
-    EXPECT_EQ(logged(3, line + string("\n")), 1) << line;
-  }
-  EXPECT_EQ(described(peer()), (Strings{kRead, kDefaults, kWrite}));
 }
 
 ConfigIF::ReadReq readOf(const char* name) {

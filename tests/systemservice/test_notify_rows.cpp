@@ -1,10 +1,6 @@
 // Change dispatcher: decoding, the two predicates, the routing table row by
 // row, and the read lengths of the values it reads back.
-#include <string>
-
-#include "systemservice/syssrvConfigNotify.h"
 #include "systemservice/syssrvHostname.h"
-#include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/test_notify_fixture.h"
 
 namespace {
@@ -58,14 +54,10 @@ TEST_F(NotifyTest, PredicatesMatchExactNamesOnlyAndLogTheMatch) {
 // Stands for the log-space question with the row's name and value.
 const char LS[] = "<log space>";
 
-struct Row {
-  const char* name;
-  const char* value;
-  bool armed;       // delegate running, a Birch unit, set-up under way
-  Strings effects;  // calls, then "LAN dirty" / "IPv6 dirty", the name writes, "ir <digit>"
-  Strings actions;
-  const char* log = nullptr;  // a debug line it writes, "%" standing for the name
-};
+// armed: the delegate running, a Birch unit, set-up under way; effects: the
+// calls, then "LAN dirty" / "IPv6 dirty", the name writes, "ir <digit>";
+// log: a debug line it writes, "%" standing for the name.
+struct Row { const char *name, *value; bool armed; Strings effects, actions; const char* log = nullptr; };
 
 const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start"};
 const Strings kDelegateStop = {LS, "dns published"};
@@ -94,6 +86,8 @@ const Row kRows[] = {
      {"kill `pidof telnetd`", "/opt/corvale/bin/starttelnetd 2323 & "}, "PDDebugPort is changed (\"%\")"},
     {"system.network.embeddedswitch", "On", true, {},
      {"[ -f /proc/davinci_emac_second_port ] && echo On > /proc/davinci_emac_second_port"}},
+    {"system.network.embeddedswitch", "on'; reboot\n", true, {},  // stays one word
+     {"[ -f /proc/davinci_emac_second_port ] && echo 'on'\\''; reboot\n' > /proc/davinci_emac_second_port"}},
     {"system.log.filename", "7", true, {"update_logging(system.log.filename,7)"}, {}},
     {"security.disabletlsversionone", "True", true, {"update_logging(security.disabletlsversionone,True)"}, {}},
     {"audio.volume", "5", true, {LS}, {}},
@@ -152,9 +146,7 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
     Strings want, got = trace();
     for (const string& e : r.effects) want.push_back(e == LS ? logspace(r.name, r.value) : e);
     // Provisioning discovery ran: the status it wrote.
-    for (const string& w : sent("write management.provisioning.inserverdiscoverystatus=")) {
-      got.push_back("discovery " + w.substr(54));
-    }
+    for (const string& w : sent("write management.provisioning.inserverdiscoverystatus=")) got.push_back("discovery " + w.substr(54));
     if (m_LanDirtyBit) got.push_back("LAN dirty");
     if (m_IPv6DirtyBit) got.push_back("IPv6 dirty");
     for (const char* n : {"write system.network.hostname", "write system.pki.csr.commonname", "write system.videostandard",

@@ -2,8 +2,6 @@
 // out-of-box unit and a secondary unit get, and the default-password rule.
 #include <algorithm>
 #include <cstring>
-#include <string>
-#include <vector>
 
 #include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvMessage.h"
@@ -53,9 +51,8 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
   vector<string> pki;
   for (const char* w : {"sanfqdn=room12.example.com", "sanaddtlname=", "sanipv4addr=192.0.2.10",
                         "sanipv4dnsaddr=192.0.2.10", "sanipv6globaladdr=", "sanipv6sitelocaladdr=",
-                        "sanipv6linklocaladdr="}) {
+                        "sanipv6linklocaladdr="})
     pki.push_back("write system.pki.csr." + string(w) + " as 30");
-  }
   EXPECT_EQ(sent("write system.pki."), pki);
   EXPECT_EQ(sent("register "), (vector<string>{"register system.network.wired.ipv4nic.dhcp.state kind 3",
                                                "register system.network.wired.ipv6nic.dhcp.state kind 3"}));
@@ -98,10 +95,9 @@ TEST_F(StartupStepsTest, OutOfBoxStaticSecondaryUnit) {
   EXPECT_TRUE(outOfBox);
   EXPECT_EQ(sent("write comm.NICs.H323Nic.h323name"), (vector<string>{"write comm.NICs.H323Nic.h323name=Room;`x` as 30"}));
   EXPECT_EQ(sent("write system.sleeptimeout"), (vector<string>{"write system.sleeptimeout=0 as 30"}));
-  vector<string> calls = syssrvCallTrace();
   EXPECT_EQ(sent("write system.network.hostname=RoomLine-").size(), 1u);  // not a host name: drawn
   EXPECT_EQ(logged(7, "StartWpad: Webproxy is disabled.\n"), 1);
-  EXPECT_EQ(calls.back(), "setLed(0,0,255,0,50,50)");
+  EXPECT_EQ(syssrvCallTrace().back(), "setLed(0,0,255,0,50,50)");
   EXPECT_TRUE(logged(7, "syssrvMessageInit: Webproxy is disabled.\n"));
   EXPECT_TRUE(logged(7, "Calling StartWpad During Startup for StaticIP. SYSSRVMESSAGE INIT\n"));
   EXPECT_TRUE(logged(6, "modroom status on startup var system.modularroom.secondary.pairing.state[UnPaired] - "
@@ -146,8 +142,7 @@ TEST_F(StartupStepsTest, DefaultPasswordBecomesTheSerialNumber) {
     SCOPED_TRACE(string(r.model) + "/" + r.oob);
     peer().set("system.info.model", r.model);
     peer().set("system.info.outofbox", r.oob);
-    if (r.remoteDefault) peer().setDefault(kRemote, "");
-    else peer().set(kRemote, "chosen");
+    r.remoteDefault ? peer().setDefault(kRemote, "") : peer().set(kRemote, "chosen");
     peer().setDefault(kLocalPw, "");
     peer().set("system.info.serialnumber", "FTX1");
     forget();

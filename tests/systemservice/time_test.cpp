@@ -8,7 +8,6 @@
 #include <cstring>
 
 #include "SystemIF.pb.h"
-#include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvPtp.h"
 #include "systemservice/syssrvTime.h"

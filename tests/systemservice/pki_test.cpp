@@ -71,6 +71,7 @@ TEST_F(PkiTest, EachRequestRunsItsOneScriptLineAndAnswersWithTheOutput) {
     EXPECT_EQ(rsp.ShortDebugString(), reply(r.cmd, r.out, r.exit));
     EXPECT_EQ(rec().commands(), r.cmd ? Strings{kDir + std::string(r.cmd)} : Strings{});
     EXPECT_EQ(sent("write "), r.raise ? Strings{"write " + std::string(kCounter) + "=8 as 30"} : Strings{});
+    EXPECT_EQ(logged(4, "run_cmd_with_text_out: output cut to 262144 bytes\n"), r.out.size() > 256 * 1024 ? 1 : 0);
   }
   peer().breakReads(kCounter);  // an unreadable counter starts again at 1
   rec().on_prefix(kDir).output("client\n");

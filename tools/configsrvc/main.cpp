@@ -12,6 +12,7 @@
 
 #include "tools/configsrvc/cfgLog.h"
 #include "tools/configsrvc/cfgService.h"
+#include "tools/stopSignals.h"
 
 namespace {
 
@@ -80,11 +81,7 @@ int main(int argc, char** argv) {
     std::cerr << "configsrvc: " << kUsage << std::endl;
     return 2;
   }
-  struct sigaction sa = {};
-  sa.sa_handler = onStop;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
+  catchStopSignals(onStop);
   signal(SIGPIPE, SIG_IGN);
 
   CfgService service(config);

@@ -16,6 +16,7 @@
 
 #include "platform/msg/MSG.h"
 #include "tools/dnssrvc/dnsSrvServe.h"
+#include "tools/stopSignals.h"
 
 namespace {
 
@@ -57,11 +58,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  struct sigaction sa = {};
-  sa.sa_handler = onStop;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
+  catchStopSignals(onStop);
   MSG_DebugSetName("dnssrvc");
   return dnsSrvcServe(options, dnsSrvResolve, gStop, std::cout, std::cerr);
 }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/echo/echoServe.h"
+#include "tools/stopSignals.h"
 
 namespace {
 
@@ -28,10 +29,6 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  struct sigaction sa = {};
-  sa.sa_handler = onStop;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGINT, &sa, nullptr);
+  catchStopSignals(onStop);
   return echoServe(name, std::cout, std::cerr);
 }

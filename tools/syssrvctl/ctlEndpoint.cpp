@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "platform/msg/MSG.h"
+#include "tools/stopSignals.h"
 
 volatile std::sig_atomic_t gCtlStop = 0;
 
@@ -29,11 +30,7 @@ bool CtlEndpoint::open(const std::string& name) {
 }
 
 void ctlCatchStopSignals() {
-  struct sigaction sa = {};
-  sa.sa_handler = onStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
+  catchStopSignals(onStopSignal);
 }
 
 void ctlServeFor(const char* local, long ms) {

@@ -26,7 +26,7 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
            {"security.remoteaccess.sshservice.enabled", "True"}, {"security.nids.enabled", "True"},
            {"system.discovery.broadcastbeacon", "On"}, {"system.pki.csr.commonname", "room12.example.com"},
            {"system.network.wired.ipv4nic.address", "192.0.2.10"},
-           {"system.network.wired.ipv6nic.dhcp.state", "BOUND"}}) {
+           {"system.network.wired.ipv6nic.dhcp.state", "BOUND"}, {"system.log.spacemonitoring.enable", "False"}}) {
     peer().set(name, value);
   }
   rec().set_monotonic(5000, 250000000);
@@ -35,8 +35,8 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
   syssrvStartupConfig();
   // The banner stops at the first setting that cannot be read.
   EXPECT_EQ(rec().file_bytes("/data/corvale/ssh/banner.txt"), "\n");  // the DoD text, unread
-  EXPECT_EQ(calls(), (vector<string>{"registerProcessMonitorNotifications()", "update_logspace_management(null,null)",
-                                     "no DNS server"}));
+  EXPECT_EQ(calls(), (vector<string>{"registerProcessMonitorNotifications()", "no DNS server"}));
+  EXPECT_EQ(sent("write system.log."), vector<string>{"write system.log.spacemonitoring.usedpercent=100 as 30"});
   // Provisioning discovery ran (DHCPv6 bound): no domain configured, so nothing found.
   EXPECT_EQ(sent("write management.provisioning."),
             vector<string>{"write management.provisioning.inserverdiscoverystatus=FAILED as 50"});

@@ -15,6 +15,18 @@ extern bool didLoggingUpdate;
 int update_logging(const char* name, const char* value);
 // True once when the LAN has just become usable for remote logging.
 bool bLoggingRestartNeeded(LanState lan_state);
+// What the logging configuration needs from the modules above it, handed
+// down by the core (a call upward would be a back edge): whether the LAN has
+// a global address (check_lan_usable) and the derivation of the log-space
+// maximum at each launch (set_logspace_configured). Unset: the LAN counts as
+// unusable and nothing is derived.
+struct LoggingLinks {
+  int (*lanUsable)();
+  void (*logspaceConfigured)();
+};
+extern LoggingLinks loggingLinks;
+// Tests: the module state as at start (the links stay).
+void syssrvLogging_testing_reset();
 
 // 1 when `name` is a log-space variable (handled), 0 otherwise.
 int update_logspace_management(const char* name, const char* value);

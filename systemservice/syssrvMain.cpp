@@ -23,6 +23,7 @@
 #include "platform/sysio/sysio.h"
 #include "system/sysCapsTable.h"
 #include "system/systeminfo2.h"
+#include "systemservice/syssrvAccessLevels.h"
 #include "systemservice/syssrvAlerts.h"
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvDhcp.h"
@@ -52,6 +53,9 @@ constexpr int kDefaultCrlPeriod = 43200;
 constexpr int kMaxCrlHours = 168;
 constexpr int kMaxCrlPeriod = 604800;
 const char kProvisioningStatusVar[] = "management.provisioning.inserverdiscoverystatus";
+
+// The logging configuration sits below the core and the access policy.
+[[maybe_unused]] const bool kLoggingLinked = (loggingLinks = {check_lan_usable, set_logspace_configured}, true);
 
 }  // namespace
 

@@ -14,6 +14,7 @@
 #include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvLogSpace.h"
+#include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
 
@@ -61,6 +62,7 @@ std::string compact(const CfgRequest& r) {
 void resetState() {
   syssrvCallTrace_clear();
   syssrvLan_testing_reset();
+  syssrvLogging_testing_reset();
   velar_idx_testing_reset();
   syssrvLogSpace_testing_reset();
   if (fdVirtKeyPressDev >= 0) close(fdVirtKeyPressDev);

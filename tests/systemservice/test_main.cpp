@@ -31,6 +31,7 @@ namespace {
 using Strings = std::vector<std::string>;
 using W = std::pair<std::string, std::string>;  // a write: name, value
 const char kCertCmd[] = "/opt/corvale/bin/check_exp_certs_crls.sh 30 3";
+const char kSyslogCheck[] = "/system/xbin/pidof startsyslog >/dev/null 2>&1";
 const char kCrlCmd[] = "/opt/corvale/bin/download_crls.sh";
 const char kHoursVar[] = "system.pki.revocation.crldownloadhours";
 
@@ -78,7 +79,9 @@ TEST_F(MainLoopTest, CertScriptFirstThenDownloadsInPass31AndEveryPeriod) {
   for (int i = 1; i <= 31 + 3600; ++i) {
     rec().clear();
     syssrvMainLoopPass(&st);
-    for (const std::string& c : rec().commands()) (c == kCertCmd ? cert : crl).push_back(i);
+    for (const std::string& c : rec().commands()) {
+      if (c != kSyslogCheck) (c == kCertCmd ? cert : crl).push_back(i);  // first pass: logging
+    }
     syssrvCallTrace_clear();
   }
   EXPECT_EQ(cert, (std::vector<int>{1, 3601}));
@@ -91,7 +94,7 @@ TEST_F(MainLoopTest, DownloadDueWithTheLanDownIsSkippedNotPostponed) {
   st.expiration_wait_count = 1;
   st.lan_state = LAN_DOWN;  // the first poll only opens the carrier file
   syssrvMainLoopPass(&st);
-  EXPECT_EQ(rec().commands(), (Strings{}));
+  EXPECT_EQ(rec().commands(), (Strings{kSyslogCheck}));  // logging not yet configured
   EXPECT_EQ(st.crl_download_wait_count, 1);
 }
 

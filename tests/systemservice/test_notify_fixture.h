@@ -39,7 +39,20 @@ class NotifyTest : public CfgTest {
     deliver(kMsgIdConfigIFConfigChangedNtfy, payload, config_change_notify);
   }
 
-  Strings trace() const { return calls(); }
+  // The logging relaunches asked for (their debug line), as
+  // "update_logging(<name>,<value>)", then the calls into the modules still to come.
+  Strings trace() const {
+    const std::string head = line(7, "update_logging: name: ", nullptr);
+    Strings out;
+    for (const std::string& l : logLines()) {
+      size_t v = l.find(" value: ");
+      if (l.rfind(head, 0) != 0 || v == std::string::npos) continue;
+      auto arg = [](std::string a) { return a == "(null)" ? "null" : a; };
+      out.push_back("update_logging(" + arg(l.substr(head.size(), v - head.size())) + "," + arg(l.substr(v + 8)) + ")");
+    }
+    for (const std::string& c : calls()) out.push_back(c);
+    return out;
+  }
   // Commands run (with a shell or without) and sleeps ("sleep <us>"), in order.
   Strings actions() {
     Strings out;

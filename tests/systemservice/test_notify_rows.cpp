@@ -55,7 +55,10 @@ const char LS[] = "<log space>";
 // log: a debug line it writes, "%" standing for the name.
 struct Row { const char *name, *value; bool armed; Strings effects, actions; const char* log = nullptr; };
 
-const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start"};
+// Logging is relaunched unless the start script still runs (the recorder's
+// pidof finds it).
+const char kSyslogCheck[] = "/system/xbin/pidof startsyslog >/dev/null 2>&1";
+const Strings kNtp = {"/system/bin/startntpd --stop", "sleep 1000000", "/system/bin/startntpd --start", kSyslogCheck};
 const Strings kDelegateStop = {LS, "dns published"};
 const Strings kStopCmd = {"/opt/corvale/bin/start_delegate.sh  --stop"};
 const Strings kDns = {LS, "no DNS server"}, kDnsFound = {LS, "no DNS server", "discovery FAILED as 50"};
@@ -70,7 +73,8 @@ const Row kRows[] = {
     {"time.timeserver.mode", "Manual", true, {"update_logging(null,null)"}, kNtp},
     {"time.timeserver.address", "ntp.example.com", true, {"update_logging(null,null)"}, kNtp},
     {"time.timezone", "Europe_Oslo", true, {"update_logging(null,null)"},
-     {"setprop persist.sys.timezone Europe/Oslo\n", "am broadcast -a corvale.intent.action.setup.SET_TIMEZONE --es timezone Europe/Oslo\n"}},
+     {"setprop persist.sys.timezone Europe/Oslo\n", "am broadcast -a corvale.intent.action.setup.SET_TIMEZONE --es timezone Europe/Oslo\n",
+      kSyslogCheck}},
     {"location.country", "Norway", false, {"write system.videostandard=PAL as 30"}, {}},
     {"location.language", "NORWEGIAN", true, {"write location.country=Norway as 30"},
      {"am broadcast -a corvale.intent.action.setup.SET_LOCALE --es locale no\n"}},
@@ -84,7 +88,7 @@ const Row kRows[] = {
      {"[ -f /proc/davinci_emac_second_port ] && echo On > /proc/davinci_emac_second_port"}},
     {"system.network.embeddedswitch", "on'; reboot\n", true, {},  // stays one word
      {"[ -f /proc/davinci_emac_second_port ] && echo 'on'\\''; reboot\n' > /proc/davinci_emac_second_port"}},
-    {"system.log.filename", "7", true, {"update_logging(system.log.filename,7)"}, {}},
+    {"system.log.filename", "7", true, {"update_logging(system.log.filename,7)"}, {kSyslogCheck}},
     {"security.disabletlsversionone", "True", true, {"update_logging(security.disabletlsversionone,True)"}, {}},
     {"audio.volume", "5", true, {LS}, {}},
     {"system.network.dnsserver", "9.9.9.9", true, kLan, {}, "set LAN dirty bit (\"%\")"},

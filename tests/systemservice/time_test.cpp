@@ -18,11 +18,15 @@ namespace {
 using Strings = std::vector<std::string>;
 using TimeTest = CfgTest;
 
-Strings broadcasts(int y, int mon0, int d, int h, int min) {
+// After the system clock moved: the logging relaunch (the recorder's pidof
+// finds the start script running), then the broadcasts.
+Strings broadcasts(int y, int mon0, int d, int h, int min, bool clockSet = true) {
   char date[128], time[128];
   snprintf(date, sizeof date, "am broadcast -a corvale.intent.action.setup.SET_DATE --ei year %d --ei month %d --ei day %d\n", y, mon0, d);
   snprintf(time, sizeof time, "am broadcast -a corvale.intent.action.setup.SET_TIME --ei hour %d --ei minute %d\n", h, min);
-  return {date, "am broadcast -a android.intent.action.DATE_CHANGED\n", time, "am broadcast -a android.intent.action.TIME_SET\n"};
+  Strings out = {date, "am broadcast -a android.intent.action.DATE_CHANGED\n", time, "am broadcast -a android.intent.action.TIME_SET\n"};
+  if (clockSet) out.insert(out.begin(), "/system/xbin/pidof startsyslog >/dev/null 2>&1");
+  return out;
 }
 
 // Failures of one clock are logged and stop nothing else; only a time-server
@@ -41,7 +45,7 @@ TEST_F(TimeTest, ClocksGetUtcBroadcastsGetTheZonesLocalTimeOnlyTimeServerModesRe
       {berlin, "AUTO", 1710806399, nullptr, {}}, {"", "Manual", 1710806399, nullptr, {}},
       {"", "", 0, "1970-01-01:00:00:00", broadcasts(1970, 0, 1, 0, 0), false, 0, "DevMgrRtc: In RTC Set Time opening driver node /dev/rtc failed.\n"},
       {"", "", 0, "1970-01-01:00:00:00", broadcasts(1970, 0, 1, 0, 0), true, -1, "DevMgrRtc: In RTC Set Time Ioctl RTC_SET_TIME failed.\n"},
-      {"", "", -1, "1969-12-31:23:59:59", broadcasts(1969, 11, 31, 23, 59), true, 0, "settimeofday returned = Invalid argument\n"},
+      {"", "", -1, "1969-12-31:23:59:59", broadcasts(1969, 11, 31, 23, 59, false), true, 0, "settimeofday returned = Invalid argument\n"},
   };
   for (const auto& r : rows) {
     SCOPED_TRACE(std::string(r.zone) + " " + r.mode + " " + std::to_string(r.t));

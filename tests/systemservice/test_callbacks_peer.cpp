@@ -13,6 +13,7 @@
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvLan.h"
+#include "systemservice/syssrvLogUpload.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
 
@@ -60,6 +61,8 @@ std::string compact(const CfgRequest& r) {
 void resetState() {
   syssrvCallTrace_clear();
   syssrvLan_testing_reset();
+  syssrvLogUpload_testing_reset();
+  syssrvCameraLogs_testing_reset();
   velar_idx_testing_reset();
   if (fdVirtKeyPressDev >= 0) close(fdVirtKeyPressDev);
   fdVirtKeyPressDev = -1;

@@ -15,6 +15,7 @@
 #include "systemservice/syssrvLan.h"
 #include "systemservice/syssrvLogSpace.h"
 #include "systemservice/syssrvLogging.h"
+#include "systemservice/syssrvLogUpload.h"
 #include "systemservice/syssrvMessage.h"
 #include "tests/systemservice/call_trace.h"
 
@@ -63,6 +64,8 @@ void resetState() {
   syssrvCallTrace_clear();
   syssrvLan_testing_reset();
   syssrvLogging_testing_reset();
+  syssrvLogUpload_testing_reset();
+  syssrvCameraLogs_testing_reset();
   velar_idx_testing_reset();
   syssrvLogSpace_testing_reset();
   if (fdVirtKeyPressDev >= 0) close(fdVirtKeyPressDev);

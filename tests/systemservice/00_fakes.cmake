@@ -6,4 +6,4 @@ add_library(daemon_test_fakes STATIC
   ${CMAKE_CURRENT_LIST_DIR}/fake_configsrvc.cpp
   ${CMAKE_CURRENT_LIST_DIR}/call_trace.cpp)
 syssrv_target(daemon_test_fakes)
-target_link_libraries(daemon_test_fakes PUBLIC syssrvpending msgutil msglib protos sysio oslib)
+target_link_libraries(daemon_test_fakes PUBLIC syssrvdevice msgutil msglib protos sysio oslib)

@@ -97,6 +97,29 @@ TEST_F(LogSpaceTest, TransferRequestBuildsTheFolderOrAnswersTheFailure) {
   }
 }
 
+// Asked, the answer comes from the two variables alone; an unparsable
+// request gets none.
+TEST_F(LogSpaceTest, ThresholdRequestComparesTheVariables) {
+  const struct { const char* threshold; const char* used; bool exceeded; } rows[] = {
+      {"80", "80", true}, {"80", "79", false}, {"OFF", "99", false}, {"5", "50", true}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::string(r.threshold) + " " + r.used);
+    peer().set(kVar + "threshold", r.threshold);
+    peer().set(kVar + "usedpercent", r.used);
+    forget();
+    deliver(kMsgIdSystemIFLogSpaceThresholdReq, "", SystemIFLogSpaceThresholdReq);
+    SystemIF::LogSpaceThresholdRsp rsp;
+    ASSERT_TRUE(answer(kMsgIdSystemIFLogSpaceThresholdRsp, &rsp));
+    EXPECT_EQ(rsp.ShortDebugString(), r.exceeded ? "error: 0 threshold_exceeded: true"
+                                                 : "error: 0 threshold_exceeded: false");
+  }
+  forget();
+  deliver(kMsgIdSystemIFLogSpaceThresholdReq, "\xff\xff", SystemIFLogSpaceThresholdReq);
+  SystemIF::LogSpaceThresholdRsp none;
+  EXPECT_FALSE(answer(kMsgIdSystemIFLogSpaceThresholdRsp, &none, 200));
+  EXPECT_EQ(logged(3, "SystemIFLogSpaceThresholdReq: Parse Error\n"), 1);
+}
+
 // The flusher ends by itself, by a signal, or never (then it is waited for
 // ten seconds and killed).
 TEST_F(LogSpaceTest, FlusherOutcomesMapToTheCompletionError) {

@@ -58,6 +58,8 @@ TEST_F(LogSpaceTest, EnablingStartsTheMonitorOnceAndDisablingKillsIt) {
     EXPECT_EQ(update_logspace_management((kVar + "enable").c_str(), r.enable), 1);
     EXPECT_EQ(rec().commands(), r.cmds);
     EXPECT_EQ(sent("write " + kVar + "usedpercent"), Strings{"write " + kVar + "usedpercent=" + r.used + " as 30"});
+    // Enabled, the monitor's clients learn the state it starts from.
+    EXPECT_EQ(logged(7, ntfy(false)), r.used[0] == '0' ? 1 : 0);
   }
 }
 

@@ -7,13 +7,11 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <thread>
 #include <utility>
 
-#include "PlatformIF.pb.h"
-#include "ProcessMonitorIF.pb.h"
-#include "SystemIF.pb.h"
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvAlerts.h"
 #include "systemservice/syssrvPOSTResults.h"
@@ -43,33 +41,28 @@ TEST_F(LinksTest, AlertRecordsBecomeNotificationsAndHostileDatagramsEndQuietly) 
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_DGRAM, 0, s), 0);
   MSG_RegisterNotificationRemote(kCaller, kMsgIdSystemIFAppStatusAlertNtfy, kMsgIdSystemIFAppStatusAlertNtfy, MSG_GetRemoteId(kCaller, kLocal));
   const std::string full = "A 1 1" + std::string(54, ' ') + "A 2 2A 2 3";  // cut at 64 bytes
+  // AppStatusAlertNtfy with sequence 0: 08 <alert_source> 10 <alert_type>.
+  const std::string n21 = "1b01d3/0 08021001", n12 = "1b01d3/0 08011002";
   const struct { std::string dgram; int result; Strings alerts; const char* log = nullptr; } rows[] = {
-      {"A 2 1", 5, {"2 1"}}, {"A 1 0\nA 2 5", 11, {"1 0", "2 5"}}, {"B 2 1", 0, {}, "unparsable alert record at byte 0"},
-      {" A 2 1", 0, {}}, {std::string("A 2 1\0A1 4", 10), 10, {"2 1", "1 4"}}, {full, 64, {"1 1", "2 2"}},
-      {"A 3 1 A 2 9 A 1 2", 17, {"1 2"}, "unknown alert source 2 or type 9, record skipped"},
-      {"A 2 99999999999 A 1 1", 0, {}}, {"A 2 1 A 2", 0, {"2 1"}, "unparsable alert record at byte 6"}, {"A", 0, {}}, {"", 0, {}}};
+      {"A 2 1", 5, {n21}}, {"A 1 0\nA 2 5", 11, {"1b01d3/0 08011000", "1b01d3/0 08021005"}}, {"B 2 1", 0, {}, "unparsable alert record at byte 0"},
+      {" A 2 1", 0, {}}, {std::string("A 2 1\0A1 2", 10), 10, {n21, n12}}, {full, 64, {"1b01d3/0 08011001", "1b01d3/0 08021002"}},
+      {"A 3 1 A 2 9 A 1 2", 17, {n12}, "unknown alert source 2 or type 9, record skipped"},
+      {"A 2 99999999999 A 1 1", 0, {}}, {"A 2 1 A 2", 0, {n21}, "unparsable alert record at byte 6"}, {"A", 0, {}}, {"", 0, {}}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.dgram);
     forget();
     ASSERT_EQ(::send(s[0], r.dgram.data(), r.dgram.size(), 0), static_cast<ssize_t>(r.dgram.size()));
     EXPECT_EQ(syssrvForwardAlertMessages(s[1]), r.result);
-    Strings got;
-    SystemIF::AppStatusAlertNtfy n;
-    for (uint32_t seq = 0; answer(kMsgIdSystemIFAppStatusAlertNtfy, &n, 0, &seq);)  // sequence 0 each
-      got.push_back(std::to_string(n.alert_source()) + " " + std::to_string(n.alert_type()) + (seq ? " seq" : ""));
-    EXPECT_EQ(got, r.alerts);
+    EXPECT_EQ(drain(kCaller), r.alerts);
     EXPECT_TRUE(!r.log || logged(4, std::string("syssrvForwardAlertMessages: ") + r.log) == 1);
   }
   EXPECT_EQ(syssrvForwardAlertMessages(s[1]) + syssrvForwardAlertMessages(-1), -1);  // nothing waiting: no wait either
   close(s[0]), close(s[1]);
 }
 
-// Rows 30 to 32 as the table has them; the links the peers' opening makes; monitor 1's activity.
-TEST_F(LinksTest, OpenedPeersAreLinkedAndTheirNotificationsReachRowsThirtyToThirtyTwo) {
-  for (int i = 0; i < kSyssrvLinkHandlerCount; ++i) {
-    const syssrvHandlerRow &mine = kSyssrvLinkHandlers[i], &table = kSyssrvHandlerTable[29 + i];
-    EXPECT_TRUE(mine.type == table.type && mine.handler == table.handler && std::string(mine.name) == table.name) << i;
-  }
+// Rows 30 to 32 as the table has them; the links the peers' opening makes; monitor 1's activity; the MAC address.
+TEST_F(LinksTest, OpenedPeersAreLinkedTheirNotificationsReachRowsThirtyToThirtyTwoAndTheirMacIsKept) {
+  EXPECT_TRUE(std::equal(kSyssrvLinkHandlers, kSyssrvLinkHandlers + kSyssrvLinkHandlerCount, kSyssrvHandlerTable + 29, [](const syssrvHandlerRow& a, const syssrvHandlerRow& b) { return a.type == b.type && a.handler == b.handler && std::string(a.name) == b.name; }));
   for (const char* p : kPeers) ASSERT_EQ(MSG_OpenLocal(p), 0);
   registerProcessMonitorNotifications();
   register_for_portcontroller_notifications(nullptr, nullptr);
@@ -77,40 +70,36 @@ TEST_F(LinksTest, OpenedPeersAreLinkedAndTheirNotificationsReachRowsThirtyToThir
   EXPECT_EQ(drain(kPeers[0]), Strings{"1d0080/0 "});  // MacAddrReq, the unit in the sequence
   EXPECT_EQ(drain(kPeers[1]), Strings{"1d0080/1 "});
   EXPECT_EQ(logged(3, "handle_procmon_open: MSG_SendMsg failed: ") + logged(3, "handle_procmon_open: Received bad velar index 0x3\n"), 2);
-  // Unit 0 sends us everything, unit 1 nothing; the port controller its two notifications.
-  const std::pair<const char*, MSG_Type> sends[] = {{kPeers[1], 0x123453}, {kPeers[0], 0x123453}, {kPeers[0], kMsgIdProcessMonitorIFSleepStateNtfy},
-      {kPeers[2], kMsgIdPlatformIFMonitorNtfy}, {kPeers[2], kMsgIdPlatformIFComponentNtfy}, {kPeers[2], kMsgIdPlatformIFMonitorNtfy + 16}};
-  for (auto [from, type] : sends) MSG_SendNotification(from, MSG_AllocMsg(type, 5, 0));
-  EXPECT_EQ(drain(kLocal, true), (Strings{"123453", "1d0043 handled", "170143 handled", "1700b3 handled"}));
-  const struct { const char* id; int action; Strings sent; } rows[] = {{"mon1", 1, {"1d0012/0 0803"}}, {"mon1", 2, {}}, {"mon2", 1, {}}, {"mon10", 1, {}}, {"mon1", 1, {}}};
-  for (const auto& r : rows) {
-    if (&r == &rows[4]) MSG_CloseLocal(kPeers[0]);  // the last finds no monitor
-    PlatformIF::MonitorNtfy n;
-    n.set_component_id(r.id), n.set_action(r.action);
-    deliver(kMsgIdPlatformIFMonitorNtfy, n.SerializeAsString(), monitor_notify);
-    EXPECT_EQ(drain(kPeers[0]), r.sent) << r.id << r.action;  // SleepTimerCmd kSleepRestart
+  // Unit 0 sends us everything, unit 1 nothing; the port controller its two notifications, of
+  // which only monitor 1's activity (action 1) restarts unit 0's sleep timer.
+  const struct { const char* from; MSG_Type type; std::string payload = ""; } sends[] = {{kPeers[1], 0x123453}, {kPeers[0], 0x123453}, {kPeers[0], kMsgIdProcessMonitorIFSleepStateNtfy},
+      {kPeers[2], kMsgIdPlatformIFMonitorNtfy, "\x0a\x04mon1\x10\x01"}, {kPeers[2], kMsgIdPlatformIFMonitorNtfy, "\x0a\x04mon1\x10\x02"}, {kPeers[2], kMsgIdPlatformIFMonitorNtfy, "\x0a\x04mon2\x10\x01"},
+      {kPeers[2], kMsgIdPlatformIFMonitorNtfy, "\x0a\x05mon10\x10\x01"}, {kPeers[2], kMsgIdPlatformIFComponentNtfy}, {kPeers[2], kMsgIdPlatformIFMonitorNtfy + 16}};
+  for (const auto& n : sends) {
+    MSG_Message* m = MSG_AllocMsg(n.type, 5, static_cast<uint32_t>(n.payload.size()));
+    MSG_SendNotification(n.from, (n.payload.copy(static_cast<char*>(MSG_GetPayloadMutable(m)), n.payload.size()), m));
   }
+  EXPECT_EQ(drain(kLocal, true), (Strings{"123453", "1d0043 handled", "170143 handled", "170143 handled", "170143 handled", "170143 handled", "1700b3 handled"}));
+  EXPECT_EQ(drain(kPeers[0]), Strings{"1d0012/0 0803"});  // SleepTimerCmd kSleepRestart
+  MSG_CloseLocal(kPeers[0]);
+  deliver(kMsgIdPlatformIFMonitorNtfy, "\x0a\x04mon1\x10\x01", monitor_notify);
   deliver(kMsgIdPlatformIFMonitorNtfy, std::string(11, '\xff'), monitor_notify);
   EXPECT_TRUE(logged(3, "Failed to get remote endpoint to proc mon", "monitor_notify") && logged(3, " Failed Parsing message ", "monitor_notify"));
   for (const char* p : kPeers) MSG_CloseLocal(p);
-}
-
-TEST_F(LinksTest, MacAddressIsWrittenToTheBootEnvironmentOnlyWhenItDiffers) {
+  // A MAC address is written to the boot environment only when it differs there.
   const std::string mac("\x00\x1a\x2b\x3c\x4d\x5e", 6), get = "fw_printenv -n eth1addr_cpu";
-  const struct { uint32_t unit; std::string addr; const char* stored; Strings cmds; const char* log; } rows[] = {
+  const struct { uint32_t unit; std::string addr; const char* stored; Strings cmds; const char* log; } macRows[] = {
       {1, mac, "00:1A:2B:3C:4D:5E\n", {get + "1"}, "Velar 1 procmon sent status 7 and MAC address 00:1A:2B:3C:4D:5E\n"},
       {0, mac + "\xff", "00:1a:2b:3c:4d:5e", {get + "0"}, "Velar 0 procmon sent status 7"},
       {2, "\xff\xfe\x01\x02\x03\x04", "00:1A:2B:3C:4D", {get + "2", "fw_setenv eth1addr_cpu2 FF:FE:01:02:03:04"}, "fw_setenv eth1addr_cpu2 FF:FE:01:02:03:04\n"},
       {0, mac, nullptr, {get + "0", "fw_setenv eth1addr_cpu0 00:1A:2B:3C:4D:5E"}, "handle_mac_addr_resp: fw_printenv -n eth1addr_cpu0 failed\n"},
       {1, mac.substr(0, 5), "", {}, "handle_mac_addr_resp: Velar 1 sent a MAC address of 5 bytes, ignoring\n"},
       {3, mac, "", {}, "handle_mac_addr_resp: Received bad velar index 0x3\n"}, {0xFFFFFFFF, mac, "", {}, "handle_mac_addr_resp: Received bad velar index 0xffffffff\n"}};
-  for (const auto& r : rows) {
+  for (const auto& r : macRows) {
     SCOPED_TRACE(r.log);
     r.stored ? (void)rec().on(get + std::to_string(r.unit)).output(r.stored) : (void)rec().on(get + std::to_string(r.unit)).fail();
     forget();
-    ProcessMonitorIF::MacAddrRsp rsp;
-    rsp.set_error(7), rsp.set_addr(r.addr);
-    deliver(kMsgIdProcessMonitorIFMacAddrRsp, rsp.SerializeAsString(), handle_mac_addr_resp, r.unit);
+    deliver(kMsgIdProcessMonitorIFMacAddrRsp, "\x08\x07\x12" + std::string(1, char(r.addr.size())) + r.addr, handle_mac_addr_resp, r.unit);  // error 7, addr
     EXPECT_EQ(rec().commands(), r.cmds);
     EXPECT_EQ(logged(r.log[0] == 'h' ? 3 : 7, r.log), 1);
   }
@@ -118,19 +107,9 @@ TEST_F(LinksTest, MacAddressIsWrittenToTheBootEnvironmentOnlyWhenItDiffers) {
 
 // A response frame carrying `text`, its length and sum right.
 std::string frame(const std::string& text) {
-  std::string f = std::string("\xA5") + char(text.size() + 4) + '?' + '\xCC' + text;
-  unsigned sum = 0;
-  for (size_t i = 3; i < f.size(); ++i) sum += static_cast<unsigned char>(f[i]);
-  return f.replace(2, 1, 1, static_cast<char>(sum));
-}
-
-// A pseudo-terminal in raw mode whose slave is the appliance's /dev/ttyO1; the slave stays open here too.
-bool linkPty(RecorderSysIo& rec, int* master, int* slave) {
-  termios t;
-  *master = posix_openpt(O_RDWR | O_NOCTTY), *slave = -1;
-  if (*master < 0 || grantpt(*master) || unlockpt(*master) || (*slave = open(ptsname(*master), O_RDWR | O_NOCTTY)) < 0) return false;
-  unlink(rec.path("/dev/ttyO1").c_str());
-  return tcgetattr(*slave, &t) == 0 && (cfmakeraw(&t), tcsetattr(*slave, TCSANOW, &t)) == 0 && symlink(ptsname(*master), rec.path("/dev/ttyO1").c_str()) == 0;
+  std::string f = std::string("\xA5") + char(text.size() + 4) + '\0' + '\xCC' + text;
+  for (size_t i = 3; i < f.size(); ++i) f[2] = static_cast<char>(f[2] + f[i]);
+  return f;
 }
 
 TEST_F(LinksTest, SelfTestFramesAreCheckedAndOnlyTheLastRunsErrorsAreWritten) {
@@ -153,16 +132,18 @@ TEST_F(LinksTest, SelfTestFramesAreCheckedAndOnlyTheLastRunsErrorsAreWritten) {
     Strings replies;
     for (const std::string& text : r.pages) replies.push_back(frame(text));
     r.next.empty() ? replies.resize(9, frame("")) : replies.push_back(r.next);
-    ASSERT_TRUE(linkPty(rec(), &master, &slave));
+    // A pseudo-terminal in raw mode whose slave is the appliance's /dev/ttyO1 (and stays open here too).
+    termios t;
+    ASSERT_TRUE((master = posix_openpt(O_RDWR | O_NOCTTY)) >= 0 && !grantpt(master) && !unlockpt(master) && (slave = open(ptsname(master), O_RDWR | O_NOCTTY)) >= 0);
+    ASSERT_TRUE(!tcgetattr(slave, &t) && (cfmakeraw(&t), !tcsetattr(slave, TCSANOW, &t)) && (unlink(rec().path("/dev/ttyO1").c_str()), !symlink(ptsname(master), rec().path("/dev/ttyO1").c_str())));
     std::string asked, want;
-    std::thread uc([&] {  // the board's microcontroller
+    std::thread uc([&] {  // the board's microcontroller: one reply per request
       char req[6];
-      for (const std::string& reply : replies) {
-        pollfd p = {master, POLLIN, 0};
-        if (poll(&p, 1, 5000) != 1 || read(master, req, 6) != 6) return;
+      pollfd p = {master, POLLIN, 0};
+      for (size_t i = 0; i < replies.size() && poll(&p, 1, 5000) == 1 && read(master, req, 6) == 6; ++i) {
         asked.append(req, 6);
-        if (reply == "hang up") close(std::exchange(master, -1));
-        if (reply != "silent" && master >= 0 && write(master, reply.data(), reply.size()) < 0) return;
+        if (replies[i] == "hang up") close(std::exchange(master, -1));
+        if (master >= 0 && replies[i] != "silent" && write(master, replies[i].data(), replies[i].size()) < 0) return;
       }
     });
     forget();

@@ -59,6 +59,9 @@ int unitIndex(uintptr_t value, const char* func) {
 
 void registerProcessMonitorNotifications() { registerRow(kSyssrvLinkHandlers[0]); }
 
+// Runs again each time the port controller reopens: the library keeps one
+// subscription per range and serves a type by its first registration, so a
+// repeat changes nothing.
 void register_for_portcontroller_notifications(void* /*pContext*/, const MSG_Message* /*msg*/) {
   for (int i = 1; i < kSyssrvLinkHandlerCount; ++i) {
     const syssrvHandlerRow& row = kSyssrvLinkHandlers[i];

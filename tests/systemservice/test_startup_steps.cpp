@@ -35,7 +35,7 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
   syssrvStartupConfig();
   // The banner stops at the first setting that cannot be read.
   EXPECT_EQ(rec().file_bytes("/data/corvale/ssh/banner.txt"), "\n");  // the DoD text, unread
-  EXPECT_EQ(calls(), (vector<string>{"registerProcessMonitorNotifications()", "no DNS server"}));
+  EXPECT_EQ(calls(), (vector<string>{"no DNS server"}));
   EXPECT_EQ(sent("write system.log."), vector<string>{"write system.log.spacemonitoring.usedpercent=100 as 30"});
   // Provisioning discovery ran (DHCPv6 bound): no domain configured, so nothing found.
   EXPECT_EQ(sent("write management.provisioning."),

@@ -6,13 +6,13 @@
 //   secondary modular-room unit for a steady colour.
 // Each value is written as decimal digits with no line end.
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <strings.h>
 
 #include "OS/logmsg.h"
 #include "platform/sysio/sysio.h"

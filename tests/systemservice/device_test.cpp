@@ -2,6 +2,10 @@
 // presses, CDR commands, the reboot request and self-test results.
 #include <fcntl.h>
 #include <google/protobuf/text_format.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstdlib>
 
 #include "platform/msgutil/msgIds.h"
 #include "platform/msgutil/msgUtil.h"

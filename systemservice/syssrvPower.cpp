@@ -54,7 +54,7 @@ void stampNow(char (&out)[32]) {
 // The leading decimal number of the text as atoi reads it (0 without one),
 // kept within an int.
 int hardwareVersion(const std::string& text) {
-  const long v = strtol(text.c_str(), nullptr, 10);
+  const long long v = strtoll(text.c_str(), nullptr, 10);
   return static_cast<int>(v > INT_MAX ? INT_MAX : v < INT_MIN ? INT_MIN : v);
 }
 

@@ -6,7 +6,6 @@
 #include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvStartup.h"
-#include "tests/systemservice/call_trace.h"
 #include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {

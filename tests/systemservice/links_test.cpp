@@ -45,7 +45,7 @@ TEST_F(LinksTest, AlertRecordsBecomeNotificationsAndHostileDatagramsEndQuietly) 
   const struct { std::string dgram; int result; Strings alerts; const char* log = nullptr; } rows[] = {
       {"A 2 1", 5, {n21}}, {"A 1 0\nA 2 5", 11, {"1b01d3/0 08011000", "1b01d3/0 08021005"}}, {"B 2 1", 0, {}, "unparsable alert record at byte 0"},
       {" A 2 1", 0, {}}, {std::string("A 2 1\0A1 2", 10), 10, {n21, n12}}, {full, 64, {"1b01d3/0 08011001", "1b01d3/0 08021002"}},
-      {"A 3 1 A 2 9 A 1 2", 17, {n12}, "unknown alert source 2 or type 9, record skipped"},
+      {"A 3 1 A 2 9 A 1 2", 17, {n12}, "unknown alert source 2 or type 9, record skipped"}, {"A 1 10", 6, {}, "unknown alert source 1 or type 10"},
       {"A 2 99999999999 A 1 1", 0, {}}, {"A 2 1 A 2", 0, {n21}, "unparsable alert record at byte 6"}, {"A", 0, {}}, {"", 0, {}}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.dgram);

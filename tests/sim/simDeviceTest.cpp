@@ -46,6 +46,7 @@ TEST_F(SimDeviceTest, StartUpReadsTheLastSelfTestRunAndALyingOrSilentMicrocontro
   for (const auto& row : kRows) {
     SCOPED_TRACE(row[0]);
     bringUpDevice(row[0]);
+    if (HasFatalFailure()) return;
     for (int i = 0; i < 4; ++i) {
       const std::string var = "system.post.results[" + std::to_string(i) + "].error";
       EXPECT_EQ(app->configGet(var + "code") + " " + app->configGet(var + "name"),

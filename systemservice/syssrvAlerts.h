@@ -3,6 +3,13 @@
 #pragma once
 
 #include "platform/msg/MSG.h"
+#include "systemservice/syssrvMessageTable.h"
+
+// Rows 30 to 32 of the handler table, registered here rather than by the
+// table's owner: the sleep state when the start-up configuration asks, the
+// port controller's two notifications when it opens (in that order).
+constexpr int kSyssrvLinkHandlerCount = 3;
+extern const syssrvHandlerRow kSyssrvLinkHandlers[kSyssrvLinkHandlerCount];
 
 // Bytes received; 0 when `sock` is negative or a record cannot be parsed;
 // the (non-positive) receive result when nothing was read.

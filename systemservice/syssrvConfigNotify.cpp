@@ -114,10 +114,10 @@ void rowPairingState(const NotifyChange& c) {
   const char* name = c.name.c_str();
   if (c.value == "UnPaired") {
     loginfo(nullptr, "modroom config_on_change var %s[%d] - Blinking Blue\n", name, c.instance);
-    setLed(0, 0, 255, 0, 50, 50);
+    setLedState(kLedUnPaired);
   } else if (c.value == "Connected" || c.value == "Paired") {
     loginfo(nullptr, "modroom config_on_change var %s[%d] - Solid Blue\n", name, c.instance);
-    setLed(0, 0, 255, 0, 100, 0);
+    setLedState(kLedPaired);
   }
   // While paired, the primary unit owns the time: lock the settings here.
   eSecurityRole level = kSystem;

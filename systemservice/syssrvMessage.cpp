@@ -29,9 +29,6 @@
 #include "systemservice/syssrvTime.h"
 #include "systemservice/syssrvWpad.h"
 
-const char* const gpProcMonEndpoints[kNumProcMonEndpoints] = {"ProcessMon", "ToVelar1/ProcessMon",
-                                                              "ToVelar2/ProcessMon"};
-
 namespace {
 
 const char kPortController[] = "PortController";

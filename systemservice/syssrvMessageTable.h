@@ -8,7 +8,8 @@
 #include "platform/msg/MSG.h"
 #include "systemservice/syssrvMessage.h"
 
-// Process monitors of codec units 0, 1 and 2; the index is the unit.
+// Process monitors of codec units 0, 1 and 2; the index is the unit. Defined
+// with the process-monitor links, which sit below this table and use them.
 constexpr int kNumProcMonEndpoints = 3;
 extern const char* const gpProcMonEndpoints[kNumProcMonEndpoints];
 

@@ -150,10 +150,10 @@ void showPairingState() {
   std::string state = config_read_str(kPairing, kWordLen);
   if (state == "UnPaired") {
     loginfo(nullptr, "modroom status on startup var %s[%s] - Blinking Blue\n", kPairing, state.c_str());
-    setLed(0, 0, 255, 0, 50, 50);
+    setLedState(kLedUnPaired);
   } else if (state == "Connected" || state == "Paired") {
     loginfo(nullptr, "modroom status on startup var %s[%s] - Solid Blue\n", kPairing, state.c_str());
-    setLed(0, 0, 255, 0, 100, 0);
+    setLedState(kLedPaired);
   }
 }
 

@@ -58,6 +58,8 @@ TEST_F(LogSpaceTest, EnablingStartsTheMonitorOnceAndDisablingKillsIt) {
     EXPECT_EQ(update_logspace_management((kVar + "enable").c_str(), r.enable), 1);
     EXPECT_EQ(rec().commands(), r.cmds);
     EXPECT_EQ(sent("write " + kVar + "usedpercent"), Strings{"write " + kVar + "usedpercent=" + r.used + " as 30"});
+    // Enabled, the monitor's clients learn the state it starts from.
+    EXPECT_EQ(logged(7, ntfy(false)), r.used[0] == '0' ? 1 : 0);
   }
 }
 
@@ -95,6 +97,29 @@ TEST_F(LogSpaceTest, TransferRequestBuildsTheFolderOrAnswersTheFailure) {
               r.folder ? Strings{"write " + kVar + "autotransfer.inprogress=True as 50"} : Strings{});
     EXPECT_EQ(logged(7, "SystemIFLogTransferCompleteNtfy: error:" + std::to_string(r.error) + "\n"), r.error && r.error != -9 ? 2 : 0);
   }
+}
+
+// Asked, the answer comes from the two variables alone; an unparsable
+// request gets none.
+TEST_F(LogSpaceTest, ThresholdRequestComparesTheVariables) {
+  const struct { const char* threshold; const char* used; bool exceeded; } rows[] = {
+      {"80", "80", true}, {"80", "79", false}, {"OFF", "99", false}, {"5", "50", true}};
+  for (const auto& r : rows) {
+    SCOPED_TRACE(std::string(r.threshold) + " " + r.used);
+    peer().set(kVar + "threshold", r.threshold);
+    peer().set(kVar + "usedpercent", r.used);
+    forget();
+    deliver(kMsgIdSystemIFLogSpaceThresholdReq, "", SystemIFLogSpaceThresholdReq);
+    SystemIF::LogSpaceThresholdRsp rsp;
+    ASSERT_TRUE(answer(kMsgIdSystemIFLogSpaceThresholdRsp, &rsp));
+    EXPECT_EQ(rsp.ShortDebugString(), r.exceeded ? "error: 0 threshold_exceeded: true"
+                                                 : "error: 0 threshold_exceeded: false");
+  }
+  forget();
+  deliver(kMsgIdSystemIFLogSpaceThresholdReq, "\xff\xff", SystemIFLogSpaceThresholdReq);
+  SystemIF::LogSpaceThresholdRsp none;
+  EXPECT_FALSE(answer(kMsgIdSystemIFLogSpaceThresholdRsp, &none, 200));
+  EXPECT_EQ(logged(3, "SystemIFLogSpaceThresholdReq: Parse Error\n"), 1);
 }
 
 // The flusher ends by itself, by a signal, or never (then it is waited for

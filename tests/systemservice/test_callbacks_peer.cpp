@@ -17,7 +17,6 @@
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvLogUpload.h"
 #include "systemservice/syssrvMessage.h"
-#include "tests/systemservice/call_trace.h"
 
 namespace {
 
@@ -61,7 +60,6 @@ std::string compact(const CfgRequest& r) {
 }
 
 void resetState() {
-  syssrvCallTrace_clear();
   syssrvLan_testing_reset();
   syssrvLogging_testing_reset();
   syssrvLogUpload_testing_reset();
@@ -143,7 +141,6 @@ std::vector<std::string> CfgTest::sent(const std::string& prefix) const {
 
 void CfgTest::forget() {
   m_rec->clear();
-  syssrvCallTrace_clear();
   m_peer.clearRequests();
   m_logOffset = m_rec->file_bytes("/dev/crvllog").size();
 }
@@ -214,7 +211,7 @@ std::string CfgTest::line(int level, const std::string& text, const char* compon
 }
 
 std::vector<std::string> CfgTest::calls() const {
-  std::vector<std::string> out = syssrvCallTrace();
+  std::vector<std::string> out;
   for (const SysIoRecord& r : m_rec->records(SysIoCall::kPropertySet)) {
     if (r.name == "net.dns1") out.push_back(r.value == "127.0.0.1" ? "dns to delegate" : "dns published");
   }

@@ -76,8 +76,8 @@ class CfgTest : public ::testing::Test {
   // Whether it holds line(level, text, component) as a whole line.
   bool logged(int level, const std::string& text, const char* component) const;
 
-  // The calls into the modules still to come, then what the DNS module did:
-  // "no DNS server" for an update that found none, "dns to delegate" and
+  // What the DNS module did: "no DNS server" for an update that found
+  // none, "dns to delegate" and
   // "dns published" for each publication (pointing at the delegate or not).
   std::vector<std::string> calls() const;
 

@@ -23,7 +23,6 @@
 #include "systemservice/syssrvMain.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageTable.h"
-#include "tests/systemservice/call_trace.h"
 #include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {
@@ -82,7 +81,6 @@ TEST_F(MainLoopTest, CertScriptFirstThenDownloadsInPass31AndEveryPeriod) {
     for (const std::string& c : rec().commands()) {
       if (c != kSyslogCheck) (c == kCertCmd ? cert : crl).push_back(i);  // first pass: logging
     }
-    syssrvCallTrace_clear();
   }
   EXPECT_EQ(cert, (std::vector<int>{1, 3601}));
   EXPECT_EQ(crl, (std::vector<int>{31, 31 + 3600}));
@@ -194,15 +192,15 @@ TEST_F(MessageTest, AfterInitEveryHandlerIsReachedByItsType) {
     forget();
     send(h.type, kGarbage);
     syssrvMessageLoop(2000);
-    // Modules still to come leave a trace entry, built ones log a parse
-    // error under their name (the master time under its message's, both
-    // time-zone handlers in the set-time handler's words), three answer
+    // Each handler logs a parse error under its name (the master time under its message's, both
+    // time-zone handlers in the set-time handler's words, the identify LED
+    // without its interface), three answer
     // without parsing and the upload answers its parse failure.
     bool ran = logBytes().find(h.name) != std::string::npos ||
                (h.type == kMsgIdSystemIFGetMasterVelarTimeReq && logged(3, "can't parse GetMasterVelarTimeReq\n") == 1);
     if (h.type == kMsgIdSystemIFSetSystemTimezoneReq || h.type == kMsgIdSystemIFSetSystemTimezoneAndTimeCmd)
       ran = logged(3, "SystemIFSetSystemTimeCmd: Parse Error\n") == 1;
-    for (const std::string& e : syssrvCallTrace()) ran = ran || e.rfind(std::string(h.name) + "(", 0) == 0;
+    if (h.type == kMsgIdSystemIFSetModRoomIdentifyLEDReq) ran = logged(3, "SetModRoomIdentifyLEDReq: Parse Error\n") == 1;
     const std::map<MSG_Type, MSG_Type> unparsed = {{kMsgIdSystemIFLogUploadReq, kMsgIdSystemIFLogUploadRsp},
                                                    {kMsgIdSystemIFGetLanStatusReq, kMsgIdSystemIFGetLanStatusRsp},
                                                    {kMsgIdSystemIFSetOobReq, kMsgIdSystemIFSetOobRsp},
@@ -243,7 +241,6 @@ TEST_F(MessageTest, TimeZoneRequestAppliesTheConfiguredZoneOnAnAspenOnly) {
   peer().set("time.timezone", zone);
   for (eModelT m : {kUnknownModel, kCedar, kBirch, kAspen}) {
     eModel = m;
-    syssrvCallTrace_clear();
     send(kMsgIdPlatformIFRequestTimeZoneCmd, "");
     syssrvMessageLoop(2000);
     // The camera is told the zone as read.

@@ -11,18 +11,20 @@ using std::string;
 
 TEST_F(NotifyTest, PairingStateSetsTheLedAndLocksTimeOnlyWhileConnected) {
   const string var = "system.modularroom.secondary.pairing.state";
-  const struct { const char* value; Strings trace; const char* led; int level; bool stopsPtp; } cases[] = {
-      {"UnPaired", {"setLed(0,0,255,0,50,50)"}, "Blinking Blue", A, true},
-      {"Connected", {"setLed(0,0,255,0,100,0)"}, "Solid Blue", S, false},
-      {"Paired", {"setLed(0,0,255,0,100,0)"}, "Solid Blue", A, true},
-      {"connected", {}, "no such line", A, true},
+  const string blink = "/sys/devices/corvaleuc_leds/auto_blink";
+  const struct { const char* value; string blink; const char* led; int level; bool stopsPtp; } cases[] = {
+      {"UnPaired", "50 0 0 255 50 0 0 0", "Blinking Blue", A, true},
+      {"Connected", "100 0 0 255 0 0 0 0", "Solid Blue", S, false},
+      {"Paired", "100 0 0 255 0 0 0 0", "Solid Blue", A, true},
+      {"connected", "", "no such line", A, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     forget();
+    rec().put_file(blink, "");
     notifyNodes({{var, 2}}, {c.value});
-    EXPECT_EQ(trace(), c.trace);
-    EXPECT_EQ(sent(), (Strings{levels("time.timeserver.mode", c.level, c.level), levels("time.timezone", c.level, c.level)}));
+    EXPECT_EQ(rec().file_bytes(blink), c.blink);
+    EXPECT_EQ(sent("levels "), (Strings{levels("time.timeserver.mode", c.level, c.level), levels("time.timezone", c.level, c.level)}));
     EXPECT_EQ(logged(6, "modroom config_on_change var " + var + "[2] - " + c.led + "\n"), c.value[0] != 'c' ? 1 : 0);
     EXPECT_EQ(logged(3, "modroom config_on_change var " + var + "[2] - stop ptp4l\n"), c.stopsPtp ? 1 : 0);
     EXPECT_EQ(logged(7, "try killing ptp4l = 0\n"), c.stopsPtp ? 1 : 0);

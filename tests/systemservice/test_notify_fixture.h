@@ -12,7 +12,6 @@
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvConfigNotify.h"
 #include "systemservice/syssrvMessage.h"
-#include "tests/systemservice/call_trace.h"
 #include "tests/systemservice/test_callbacks_peer.h"
 
 using Strings = std::vector<std::string>;

@@ -18,7 +18,7 @@ TEST_F(NotifyTest, DecodingJoinsValuesNamesInnerInstancesAndHidesPasswords) {
   eModel = kBirch;
   notifyNodes({{"video", 0}, {"monitor", 1}, {"signalType", 0}}, {"HDMI", "DVI"});
   EXPECT_TRUE(logged(7, "varName:video.monitor[1].signalType val:HDMI\nDVI", "config_change_notify"));
-  EXPECT_EQ(trace(), Strings{"set_frontpanel()"});
+  EXPECT_EQ(logged(3, "set_frontpanel(): cannot open /sys/corvaleuc-bus/devices/corvaleuc_misc/update_mon1 fd:-1 errno: 2\n"), 1);
   notify("system.network.wired.dot1x.password", "s3cr3t;`id`");
   EXPECT_TRUE(logged(7, "varName:system.network.wired.dot1x.password val:********", "config_change_notify"));
   EXPECT_EQ(logBytes().find("s3cr3t"), string::npos) << logBytes();
@@ -51,7 +51,8 @@ TEST_F(NotifyTest, PredicatesMatchExactNamesOnlyAndLogTheMatch) {
 const char LS[] = "<log space>";
 
 // armed: the delegate running, a Birch unit, set-up under way; effects: the
-// calls, then "LAN dirty" / "IPv6 dirty", the name writes, "ir <digit>";
+// calls, "panel <secure mode>" for a front-panel refresh, then "LAN dirty" /
+// "IPv6 dirty", the name writes, "ir <digit>";
 // log: a debug line it writes, "%" standing for the name.
 struct Row { const char *name, *value; bool armed; Strings effects, actions; const char* log = nullptr; };
 
@@ -94,13 +95,13 @@ const Row kRows[] = {
     {"system.network.dnsserver", "9.9.9.9", true, kLan, {}, "set LAN dirty bit (\"%\")"},
     {"system.network.hostname", "room", true, {LS, "LAN dirty", "write system.pki.csr.commonname=room. as 30"}, {},
      "set CommonName"},
-    {"system.network.wired.ipv4nic.address", "10.1.2.3", true, {LS, "set_frontpanel()", "LAN dirty"}, {}},
+    {"system.network.wired.ipv4nic.address", "10.1.2.3", true, {LS, "panel 0", "LAN dirty"}, {}},
     // LAN settings with a script row further down: the LAN restart at the
     // end of the batch applies them, the script row is never reached.
     {"system.network.icmpoutpacketrate", "10", true, kLan, {}},
     {"system.network.ignoreredirect", "1", true, kLan, {}},
     {"system.network.wired.ipv6nic.mode", "Manual", true, {LS, "IPv6 dirty"}, {}, "set IPv6 dirty bit (\"%\")"},
-    {"system.network.wired.ipv6nic.globaladdress", "::1", true, {LS, "set_frontpanel()", "IPv6 dirty"}, {}},
+    {"system.network.wired.ipv6nic.globaladdress", "::1", true, {LS, "panel 0", "IPv6 dirty"}, {}},
     {"system.network.wired.ipv6nic.globaladdress", "::1", false, {LS, "IPv6 dirty"}, {}},
     {"system.proxy.webproxy.blockbasicauth", "True", true, {LS, "dns published"}, kStopCmd},
     {"system.proxy.webproxy.blockbasicauth", "True", false, {LS}, {}},
@@ -116,7 +117,7 @@ const Row kRows[] = {
      {"/system/bin/nids --start", "[ -f /proc/sys/kernel/printk ] && echo 4 > /proc/sys/kernel/printk"}},
     {"security.nids.enabled", "true", true, {LS},
      {"/system/bin/nids --stop", "[ -f /proc/sys/kernel/printk ] && echo 7 > /proc/sys/kernel/printk"}},
-    {"security.profile", "Maximum", false, {LS, "set_frontpanel()"}, {}},
+    {"security.profile", "Maximum", false, {LS, "panel 1"}, {}},
     {"security.banner.enabled", "True", true, {LS, "ApplyChanges(1,0,,)"}, {}},
     {"security.banner.bannertext", "DoD", true, {LS, "ApplyChanges(0,1,,)"}, {}},
     {"security.banner.localsecuritybanner", "Only; `x`", true, {LS, "ApplyChanges(0,0,Only; `x`,)"}, {}},
@@ -124,7 +125,8 @@ const Row kRows[] = {
     {"system.uboot.skipvideo", "True", true, {LS}, {"fw_setenv skipvideo true"}},
     {"system.uboot.skipvideo", "TRUE", true, {LS}, {"fw_setenv skipvideo false"}},
     {"time.timeformat", "24H", true, {LS}, {}},
-    {"system.maxventilation", "On", true, {LS, "set_thermal_management()"}, {}, "kCfgVarMaxVentilation changed to On"},
+    {"system.maxventilation", "On", true, {LS}, {"echo 1 > /sys/corvaleuc-bus/devices/corvaleuc_hwmon/enable_thermal_mang"},
+     "kCfgVarMaxVentilation changed to On"},
     {"softupdate.dirtybit", "true", true, {LS}, {}},  // only "True" resets the language
 };
 
@@ -132,6 +134,8 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
   const Strings routed = syssrvConfigNotifyRoutedNames();
   const string kBanner = "/data/corvale/ssh/banner.txt";
   rec().make_dirs("/data/corvale/ssh");
+  const string kPanel = "/sys/corvaleuc-bus/devices/corvaleuc_misc/update_secure_mode";
+  peer().set("system.info.model", "BIRCH");  // the model whose thermal management is switched
   for (const Row& r : kRows) {
     SCOPED_TRACE(string(r.name) + "=" + r.value + (r.armed ? " armed" : ""));
     forget();
@@ -142,8 +146,10 @@ TEST_F(NotifyTest, EachRowReachesItsEffect) {
     outOfBox = r.armed;
     peer().set(r.name, r.value);  // for the rows that read their variable again
     rec().put_file(ir_filter_sys_file, "");
+    rec().put_file(kPanel, "");
     notify(r.name, r.value);
     Strings want, got = trace();
+    if (!rec().file_bytes(kPanel).empty()) got.push_back("panel " + rec().file_bytes(kPanel));
     for (const string& e : r.effects) if (e != LS) want.push_back(e);
     // Provisioning discovery ran: the status it wrote.
     for (const string& w : sent("write management.provisioning.inserverdiscoverystatus=")) got.push_back("discovery " + w.substr(54));

@@ -6,7 +6,6 @@
 #include "systemservice/syssrvDhcp.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvStartup.h"
-#include "tests/systemservice/call_trace.h"
 #include "tests/systemservice/test_callbacks_peer.h"
 
 namespace {
@@ -35,7 +34,7 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
   syssrvStartupConfig();
   // The banner stops at the first setting that cannot be read.
   EXPECT_EQ(rec().file_bytes("/data/corvale/ssh/banner.txt"), "\n");  // the DoD text, unread
-  EXPECT_EQ(calls(), (vector<string>{"registerProcessMonitorNotifications()", "no DNS server"}));
+  EXPECT_EQ(calls(), (vector<string>{"no DNS server"}));
   EXPECT_EQ(sent("write system.log."), vector<string>{"write system.log.spacemonitoring.usedpercent=100 as 30"});
   // Provisioning discovery ran (DHCPv6 bound): no domain configured, so nothing found.
   EXPECT_EQ(sent("write management.provisioning."),
@@ -91,13 +90,14 @@ TEST_F(StartupStepsTest, OutOfBoxStaticSecondaryUnit) {
   peer().set("system.network.wired.ipv4nic.mode", "Off");
   peer().set("system.modularroom.mode", "secondary");
   peer().set("system.modularroom.secondary.pairing.state", "UnPaired");
+  rec().put_file("/sys/devices/corvaleuc_leds/auto_blink", "");
   syssrvStartupConfig();
   EXPECT_TRUE(outOfBox);
   EXPECT_EQ(sent("write comm.NICs.H323Nic.h323name"), (vector<string>{"write comm.NICs.H323Nic.h323name=Room;`x` as 30"}));
   EXPECT_EQ(sent("write system.sleeptimeout"), (vector<string>{"write system.sleeptimeout=0 as 30"}));
   EXPECT_EQ(sent("write system.network.hostname=RoomLine-").size(), 1u);  // not a host name: drawn
   EXPECT_EQ(logged(7, "StartWpad: Webproxy is disabled.\n"), 1);
-  EXPECT_EQ(syssrvCallTrace().back(), "setLed(0,0,255,0,50,50)");
+  EXPECT_EQ(rec().file_bytes("/sys/devices/corvaleuc_leds/auto_blink"), "50 0 0 255 50 0 0 0");
   EXPECT_TRUE(logged(7, "syssrvMessageInit: Webproxy is disabled.\n"));
   EXPECT_TRUE(logged(7, "Calling StartWpad During Startup for StaticIP. SYSSRVMESSAGE INIT\n"));
   EXPECT_TRUE(logged(6, "modroom status on startup var system.modularroom.secondary.pairing.state[UnPaired] - "

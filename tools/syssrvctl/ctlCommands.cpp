@@ -50,6 +50,13 @@ const CtlCommand kCommandTable[] = {
      "      subscribers of NAME. Runs until SIGINT/SIGTERM, or the end of input with\n"
      "      --exit-on-eof (publications not yet due are dropped)"},
     {"config", ctlCmdConfig, kCtlConfigOptions, kCtlConfigUsage},
+    {"alert", ctlCmdAlert, kCtlOptTo,
+     "alert TEXT [--to PATH]\n"
+     "      send TEXT as one datagram to the alert socket (default $SYSSRV_ROOT/tmp/snmp_msg);\n"
+     "      TEXT takes the escapes \\n \\t \\r \\0 \\\\ \\xNN"},
+    {"uinput", ctlCmdUinput, 0,
+     "uinput FILE\n"
+     "      decode the key events the daemon wrote to FILE (the simulation's /dev/uinput)"},
 };
 
 void printUsage(std::ostream& out) {

@@ -35,6 +35,13 @@ int ctlCmdServe(const CtlArgs& args, CtlIo& io);
 int ctlCmdConfig(const CtlArgs& args, CtlIo& io);
 extern const unsigned kCtlConfigOptions;
 extern const char* const kCtlConfigUsage;
+// `alert TEXT [--to PATH]`: one datagram to the alert socket (ctlAlert.cpp).
+int ctlCmdAlert(const CtlArgs& args, CtlIo& io);
+// `uinput FILE`: the key events in a file standing for /dev/uinput (ctlUinput.cpp).
+int ctlCmdUinput(const CtlArgs& args, CtlIo& io);
+// C escapes of TEXT (\n \t \r \0 \\ \xN and \xNN) to bytes; false with
+// *error on a lone backslash or an unknown escape.
+bool ctlUnescape(const std::string& text, std::string* out, std::string* error);
 
 // Peer assumed when --to / --from is not given: the system service.
 extern const char* const kCtlDefaultPeer;

@@ -110,6 +110,11 @@ TEST_F(SimLogsTest, RemoteLoggingCarriesALoggerLineThenFillingTheLogDirectoryCro
   EXPECT_GE(std::stoi(app->configGet("system.log.spacemonitoring.usedpercent")), 60);
   std::remove(filler.c_str());
   EXPECT_FALSE(next<Ntfy>(kMsgIdSystemIFLogSpaceThresholdNtfy).threshold_exceeded());
+  ASSERT_EQ(set("system.log.spacemonitoring.threshold", "Off"), 0);  // which turns monitoring off
+  EXPECT_TRUE(simWaitFor([] { return simCommandOutput("pgrep -x logSpaceMonitor || true").empty(); }));
+  EXPECT_TRUE(simWaitFor([&] {
+    return simFind(app->daemonLog(), "Ran command line: \"busybox killall -q logSpaceMonitor\"") >= 0;
+  }));
 }
 
 TEST_F(SimLogsTest, UploadsThePackageByteForByteThenTransfersTheLogsToAUsbStick) {

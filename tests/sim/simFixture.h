@@ -27,9 +27,12 @@ class SimTest : public ::testing::Test {
     for (const std::string& name : unset) app->unsetDaemonEnv(name);
     ASSERT_TRUE(app->startConfigService(&why)) << why;
     ASSERT_TRUE(app->startDnsService(&why, dnsArgs)) << why;
+    ASSERT_TRUE(startPeers()) << "the peers did not start";
     int status = -1;
     ASSERT_TRUE(app->startDaemon(&why, &status)) << why;
   }
+  // Starts what must be there before the daemon, as on the device; false when it does not start.
+  virtual bool startPeers() { return true; }
   // The first of `tools` this machine lacks (scripts/deps installs them),
   // "" when it has them all.
   static std::string missing(const std::vector<std::string>& tools) {
@@ -62,11 +65,16 @@ class SimTest : public ::testing::Test {
     MSG_ReleaseMsg(m);
     return ok;
   }
+  // The next message of `type`; a failure, and an empty one, when none comes.
+  template <class M>
+  M next(MSG_Type type) {
+    M m;
+    EXPECT_TRUE(receive(type, &m)) << "no message " << type;
+    return m;
+  }
   // Waits for the next LanStatusChangeNtfy and checks its state.
   void expectLanStatusNtfy(bool connected) {
-    SystemIF::LanStatusChangeNtfy ntfy;
-    ASSERT_TRUE(receive(kMsgIdSystemIFLanStatusChangeNtfy, &ntfy)) << "no LanStatusChangeNtfy";
-    EXPECT_EQ(ntfy.lan_status_connected(), connected);
+    EXPECT_EQ(next<SystemIF::LanStatusChangeNtfy>(kMsgIdSystemIFLanStatusChangeNtfy).lan_status_connected(), connected);
   }
 
   void TearDown() override {

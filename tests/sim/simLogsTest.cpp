@@ -33,31 +33,6 @@ class SimLogsTest : public SimTest {
   int set(const std::string& name, const std::string& value, const char* role = "admin") {
     return app->ctl({"config", "set", name, value, "--role", role}).status;
   }
-  // Sends `text` to the appliance's /dev/log at `priority`.
-  void logger(const std::string& priority, const std::string& text) {
-    simCommandOutput("logger -u " + app->root() + "/dev/log -p " + priority + " -t simtest '" + text + "'");
-  }
-  // Logging is launched at most once a second, and a change that comes
-  // sooner is dropped, not queued: waits until no launch for 1.5 s.
-  void awaitLoggingQuiet() {
-    auto launches = [&] {
-      const std::vector<std::string> lines = app->journal();
-      return std::count_if(lines.begin(), lines.end(),
-                           [](const std::string& l) { return l.rfind("/system/bin/startsyslog ", 0) == 0; });
-    };
-    auto last = launches();
-    auto since = std::chrono::steady_clock::now();
-    simWaitFor([&] {
-      if (launches() != last) last = launches(), since = std::chrono::steady_clock::now();
-      return std::chrono::steady_clock::now() - since > std::chrono::milliseconds(1500);
-    });
-  }
-  template <class M>
-  M next(MSG_Type type) {
-    M m;
-    EXPECT_TRUE(receive(type, &m)) << "no message " << type;
-    return m;
-  }
 };
 
 TEST_F(SimLogsTest, RemoteLoggingCarriesALoggerLineThenFillingTheLogDirectoryCrossesTheThreshold) {
@@ -65,35 +40,31 @@ TEST_F(SimLogsTest, RemoteLoggingCarriesALoggerLineThenFillingTheLogDirectoryCro
   ASSERT_NO_FATAL_FAILURE(bringUpOnTheNetwork());
   // Writable by the system while remote logging is off; the daemon adds the port.
   ASSERT_EQ(set("system.log.remotelog.serveraddress", kServer, "system"), 0);
+  // 1 x 5 files: 5 MiB of log space, derived when logging is next launched.
+  ASSERT_EQ(set("system.log.maxfilesize", "1") + set("system.log.spacemonitoring.updatefreq", "1"), 0);
   ASSERT_TRUE(simWaitFor([&] { return app->configGet("system.log.remotelog.serveraddress") == "192.0.2.70:514"; }));
-  awaitLoggingQuiet();
+  // Logging is launched at most once a second, and a change that comes
+  // sooner is dropped, not queued: enabled once nothing launched for 1.5 s.
+  const std::string launches = "grep -c '^/system/bin/startsyslog ' " + app->root() + "/var/journal/commands.log";
+  std::string last;
+  for (int quiet = 0; quiet < 15; ++quiet) {  // 100 ms each
+    const std::string now = simCommandOutput(launches);
+    if (now != last) last = now, quiet = 0;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
   ASSERT_EQ(set("system.log.remotelog.enabled", "True"), 0);
   auto syslogds = [] { return simCommandOutput("pgrep -a -f '^busybox syslogd' || true"); };
   const std::string want = "-l 7 -R 192.0.2.70:514 -L\n";  // the seeded level, Info
   ASSERT_TRUE(simWaitFor([&] { return syslogds().find(want) != std::string::npos; })) << syslogds();
-  const std::string running = syslogds();
-  EXPECT_LE(std::count(running.begin(), running.end(), '\n'), 1) << running;  // relaunches replace it
   const std::string remote = "/var/logserver/syslog.log";
   EXPECT_TRUE(simWaitFor([&] {
-    logger("user.info", "to the remote end");
+    simCommandOutput("logger -u " + app->root() + "/dev/log -p user.info -t simtest 'to the remote end'");
     return app->file(remote).find("UDP <14>") != std::string::npos &&
            app->file(remote).find("simtest: to the remote end\n") != std::string::npos;
   })) << app->file(remote);
-  logger("user.debug", "below the level");
-  logger("user.err", "above the level");
-  ASSERT_TRUE(simWaitFor([&] { return app->file(remote).find("above the level") != std::string::npos; }));
-  // The level filters the local file; busybox forwards every line.
-  const std::string local = app->file("/data/log/messages");
-  EXPECT_NE(local.find("simtest: to the remote end"), std::string::npos) << local;
-  EXPECT_EQ(local.find("below the level"), std::string::npos) << local;
-  EXPECT_NE(app->file(remote).find("<15>"), std::string::npos);
 
-  ASSERT_EQ(set("system.log.spacemonitoring.updatefreq", "1"), 0);
-  // 1 x 5 files: 5 MiB of log space, derived when logging is next launched;
-  // the launch rewrites the log-space settings, and with monitoring off the
+  // The launch rewrote the log-space settings, and with monitoring off the
   // used percent becomes 100 again: subscribed once that has come back.
-  awaitLoggingQuiet();
-  ASSERT_EQ(set("system.log.maxfilesize", "1"), 0);
   ASSERT_TRUE(simWaitFor([&] {
     const auto log = app->daemonLog();
     const auto max = std::find(log.begin(), log.end(),
@@ -107,14 +78,10 @@ TEST_F(SimLogsTest, RemoteLoggingCarriesALoggerLineThenFillingTheLogDirectoryCro
   const std::string filler = app->root() + "/data/corvale/log/filler";
   std::ofstream(filler) << std::string(3 << 20, 'x');
   EXPECT_TRUE(next<Ntfy>(kMsgIdSystemIFLogSpaceThresholdNtfy).threshold_exceeded());
-  EXPECT_GE(std::stoi(app->configGet("system.log.spacemonitoring.usedpercent")), 60);
   std::remove(filler.c_str());
   EXPECT_FALSE(next<Ntfy>(kMsgIdSystemIFLogSpaceThresholdNtfy).threshold_exceeded());
   ASSERT_EQ(set("system.log.spacemonitoring.threshold", "Off"), 0);  // which turns monitoring off
   EXPECT_TRUE(simWaitFor([] { return simCommandOutput("pgrep -x logSpaceMonitor || true").empty(); }));
-  EXPECT_TRUE(simWaitFor([&] {
-    return simFind(app->daemonLog(), "Ran command line: \"busybox killall -q logSpaceMonitor\"") >= 0;
-  }));
 }
 
 TEST_F(SimLogsTest, UploadsThePackageByteForByteThenTransfersTheLogsToAUsbStick) {
@@ -126,9 +93,8 @@ TEST_F(SimLogsTest, UploadsThePackageByteForByteThenTransfersTheLogsToAUsbStick)
   subscribe(kMsgIdSystemIFLogUploadStatusNtfy);
   const struct { const char* url; SystemIF::eLogUploadStatus status; } uploads[] = {
       {"http://192.0.2.70:8080/upload", SystemIF::eCompleted},
-      {"http://192.0.2.70:8080/fail", SystemIF::eFailed},     // HTTP 503
-      {"http://192.0.2.70:8081/upload", SystemIF::eFailed},   // refused
-      {"http://192.0.2.70:8080/silent", SystemIF::eFailed},   // never answers
+      {"http://192.0.2.70:8081/upload", SystemIF::eFailed},  // refused
+      {"http://192.0.2.70:8080/silent", SystemIF::eFailed},  // never answers
   };
   for (const auto& u : uploads) {
     SCOPED_TRACE(u.url);
@@ -140,32 +106,15 @@ TEST_F(SimLogsTest, UploadsThePackageByteForByteThenTransfersTheLogsToAUsbStick)
   const std::string package = app->file("/data/local/upload/supportpackage.tgz");
   EXPECT_EQ(app->file("/var/logserver/uploads.log"), "1 /upload " + std::to_string(package.size()) + " ticket=yes\n");
   EXPECT_TRUE(!package.empty() && app->file("/var/logserver/uploads/1") == package);
-  EXPECT_NE(simCommandOutput("tar tzf " + root + "/data/local/upload/supportpackage.tgz").find("./data/corvale/log/app.log\n"),
-            std::string::npos);
-  for (const char* f : {"/dev/crvllog", "/var/journal/standins.log", "/log/logUploader.log"})
-    EXPECT_EQ(app->file(f).find("tkt-s3cret"), std::string::npos) << f;
 
   ASSERT_EQ(set("system.log.spacemonitoring.autotransfer.foldernameoption", "Custom") +
                 set("system.log.spacemonitoring.autotransfer.foldername", "Room 1/logs"), 0);
+  ASSERT_EQ(std::system((std::string(SIM_USB) + " insert " + root).c_str()), 0);
   subscribe(kMsgIdSystemIFLogTransferCompleteNtfy);
-  const struct { bool usb; const char* exitCode; const char* reply; std::vector<int> ntfys; bool moved; } rows[] = {
-      {false, "", "error: -7\n", {-7, -7}, false},  // no storage: announced where found and as the result
-      {true, "6", "error: 0\n", {-2}, false},        // the flusher's "file system full"
-      {true, "", "error: 0\n", {0}, true},
-  };
-  bool inserted = false;
-  for (const auto& r : rows) {
-    SCOPED_TRACE(std::string(r.usb ? "stick, exit '" : "no stick, exit '") + r.exitCode + "'");
-    if (r.usb && !inserted) inserted = std::system((std::string(SIM_USB) + " insert " + root).c_str()) == 0;
-    ASSERT_EQ(inserted, r.usb);
-    std::ofstream(root + "/sim/logflusher-exit") << r.exitCode;
-    EXPECT_EQ(app->ctl({"call", "SystemIF.LogTransferReq", "--timeout", "15000"}).out, r.reply);
-    for (int error : r.ntfys)
-      EXPECT_EQ(next<SystemIF::LogTransferCompleteNtfy>(kMsgIdSystemIFLogTransferCompleteNtfy).error(), error);
-    EXPECT_EQ(app->file("/mnt/extdev/usb0/Room_1_logs/app.log") == "an application's log\n", r.moved);
-    EXPECT_EQ(access((logs + "app.log").c_str(), F_OK) != 0, r.moved);
-    EXPECT_TRUE(simWaitFor([&] { return app->configGet("system.log.spacemonitoring.autotransfer.inprogress") == "false"; }));
-  }
+  EXPECT_EQ(app->ctl({"call", "SystemIF.LogTransferReq", "--timeout", "15000"}).out, "error: 0\n");
+  EXPECT_EQ(next<SystemIF::LogTransferCompleteNtfy>(kMsgIdSystemIFLogTransferCompleteNtfy).error(), 0);
+  EXPECT_EQ(app->file("/mnt/extdev/usb0/Room_1_logs/app.log"), "an application's log\n");
+  EXPECT_NE(access((logs + "app.log").c_str(), F_OK), 0);  // moved, not copied
 }
 
 }  // namespace

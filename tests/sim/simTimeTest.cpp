@@ -15,8 +15,7 @@ TEST_F(SimTest, AdministratorSetsTheTimeInBerlinThenPtpStartsIsFoundAndStops) {
   EXPECT_EQ(call("SystemIF.SetSystemTimeReq", "time_value: 1710806399"), "error: -4\n");  // seeded mode "Auto"
   ASSERT_EQ(app->ctl({"config", "set", "time.timeserver.mode", "Off", "--role", "admin"}).status, 0);
   EXPECT_EQ(call("SystemIF.SetSystemTimeReq", "time_value: 1710806399"), "error: 0\n");
-  SystemIF::TimeChangeNtfy ntfy;
-  EXPECT_TRUE(receive(kMsgIdSystemIFTimeChangeNtfy, &ntfy) && ntfy.secs() == 1710806399);
+  EXPECT_EQ(next<SystemIF::TimeChangeNtfy>(kMsgIdSystemIFTimeChangeNtfy).secs(), 1710806399);
   EXPECT_EQ(app->file("/dev/rtc0"), "rtc set 2024-03-18 23:59:59 UTC\n");
   const int date = simFind(app->journal(), "SET_DATE --ei year 2024 --ei month 2 --ei day 19\\n");
   EXPECT_GT(simFind(app->journal(), "SET_TIME --ei hour 0 --ei minute 59\\n", date), date);

@@ -126,8 +126,9 @@ TEST_F(LinksTest, SelfTestFramesAreCheckedAndOnlyTheLastRunsErrorsAreWritten) {
       {log, "", found, ""},
       {nine, "", {"0004,err_ClockWarn,0"}, ""},  // a colon too near the start is no code
       {log, "silent", {}, "read failed"}};
-  // Replies that lie: start byte, marker, sum, a length short of the bytes (a NUL leaves the sum), one below the head.
-  for (const std::string& lie : {"\x5A" + f.substr(1), f.substr(0, 3) + "\xCD" + f.substr(4), sum, f + '\0',
+  // Replies that lie: start byte, marker (its sum right), sum, a length short of the bytes (a NUL leaves the
+  // sum), one below the head.
+  for (const std::string& lie : {"\x5A" + f.substr(1), f.substr(0, 2) + char(f[2] + 1) + "\xCD" + f.substr(4), sum, f + '\0',
                                  std::string("\xA5\x03\x00", 3)})
     rows.push_back({log, lie, {}, bad});
   int row = 0, master, slave;

@@ -215,6 +215,7 @@ bool SimAppliance::startDaemon(std::string* why, int* status) {
   std::vector<std::string> env = {"PATH=/usr/bin:/bin", "HOME=" + m_root, "LANG=C"};
   for (const auto& kv : m_env) env.push_back(kv.first + "=" + kv.second);
   const std::string log = m_root + "/log/syssrv.log";
+  auto t0 = std::chrono::steady_clock::now();
   m_launcher = spawn(archExecArgv({SIM_SYSSRV_BIN}), log, log,
                      [&] {
                        setsid();
@@ -226,6 +227,7 @@ bool SimAppliance::startDaemon(std::string* why, int* status) {
     return false;
   }
   *status = waitExit(m_launcher, kSimHangMs);
+  m_startupUs = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
   if (*status != 0) {
     *why = "syssrv start-up ended with " + std::to_string(*status) + ": " + readAll(log);
     return false;

@@ -49,6 +49,9 @@ class SimAppliance {
   // Starts syssrv and waits for its launching process to exit (the fork
   // into the background). *status is that exit status.
   bool startDaemon(std::string* why, int* status);
+  // From the fork that execs syssrv to the exit of that process (its fork
+  // into the background), in microseconds.
+  double startupMicros() const { return m_startupUs; }
   // The daemon's background process, 0 when there is none (any more).
   pid_t daemonPid() const;
 
@@ -93,6 +96,7 @@ class SimAppliance {
   std::string m_endpoint;
   MSG_Endpoint m_systemSrvc = 0;
   mutable int m_runSeq = 0;
+  double m_startupUs = 0;
 };
 
 // Waits (polling) until `pred` holds or `ms` pass; returns its last value.

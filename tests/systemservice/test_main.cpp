@@ -31,7 +31,6 @@ using Strings = std::vector<std::string>;
 using W = std::pair<std::string, std::string>;  // a write: name, value
 const char kCertCmd[] = "/opt/corvale/bin/check_exp_certs_crls.sh 30 3";
 const char kSyslogCheck[] = "/system/xbin/pidof startsyslog >/dev/null 2>&1";
-const char kCrlCmd[] = "/opt/corvale/bin/download_crls.sh";
 const char kHoursVar[] = "system.pki.revocation.crldownloadhours";
 
 TEST(MainParams, CoreDumpOptionInAnyCaseAndPosition) {

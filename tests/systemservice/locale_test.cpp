@@ -126,8 +126,6 @@ TEST_F(LocaleTest, TablesFollowTheSeedAndTheirZonesExist) {
   std::set<string> zones;
   for (const lang_conv_t* l = lang_conv_table; l->language; ++l) languages.push_back(l->language);
   for (auto* c = country_conv_table; c->country; ++c) countries.push_back(c->country), zones.insert(c->timezone);
-  EXPECT_EQ(languages.size(), 57u);
-  EXPECT_EQ(countries.size(), 247u);
   EXPECT_EQ(languages, options("languages", "location.language"));
   EXPECT_EQ(countries, options("countries", "location.country"));
   EXPECT_EQ(zones.size(), 65u);

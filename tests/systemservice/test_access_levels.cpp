@@ -71,8 +71,6 @@ TEST_F(AccessLevelsTest, EachRuleSendsItsLevelsInOrder) {
        [] { set_ipv6_access_levels(); }, each(kIpv6, 0, A) + dns(A)},
       {"ipv6 automatic", {{"system.network.wired.ipv6nic.enabled", "True"}}, [] { set_ipv6_access_levels(); },
        each(kIpv6, 0, S) + dns(S)},
-      {"dns v6 enabled only", {}, [] { set_dns_access_levels(false, true, false); }, dns(S)},
-      {"dns v4 manual", {}, [] { set_dns_access_levels(true, false, false); }, dns(A)},
       {"autoneg True", {}, [] { set_autoneg_access_levels("True"); }, each(kSpeed, A, S)},
       {"autoneg true", {}, [] { set_autoneg_access_levels("true"); }, each(kSpeed, U, A)},
       {"dot1x False", {}, [] { set_dot1x_access_levels("False"); }, each(kDot1x, S, S)},

@@ -21,8 +21,6 @@ TEST_F(StartupStepsTest, ConfiguredUnitStepsRunInOrder) {
            {"security.banner.enabled", "True"}, {"security.banner.bannertext", "DoD"},
            {"security.banner.localsecuritybanner", "Authorised use only"}, {"system.info.outofbox", "False"},
            {"system.remote.channelid", "7"}, {"time.timezone", "Europe/Oslo"},
-           {"security.remoteaccess.telnet.enabled", "True"}, {"security.remoteaccess.ssh.enabled", "True"},
-           {"security.remoteaccess.sshservice.enabled", "True"}, {"security.nids.enabled", "True"},
            {"system.discovery.broadcastbeacon", "On"}, {"system.pki.csr.commonname", "room12.example.com"},
            {"system.network.wired.ipv4nic.address", "192.0.2.10"},
            {"system.network.wired.ipv6nic.dhcp.state", "BOUND"}, {"system.log.spacemonitoring.enable", "False"}}) {

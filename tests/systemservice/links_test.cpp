@@ -87,10 +87,8 @@ TEST_F(LinksTest, OpenedPeersAreLinkedTheirNotificationsReachRowsThirtyToThirtyT
   // A MAC address is written to the boot environment only when it differs there.
   const std::string mac("\x00\x1a\x2b\x3c\x4d\x5e", 6), text = "00:1A:2B:3C:4D:5E", fn = "handle_mac_addr_resp: ";
   const std::string get = "fw_printenv -n eth1addr_cpu", set0 = "fw_setenv eth1addr_cpu0 " + text;
-  const std::string set2 = "fw_setenv eth1addr_cpu2 FF:FE:01:02:03:04";
   const struct { uint32_t unit; std::string addr; const char* stored; Strings cmds; std::string log; } macRows[] = {
       {0, mac + "\xff", "00:1a:2b:3c:4d:5e\n", {get + "0"}, "Velar 0 procmon sent status 7 and MAC address " + text},
-      {2, "\xff\xfe\x01\x02\x03\x04", "00:1A:2B:3C:4D", {get + "2", set2}, set2 + "\n"},
       {0, mac, nullptr, {get + "0", set0}, fn + get + "0 failed\n"},
       {1, mac.substr(0, 5), "", {}, fn + "Velar 1 sent a MAC address of 5 bytes, ignoring\n"},
       {3, mac, "", {}, fn + "Received bad velar index 0x3\n"}};

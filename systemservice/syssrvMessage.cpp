@@ -21,6 +21,7 @@
 #include "systemservice/syssrvLed.h"
 #include "systemservice/syssrvLocale.h"
 #include "systemservice/syssrvLogging.h"
+#include "systemservice/syssrvMessageReply.h"
 #include "systemservice/syssrvPki.h"
 #include "systemservice/syssrvPower.h"
 #include "systemservice/syssrvProvisioning.h"
@@ -83,20 +84,12 @@ const syssrvHandlerRow kSyssrvHandlerTable[kSyssrvHandlerCount] = {
 int syssrvRegisterHandlers(int first, int last) {
   if (first < 1 || last > kSyssrvHandlerCount || first > last) return -1;
   // One record for every call: the library copies it.
-  MSG_Callback cb = {nullptr, nullptr, 0, 0, 0};
   int failed = 0;
   for (int row = first; row <= last; ++row) {
-    const syssrvHandlerRow& h = kSyssrvHandlerTable[row - 1];
-    cb.pFunc = h.handler;
-    cb.MsgTypeMin = h.type;
-    cb.MsgTypeMax = h.type;
     // A missing handler leaves its messages unanswered; the others still
     // serve, so start-up goes on.
-    int rc = MSG_RegisterCallback(kSyssrvEndpoint, &cb);
-    if (rc != 0) {
-      logerr(kComponent, "MSG_RegisterCallback for %s (type 0x%x) failed: %d\n", h.name, h.type, rc);
-      failed = rc;
-    }
+    const int rc = syssrvRegisterRow(kSyssrvHandlerTable[row - 1], kComponent);
+    if (rc != 0) failed = rc;
   }
   return failed;
 }

@@ -81,3 +81,10 @@ int syssrvSendNotification(MSG_Type type, uint32_t sequence, const google::proto
   }
   return 0;
 }
+
+int syssrvRegisterRow(const syssrvHandlerRow& row, const char* component) {
+  MSG_Callback cb = {row.handler, nullptr, row.type, row.type, 0};
+  const int rc = MSG_RegisterCallback(kSyssrvEndpoint, &cb);
+  if (rc != 0) logerr(component, "MSG_RegisterCallback for %s (type 0x%x) failed: %d\n", row.name, row.type, rc);
+  return rc;
+}

@@ -44,3 +44,10 @@ constexpr int kSyssrvNotAllocated = -2;
 int syssrvSendNotification(MSG_Type type, uint32_t sequence, const google::protobuf::Message& ntfy,
                            const char* handlerName, const char* component = nullptr,
                            const char* allocFailedText = nullptr);
+
+struct syssrvHandlerRow;
+// Registers `row`'s handler on "SystemSrvc" for its one type (no context, not
+// once). A failure is logged with the handler's name and type under
+// `component` and its result returned; the caller goes on, since the other
+// handlers still serve.
+int syssrvRegisterRow(const syssrvHandlerRow& row, const char* component);

@@ -40,12 +40,6 @@ constexpr int kMacTextLen = 17;
 constexpr size_t kMacBytes = 6;
 constexpr int kCmdLen = 64;
 
-void registerRow(const syssrvHandlerRow& row) {
-  MSG_Callback cb = {row.handler, nullptr, row.type, row.type, 0};
-  int rc = MSG_RegisterCallback(kSyssrvEndpoint, &cb);
-  if (rc != 0) logerr(nullptr, "MSG_RegisterCallback for %s (type 0x%x) failed: %d\n", row.name, row.type, rc);
-}
-
 // The unit a context or a sequence names; -1 (logged) for none of the three.
 int unitIndex(uintptr_t value, const char* func) {
   if (value >= static_cast<uintptr_t>(kNumProcMonEndpoints)) {
@@ -57,7 +51,7 @@ int unitIndex(uintptr_t value, const char* func) {
 
 }  // namespace
 
-void registerProcessMonitorNotifications() { registerRow(kSyssrvLinkHandlers[0]); }
+void registerProcessMonitorNotifications() { syssrvRegisterRow(kSyssrvLinkHandlers[0], nullptr); }
 
 // Runs again each time the port controller reopens: the library keeps one
 // subscription per range and serves a type by its first registration, so a
@@ -65,7 +59,7 @@ void registerProcessMonitorNotifications() { registerRow(kSyssrvLinkHandlers[0])
 void register_for_portcontroller_notifications(void* /*pContext*/, const MSG_Message* /*msg*/) {
   for (int i = 1; i < kSyssrvLinkHandlerCount; ++i) {
     const syssrvHandlerRow& row = kSyssrvLinkHandlers[i];
-    registerRow(row);
+    syssrvRegisterRow(row, nullptr);
     MSG_RegisterNotificationRemote(kSyssrvEndpoint, row.type, row.type,
                                    MSG_GetRemoteId(kSyssrvEndpoint, kPortController));
   }

@@ -184,6 +184,8 @@ bool SimAppliance::setUp(std::string* why) {
 bool SimAppliance::startService(const std::string& name, const std::vector<std::string>& argv,
                                 const std::string& ready, pid_t* pid, std::string* why) {
   const std::string log = m_root + "/log/" + name + ".log";
+  // A restart must not take the ready line of the run before for its own.
+  unlink(log.c_str());
   pid_t p = *pid = spawn(archExecArgv(argv), log, log, [] { setpgid(0, 0); });
   if (p < 0) {
     *why = "fork failed";

@@ -42,7 +42,9 @@ class SimAppliance {
   void setDaemonEnv(const std::string& name, const std::string& value) { m_env[name] = value; }
   void unsetDaemonEnv(const std::string& name) { m_env.erase(name); }
 
+  // Starts configsrvc on the appliance's database; again after it ended.
   bool startConfigService(std::string* why);
+  pid_t configPid() const { return m_configPid; }
   // The daemon's start-up waits for "DnsSrvc" without limit: start it first.
   // `extra`: more dnssrvc options (--silent, --delay MS, ...).
   bool startDnsService(std::string* why, const std::vector<std::string>& extra = {});

@@ -123,6 +123,31 @@ bool CfgStore::open(const std::string& path, std::string* err) {
   return true;
 }
 
+bool CfgStore::check(const std::string& path, std::string* report) {
+  sqlite3* db = nullptr;
+  report->clear();
+  if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    *report = path + ": " + (db ? sqlite3_errmsg(db) : "cannot open") + "\n";
+    sqlite3_close(db);
+    return false;
+  }
+  sqlite3_busy_timeout(db, 2000);
+  std::string error;
+  bool ok = false;
+  {
+    Stmt mode(db, "PRAGMA journal_mode", &error);
+    mode.each([&](Stmt& q) { *report += "journal_mode " + q.text(0) + "\n"; });
+    Stmt integrity(db, "PRAGMA integrity_check", &error);
+    std::vector<std::string> found;
+    bool read = integrity.each([&](Stmt& q) { found.push_back(q.text(0)); });
+    ok = read && found.size() == 1 && found[0] == "ok";
+    if (!read) found.push_back(std::string("cannot check: ") + sqlite3_errmsg(db));
+    for (const std::string& f : found) *report += f + "\n";
+  }
+  sqlite3_close(db);
+  return ok;
+}
+
 bool CfgStore::begin() { return exec("BEGIN IMMEDIATE;"); }
 bool CfgStore::commit() { return exec("COMMIT;"); }
 void CfgStore::rollback() {

@@ -60,6 +60,12 @@ class CfgStore {
   bool addComponent(const std::string& name);  // after the last one
   bool removeComponent(const std::string& name);
 
+  // Checks the database file at `path` without changing it: the journal
+  // mode it keeps and SQLite's integrity check. `report` gets one line per
+  // finding ("journal_mode wal", then "ok" or the problems found); true
+  // only when the check says "ok".
+  static bool check(const std::string& path, std::string* report);
+
   // Text of the last failure, for the log.
   const std::string& lastError() const { return m_error; }
 

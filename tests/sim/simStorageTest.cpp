@@ -6,11 +6,8 @@
 #include <sys/mount.h>
 #include <sys/wait.h>
 
-#include <atomic>
 #include <random>
 
-#include "ConfigIF.pb.h"
-#include "platform/msgutil/msgUtil.h"
 #include "tests/arch/exec_wrapper.h"
 #include "tests/sim/simFixture.h"
 
@@ -22,35 +19,12 @@ const char kStream[] = "comm.NICs.H323Nic.h323name";
 // The daemon asks to be told of every change of this one, and then reads it
 // back and writes the certificate request's common name from it.
 const char kWatched[] = "system.network.hostname";
-constexpr int kNoAnswer = 1;
 
 class SimStorageTest : public SimTest {
  protected:
-  // One write as an administrator, straight to the service: the WriteRsp
-  // error, kNoAnswer when the send fails or no answer comes (at once once
-  // `gone` says the service was reaped: nothing can still be on its way).
-  int write(const std::string& value, const std::atomic<bool>* gone = nullptr, const char* name = kStream) {
-    const char* local = app->endpoint();
-    if (local == nullptr || (m_cfg == 0 && MSG_OpenRemoteSync(local, "ConfigSrvc", 10000, &m_cfg) != 0)) return kNoAnswer;
-    ConfigIF::WriteReq req;
-    req.set_name(local);
-    req.set_role(CommonIF::kAdmin);
-    req.mutable_instance_val()->mutable_instance()->add_node()->set_name(name);
-    req.mutable_instance_val()->add_value(value);
-    const uint32_t seq = MSG_GetNextSequence();
-    MSG_Message* m = msgUtil_buildMsg(req, seq, nullptr);
-    if (m == nullptr || MSG_SendMsg(local, m_cfg, m) != 0) return kNoAnswer;
-    for (int slices = 0; slices < kSimHangMs / 200; ++slices) {
-      const bool last = gone != nullptr && *gone;
-      MSG_Message* in = MSG_RecvMsg(local, kMsgIdConfigIFWriteRsp, 200);
-      if (in == nullptr && last) return kNoAnswer;
-      ConfigIF::WriteRsp rsp;
-      const bool mine = in != nullptr && MSG_GetSequence(in) == seq &&
-                        rsp.ParseFromArray(MSG_GetPayload(in), static_cast<int>(MSG_GetPayloadBytes(in)));
-      if (in != nullptr) MSG_ReleaseMsg(in);
-      if (mine) return rsp.error();
-    }
-    return kNoAnswer;
+  // An administrator's write through syssrvctl; exit status 0 once the service acknowledged it.
+  SimRun set(const std::string& value, const char* name = kStream) {
+    return app->ctl({"config", "set", name, value, "--role", "admin"});
   }
   // Kills the service, reaps it, runs the shell command `between`, and
   // starts the service again on the same database.
@@ -73,7 +47,7 @@ class SimStorageTest : public SimTest {
   // An administrator's change of the watched variable reaches the daemon,
   // whose reads and writes reach the service.
   void expectDaemonHears(const std::string& value) {
-    ASSERT_EQ(app->ctl({"config", "set", kWatched, value, "--role", "admin"}).status, 0);
+    ASSERT_EQ(set(value, kWatched).status, 0);
     EXPECT_TRUE(simWaitFor([&] { return app->configGet("system.pki.csr.commonname").rfind(value + ".", 0) == 0; }));
   }
 
@@ -90,24 +64,21 @@ class SimStorageTest : public SimTest {
     SimTest::TearDown();
   }
 
-  MSG_Endpoint m_cfg = 0;
   std::vector<std::string> m_mounts;
 };
 
 TEST_F(SimStorageTest, AcknowledgedWritesOutliveAKillAndTheRestartedServiceStillNotifiesTheDaemon) {
   ASSERT_NO_FATAL_FAILURE(bringUp());
   const pid_t daemon = app->daemonPid(), config = app->configPid();
-  std::atomic<bool> gone{false};
   std::random_device seed;
   const int killAfterMs = std::uniform_int_distribution<int>(200, 1500)(seed);
   std::thread killer([&] {
     std::this_thread::sleep_for(std::chrono::milliseconds(killAfterMs));
     kill(config, SIGKILL);
     waitpid(config, nullptr, 0);
-    gone = true;
   });
   int acked = 0;
-  while (write("v" + std::to_string(acked + 1), &gone) == 0) ++acked;
+  while (set("v" + std::to_string(acked + 1)).status == 0) ++acked;
   killer.join();
   ASSERT_GT(acked, 0) << "killed after " << killAfterMs << " ms, before any write was answered";
   // Its reads fail at once while the service is gone, and it says so.
@@ -133,10 +104,11 @@ TEST_F(SimStorageTest, AFullDiskRefusesAWriteWithItsCauseAndLosesNothingThatWasA
   const std::string used = simCommandOutput("du -sk '" + db + "' | cut -f1");
   restartConfig(mountSmall("/data/configsrvc", std::to_string(std::stoi(used) + 256) + "k") +
                 " && head -c 131072 /dev/zero >'" + filler + "'");
-  int acked = 0, refused = 0;
-  while (acked < 1000 && (refused = write("full-" + std::to_string(acked + 1))) == 0) ++acked;
-  ASSERT_NE(refused, 0) << acked << " writes fitted";
-  EXPECT_NE(refused, kNoAnswer);
+  int acked = 0;
+  SimRun refused;
+  while (acked < 1000 && (refused = set("full-" + std::to_string(acked + 1))).status == 0) ++acked;
+  // The writer and the service's log both learn why.
+  EXPECT_NE(refused.err.find("database or disk is full"), std::string::npos) << acked << " fitted; " << refused.err;
   EXPECT_GE(simFind(app->configLog(), ": database refused: database or disk is full"), 0);
   EXPECT_EQ(waitpid(app->configPid(), nullptr, WNOHANG), 0) << "the service ended";
   const std::string last = acked > 0 ? "full-" + std::to_string(acked) : "";
@@ -144,7 +116,7 @@ TEST_F(SimStorageTest, AFullDiskRefusesAWriteWithItsCauseAndLosesNothingThatWasA
 
   // With room again, the same service takes writes and tells the daemon.
   ASSERT_EQ(unlink(filler.c_str()), 0);
-  EXPECT_EQ(write("room-again"), 0);
+  EXPECT_EQ(set("room-again").status, 0);
   expectDaemonHears("room-again");
   restartConfig();
   EXPECT_EQ(check(), "journal_mode wal\nok\n0\n");
@@ -164,9 +136,9 @@ TEST_F(SimLogDiskTest, AFullLogDiskCrossesTheThresholdWhileSyslogdAndTheDaemonCa
   auto syslogd = [] { return simCommandOutput("pgrep -f '^busybox syslogd' || true"); };
   ASSERT_TRUE(simWaitFor([&] { return !syslogd().empty(); }));
   const std::string pid = syslogd();
-  ASSERT_EQ(app->ctl({"config", "set", "system.log.spacemonitoring.updatefreq", "1", "--role", "admin"}).status, 0);
+  ASSERT_EQ(set("1", "system.log.spacemonitoring.updatefreq").status, 0);
   subscribe(kMsgIdSystemIFLogSpaceThresholdNtfy);
-  ASSERT_EQ(app->ctl({"config", "set", "system.log.spacemonitoring.threshold", "50", "--role", "admin"}).status, 0);
+  ASSERT_EQ(set("50", "system.log.spacemonitoring.threshold").status, 0);
   using Ntfy = SystemIF::LogSpaceThresholdNtfy;
   EXPECT_FALSE(next<Ntfy>(kMsgIdSystemIFLogSpaceThresholdNtfy).threshold_exceeded());
   simCommandOutput("cat /dev/zero >'" + app->root() + "/data/corvale/log/filler' 2>/dev/null");

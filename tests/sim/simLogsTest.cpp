@@ -1,8 +1,10 @@
 // Logging on real processes: busybox syslogd started by the daemon's
 // startsyslog (sim/logs) with a remote server, the network's log server
-// (sim/logserver), the log-space monitor measuring the real log directory,
+// (sim/logserver), the log-space monitor measuring the real log directory
+// (a small disk of its own, filled up),
 // a transfer to a mounted USB stick (sim/usb) and an upload with curl.
 // Natively only: syslogd, curl and the server are this machine's programs.
+#include <sys/mount.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,7 +27,12 @@ class SimLogsTest : public SimTest {
     m_failureFiles = {"/var/journal/standins.log", "/log/syslogd.log", "/var/logserver/server.log",
                       "/log/logUploader.log", "/log/logSpaceMonitor.log"};
   }
+  // The log directory is a small disk of its own, which the threshold check fills.
+  bool startPeers() override {
+    return std::system(("mount -t tmpfs -o size=4m logs " + app->root() + "/data/corvale/log").c_str()) == 0;
+  }
   void TearDown() override {
+    if (app) umount2((app->root() + "/data/corvale/log").c_str(), MNT_DETACH);
     if (app) std::system((std::string(SIM_LOGSERVER) + " stop " + app->root()).c_str());
     if (app) std::system((std::string(SIM_USB) + " remove " + app->root()).c_str());
     SimTest::TearDown();
@@ -75,9 +82,13 @@ TEST_F(SimLogsTest, RemoteLoggingCarriesALoggerLineThenFillingTheLogDirectoryCro
   ASSERT_EQ(set("system.log.spacemonitoring.threshold", "50"), 0);  // which turns monitoring on
   using Ntfy = SystemIF::LogSpaceThresholdNtfy;
   EXPECT_FALSE(next<Ntfy>(kMsgIdSystemIFLogSpaceThresholdNtfy).threshold_exceeded());  // the flag, on enabling
-  const std::string filler = app->root() + "/data/corvale/log/filler";
-  std::ofstream(filler) << std::string(3 << 20, 'x');
+  const std::string filler = app->root() + "/data/corvale/log/filler", syslogd = syslogds();
+  const pid_t daemon = app->daemonPid();
+  simCommandOutput("cat /dev/zero >'" + filler + "' 2>/dev/null");  // until the disk is full
   EXPECT_TRUE(next<Ntfy>(kMsgIdSystemIFLogSpaceThresholdNtfy).threshold_exceeded());
+  simCommandOutput("logger -u " + app->root() + "/dev/log -t simtest 'into a full disk'");
+  EXPECT_EQ(syslogds(), syslogd);
+  EXPECT_EQ(app->daemonPid(), daemon);
   std::remove(filler.c_str());
   EXPECT_FALSE(next<Ntfy>(kMsgIdSystemIFLogSpaceThresholdNtfy).threshold_exceeded());
   ASSERT_EQ(set("system.log.spacemonitoring.threshold", "Off"), 0);  // which turns monitoring off

@@ -102,7 +102,8 @@ TEST_F(SimStorageTest, AcknowledgedWritesOutliveAKillAndAFullDiskAndTheDaemonSti
   SimRun refused;
   while (acked < 1000 && (refused = set("full-" + std::to_string(acked + 1))).status == 0) ++acked;
   // The writer and the service's log both learn why.
-  EXPECT_NE(refused.err.find("database or disk is full"), std::string::npos) << acked << " fitted; " << refused.err;
+  EXPECT_EQ(refused.err, std::string("syssrvctl: database: database or disk is full\nsyssrvctl: config set ") + kStream +
+                            ": kErrOutOfResources (-5)\n") << acked << " fitted";
   EXPECT_GE(simFind(app->configLog(), ": database refused: database or disk is full"), 0);
   EXPECT_EQ(waitpid(app->configPid(), nullptr, WNOHANG), 0) << "the service ended";
   const std::string last = acked > 0 ? "full-" + std::to_string(acked) : "";

@@ -11,7 +11,7 @@ namespace {
 
 int dbFailed(CfgService& s, const char* what) {
   cfgLog("%s: database refused: %s", what, s.model().lastError().c_str());
-  return kCfgErrGeneric;
+  return s.model().lastErrorCode();
 }
 
 int setOptions(CfgService& s, const ConfigIF::SetAttributeOptionsReq& req) {

@@ -45,6 +45,8 @@ class CfgModel {
   const std::vector<std::string>& components() const { return m_components; }
 
   const std::string& lastError() const { return m_store.lastError(); }
+  // The reply code of the last database failure.
+  int lastErrorCode() const { return m_store.lastWasFull() ? kCfgErrOutOfResources : kCfgErrGeneric; }
 
  private:
   CfgStore m_store;

@@ -100,9 +100,15 @@ void CfgStore::close() {
 bool CfgStore::exec(const char* sql) {
   char* msg = nullptr;
   if (sqlite3_exec(m_db, sql, nullptr, nullptr, &msg) == SQLITE_OK) return true;
-  m_error = msg ? msg : sqlite3_errmsg(m_db);
+  failed();
+  if (msg != nullptr) m_error = msg;
   sqlite3_free(msg);
   return false;
+}
+
+void CfgStore::failed() {
+  m_error = sqlite3_errmsg(m_db);
+  m_full = sqlite3_errcode(m_db) == SQLITE_FULL;
 }
 
 bool CfgStore::open(const std::string& path, std::string* err) {
@@ -152,8 +158,10 @@ bool CfgStore::begin() { return exec("BEGIN IMMEDIATE;"); }
 bool CfgStore::commit() { return exec("COMMIT;"); }
 void CfgStore::rollback() {
   std::string keep = m_error;
+  const bool full = m_full;
   exec("ROLLBACK;");
   m_error = keep;
+  m_full = full;
 }
 
 bool CfgStore::loadAll(std::map<std::string, CfgVar>* vars, std::vector<CfgReg>* regs,
@@ -266,7 +274,7 @@ bool CfgStore::writeInstance(const CfgVar& v, int instance) {
 bool CfgStore::saveVar(const CfgVar& v) {
   if (!begin()) return false;
   if (!writeVar(v)) {
-    m_error = sqlite3_errmsg(m_db);
+    failed();
     rollback();
     return false;
   }
@@ -277,7 +285,7 @@ bool CfgStore::saveVars(const std::vector<const CfgVar*>& vars) {
   if (!begin()) return false;
   for (const CfgVar* v : vars) {
     if (!writeVar(*v)) {
-      m_error = sqlite3_errmsg(m_db);
+      failed();
       rollback();
       return false;
     }
@@ -289,7 +297,7 @@ bool CfgStore::saveInstance(const CfgVar& v, int instance) {
   if (instance < 0 || static_cast<size_t>(instance) >= v.inst.size()) return false;
   if (!begin()) return false;
   if (!writeInstance(v, instance)) {
-    m_error = sqlite3_errmsg(m_db);
+    failed();
     rollback();
     return false;
   }
@@ -299,7 +307,7 @@ bool CfgStore::saveInstance(const CfgVar& v, int instance) {
 bool CfgStore::saveLevels(const CfgVar& v) {
   Stmt up(m_db, "UPDATE vars SET read_level = ?, write_level = ? WHERE name = ?", &m_error);
   if (!up.bind(1, v.readLevel).bind(2, v.writeLevel).bind(3, v.name).run()) {
-    m_error = sqlite3_errmsg(m_db);
+    failed();
     return false;
   }
   return true;
@@ -310,7 +318,7 @@ bool CfgStore::addReg(const CfgReg& r) {
            "INSERT OR REPLACE INTO registrations(client, name, instance, type, user_context) VALUES(?,?,?,?,?)",
            &m_error);
   if (!ins.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).bind(5, r.userContext).run()) {
-    m_error = sqlite3_errmsg(m_db);
+    failed();
     return false;
   }
   return true;
@@ -319,7 +327,7 @@ bool CfgStore::addReg(const CfgReg& r) {
 bool CfgStore::removeReg(const CfgReg& r) {
   Stmt del(m_db, "DELETE FROM registrations WHERE client = ? AND name = ? AND instance = ? AND type = ?", &m_error);
   if (!del.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).run()) {
-    m_error = sqlite3_errmsg(m_db);
+    failed();
     return false;
   }
   return true;
@@ -328,7 +336,7 @@ bool CfgStore::removeReg(const CfgReg& r) {
 bool CfgStore::removeClientRegs(const std::string& client) {
   Stmt del(m_db, "DELETE FROM registrations WHERE client = ?", &m_error);
   if (!del.bind(1, client).run()) {
-    m_error = sqlite3_errmsg(m_db);
+    failed();
     return false;
   }
   return true;
@@ -340,7 +348,7 @@ bool CfgStore::addComponent(const std::string& name) {
            "VALUES(?, (SELECT COALESCE(MAX(attach_order), 0) + 1 FROM components))",
            &m_error);
   if (!ins.bind(1, name).run()) {
-    m_error = sqlite3_errmsg(m_db);
+    failed();
     return false;
   }
   return true;
@@ -349,7 +357,7 @@ bool CfgStore::addComponent(const std::string& name) {
 bool CfgStore::removeComponent(const std::string& name) {
   Stmt del(m_db, "DELETE FROM components WHERE name = ?", &m_error);
   if (!del.bind(1, name).run()) {
-    m_error = sqlite3_errmsg(m_db);
+    failed();
     return false;
   }
   return true;

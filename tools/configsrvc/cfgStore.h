@@ -68,9 +68,14 @@ class CfgStore {
 
   // Text of the last failure, for the log.
   const std::string& lastError() const { return m_error; }
+  // The last failure was a full disk (or file system): the writer is told
+  // it is out of resources, not that something went wrong somehow.
+  bool lastWasFull() const { return m_full; }
 
  private:
   bool exec(const char* sql);
+  // Takes the connection's last error as this store's.
+  void failed();
   bool writeVar(const CfgVar& v);
   bool writeInstance(const CfgVar& v, int instance);
   bool begin();
@@ -79,4 +84,5 @@ class CfgStore {
 
   sqlite3* m_db = nullptr;
   std::string m_error;
+  bool m_full = false;
 };

@@ -14,6 +14,7 @@ enum CfgError {
   kCfgOk = 0,
   kCfgErrGeneric = -1,
   kCfgErrBadParameter = -3,
+  kCfgErrOutOfResources = -5,
   kCfgErrNotYetSupported = -6,
   kCfgErrItemNotFound = -7,
   kCfgErrNotAuthorized = -8,

@@ -121,7 +121,7 @@ void CfgWritePath::commit(Active& a, CfgJobEntry& e) {
   CfgVar* v = m_model.find(e.name);
   if (v == nullptr || !m_model.setValues(v, e.instance, e.values, e.reset)) {
     cfgLog("write %s[%d]: database refused: %s", e.name.c_str(), e.instance, m_model.lastError().c_str());
-    e.error = kCfgErrGeneric;
+    e.error = m_model.lastErrorCode();
     e.messages.push_back("database: " + m_model.lastError());
     return;
   }

@@ -8,7 +8,6 @@
 
 #include <random>
 
-#include "tests/arch/exec_wrapper.h"
 #include "tests/sim/simFixture.h"
 
 namespace {
@@ -38,11 +37,9 @@ class SimStorageTest : public SimTest {
   }
   // What `configsrvc --check` prints on the appliance's database, then its exit status.
   std::string check() {
-    std::string cmd;
-    for (const std::string& w : archExecArgv({SIM_CONFIGSRVC_BIN, "--db", app->root() + "/data/configsrvc/config.db"})) {
-      cmd += w + " ";
-    }
-    return simCommandOutput(cmd + "--check; echo $?");
+    const char* wrapper = std::getenv("SYSSRV_EXEC_WRAPPER");
+    return simCommandOutput(std::string(wrapper ? wrapper : "") + " " + SIM_CONFIGSRVC_BIN + " --db " + app->root() +
+                            "/data/configsrvc/config.db --check; echo $?");
   }
   // An administrator's change of the watched variable reaches the daemon,
   // whose reads and writes reach the service.
@@ -51,20 +48,10 @@ class SimStorageTest : public SimTest {
     EXPECT_TRUE(simWaitFor([&] { return app->configGet("system.pki.csr.commonname").rfind(value + ".", 0) == 0; }));
   }
 
-  // The shell command that mounts a file system of `size` on the appliance's
-  // `abs`, with a copy of what was there; it is detached after the test.
-  std::string mountSmall(const std::string& abs, const std::string& size) {
-    m_mounts.push_back(app->root() + abs);
-    const std::string dir = "'" + m_mounts.back() + "'", copy = "'" + app->root() + "/sim/copy'";
-    return "cp -a " + dir + " " + copy + " && mount -t tmpfs -o size=" + size + " small " + dir + " && cp -a " +
-           copy + "/. " + dir;
-  }
   void TearDown() override {
-    for (const std::string& dir : m_mounts) umount2(dir.c_str(), MNT_DETACH);
+    if (app) umount2((app->root() + "/data/configsrvc").c_str(), MNT_DETACH);
     SimTest::TearDown();
   }
-
-  std::vector<std::string> m_mounts;
 };
 
 TEST_F(SimStorageTest, AcknowledgedWritesOutliveAKillAndAFullDiskAndTheDaemonStillHearsOfChanges) {
@@ -92,12 +79,11 @@ TEST_F(SimStorageTest, AcknowledgedWritesOutliveAKillAndAFullDiskAndTheDaemonSti
   // Its registrations are the service's to keep: no new ones were needed.
   expectDaemonHears("after-the-kill");
 
+  // The database moves to a disk of its own with 256 KiB to spare, half of
+  // them taken by a file that can go later.
   const std::string db = app->root() + "/data/configsrvc", filler = db + "/filler";
-  // The database on a disk of its own with 256 KiB to spare, half of them
-  // taken by a file that can go later.
-  const std::string used = simCommandOutput("du -sk '" + db + "' | cut -f1");
-  restartConfig(mountSmall("/data/configsrvc", std::to_string(std::stoi(used) + 256) + "k") +
-                " && head -c 131072 /dev/zero >'" + filler + "'");
+  restartConfig("cp -a " + db + " " + db + ".0 && mount -t tmpfs -o size=$(($(du -sk " + db + " | cut -f1) + 256))k db " +
+                db + " && cp -a " + db + ".0/. " + db + " && head -c 131072 /dev/zero >" + filler);
   acked = 0;
   SimRun refused;
   while (acked < 1000 && (refused = set("full-" + std::to_string(acked + 1))).status == 0) ++acked;

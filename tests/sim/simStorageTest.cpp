@@ -6,6 +6,7 @@
 #include <sys/mount.h>
 #include <sys/wait.h>
 
+#include <atomic>
 #include <random>
 
 #include "tests/sim/simFixture.h"
@@ -58,16 +59,17 @@ TEST_F(SimStorageTest, AcknowledgedWritesOutliveAKillAndAFullDiskAndTheDaemonSti
   ASSERT_NO_FATAL_FAILURE(bringUp());
   const pid_t daemon = app->daemonPid(), config = app->configPid();
   std::random_device seed;
-  const int killAfterMs = std::uniform_int_distribution<int>(200, 1500)(seed);
-  std::thread killer([&] {
+  const int killAfterMs = std::uniform_int_distribution<int>(0, 1000)(seed);
+  std::atomic<int> acked{0};
+  std::thread killer([&] {  // at a random point after the first acknowledged write
+    simWaitFor([&] { return acked > 0; });
     std::this_thread::sleep_for(std::chrono::milliseconds(killAfterMs));
     kill(config, SIGKILL);
     waitpid(config, nullptr, 0);
   });
-  int acked = 0;
   while (set("v" + std::to_string(acked + 1)).status == 0) ++acked;
   killer.join();
-  ASSERT_GT(acked, 0) << "killed after " << killAfterMs << " ms, before any write was answered";
+  ASSERT_GT(acked, 0) << "the first write was not acknowledged";
   // Its reads fail at once while the service is gone, and it says so.
   EXPECT_TRUE(simWaitFor([&] { return simFind(app->daemonLog(), ": MSG_SendMsg failed, err=") >= 0; }));
 
@@ -84,15 +86,15 @@ TEST_F(SimStorageTest, AcknowledgedWritesOutliveAKillAndAFullDiskAndTheDaemonSti
   const std::string db = app->root() + "/data/configsrvc", filler = db + "/filler";
   restartConfig("cp -a " + db + " " + db + ".0 && mount -t tmpfs -o size=$(($(du -sk " + db + " | cut -f1) + 256))k db " +
                 db + " && cp -a " + db + ".0/. " + db + " && head -c 131072 /dev/zero >" + filler);
-  acked = 0;
+  int fitted = 0;
   SimRun refused;
-  while (acked < 1000 && (refused = set("full-" + std::to_string(acked + 1))).status == 0) ++acked;
+  while (fitted < 1000 && (refused = set("full-" + std::to_string(fitted + 1))).status == 0) ++fitted;
   // The writer and the service's log both learn why.
   EXPECT_EQ(refused.err, std::string("syssrvctl: database: database or disk is full\nsyssrvctl: config set ") + kStream +
-                            ": kErrOutOfResources (-5)\n") << acked << " fitted";
+                            ": kErrOutOfResources (-5)\n") << fitted << " fitted";
   EXPECT_GE(simFind(app->configLog(), ": database refused: database or disk is full"), 0);
   EXPECT_EQ(waitpid(app->configPid(), nullptr, WNOHANG), 0) << "the service ended";
-  const std::string last = acked > 0 ? "full-" + std::to_string(acked) : "";
+  const std::string last = fitted > 0 ? "full-" + std::to_string(fitted) : "";
   EXPECT_EQ(app->configGet(kStream), last);
 
   // With room again, the same service takes writes and tells the daemon.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -74,6 +75,22 @@ int msgBindDatagram(const std::string& dir, ino_t ino) {
     return -1;
   }
   return fd;
+}
+
+void msgSweepDatagrams(const std::string& dir) {
+  const std::string where = msgDatagramDir(dir);
+  DIR* d = opendir(where.c_str());
+  if (d == nullptr) return;
+  struct sockaddr_un sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sun_family = AF_UNIX;
+  for (struct dirent* e = readdir(d); e != nullptr; e = readdir(d)) {
+    const std::string path = where + "/" + e->d_name;
+    if (e->d_name[0] == '.' || path.size() >= sizeof sa.sun_path) continue;
+    memcpy(sa.sun_path, path.c_str(), path.size() + 1);
+    if (datagramStale(sa)) unlink(sa.sun_path);
+  }
+  closedir(d);
 }
 
 int msgConnectDatagram(const std::string& dir, ino_t ino) {

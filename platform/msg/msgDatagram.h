@@ -40,6 +40,10 @@ std::string msgDatagramPath(const std::string& dir, ino_t ino);
 // passing credentials, mode 0660; a file left there by a dead process is
 // replaced. -1 with errno set (EADDRINUSE: a live socket has the name).
 int msgBindDatagram(const std::string& dir, ino_t ino);
+// Removes the datagram socket files of `dir` that nobody is bound to any
+// more: those of processes that died without closing their endpoints,
+// which would otherwise pile up over months of restarts.
+void msgSweepDatagrams(const std::string& dir);
 // A datagram socket connected to that endpoint; the layer sends on it
 // without waiting (msgSend.cpp). -1 with errno set (ECONNREFUSED or ENOENT:
 // no such endpoint, or one that speaks streams only).

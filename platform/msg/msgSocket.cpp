@@ -63,7 +63,9 @@ int ensureOneDir(const std::string& dir) {
 }  // namespace
 
 int msgEnsureDir(const std::string& dir) {
-  return ensureOneDir(dir) == 0 && ensureOneDir(msgDatagramDir(dir)) == 0 ? 0 : -1;
+  if (ensureOneDir(dir) != 0 || ensureOneDir(msgDatagramDir(dir)) != 0) return -1;
+  msgSweepDatagrams(dir);
+  return 0;
 }
 
 std::string msgEscapeName(const std::string& name) {
@@ -205,6 +207,7 @@ int msgListen(const std::string& dir, const std::string& path, int* dgramFd, dev
     return t.fd;
   }
   close(dg);
+  unlink(msgDatagramPath(dir, st.st_ino).c_str());
   t.discard();
   return -1;
 }

@@ -21,7 +21,8 @@ using MsgClock = std::chrono::steady_clock;
 // The socket directory this process uses now.
 std::string msgSocketDir();
 // Creates the socket directory and its datagram directory (mode 0770 each)
-// when missing; -1 when one cannot be created or is not a directory.
+// when missing, and sweeps stale datagram sockets (msgSweepDatagrams); -1
+// when one cannot be created or is not a directory.
 int msgEnsureDir(const std::string& dir);
 
 // The file name of an endpoint; empty when the name is empty or too long.

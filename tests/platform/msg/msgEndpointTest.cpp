@@ -79,6 +79,7 @@ TEST_F(MsgTest, PeerThatDiesOrClosesIsFailedAtOnceAndItsSuccessorReachedByTheSam
   ASSERT_EQ(MSG_SendMsg(local, svc, msgTestMessage(kTestQuit, 0, {})), 0);
   EXPECT_EQ(waitPeer(pid), 0);
   EXPECT_EQ(dirEntries(m_dir), (std::vector<std::string>{".d", local}));
+  EXPECT_EQ(dirEntries(m_dir + "/.d").size(), 1u);  // none left by the killed peer or the refused open
   EXPECT_NE(MSG_SendMsg(local, svc, msgTestMessage(kTestEcho, 1, {})), 0);
 }
 

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/sysio/sysio_sandbox.h"
+#include "platform/sysio/sysio_secrets.h"
 #include "platform/sysio/sysio_tempdir.h"
 
 namespace {
@@ -114,29 +115,19 @@ TEST(SandboxPaths, OnlyTheKernelsNetworkAndSealedProcessFilesAreReadWhereTheyAre
 
 TEST_F(SandboxTest, JournalHidesSecretWordsWhileTheCommandGetsThemWhole) {
   script("/opt/corvale/bin/start_delegate.sh", "printf '%s|' \"$@\" > \"$SYSSRV_ROOT/args\"\n");
-  const std::string bin = "/opt/corvale/bin/";
-  const struct { std::vector<std::string> argv; std::string cmd, line; } rows[] = {
-      {{}, bin + "start_delegate.sh  --start 'CORP\\\\bob' 'p w'\\''s;x' 192.0.2.53  &",
-       bin + "start_delegate.sh  --start 'CORP\\\\bob' ******** 192.0.2.53  &"},
-      {{bin + "logUploader", "--serverurl", "u", "--webticket", "t k"}, "", bin + "logUploader --serverurl u --webticket ********"},
-      {{}, bin + R"(generate_scep_csr.sh server "c" "nil" "nil" "nil" "nil" "DE" sha1 "s3\"cr et" "pki@x" )",
-       bin + R"(generate_scep_csr.sh server "c" "nil" "nil" "nil" "nil" "DE" sha1 ******** "pki@x" )"},
-      {{}, "true; PASSPHRASE='a b' x --password=y --Challenge z --user u passwd",
-       "true; PASSPHRASE=******** x --password=******** --Challenge ******** --user u passwd"},
-      {{}, "passwd root && x --ticket '' ok", "passwd root && x --ticket '' ok"},  // nothing secret to hide
-  };
-  for (const auto& r : rows) {
-    SCOPED_TRACE(r.line);
-    const std::string before = file("/var/journal/commands.log");
-    if (r.argv.empty()) {
-      io.system(r.cmd);
-    } else {
-      int st;
-      EXPECT_EQ(io.waitpid(io.fork_exec(r.argv), &st, 0) > 0, true);
-    }
-    EXPECT_EQ(file("/var/journal/commands.log"), before + r.line + "\n");
-  }
+  io.system("/opt/corvale/bin/start_delegate.sh  --start 'CORP\\\\bob' 'p w'\\''s;x' 192.0.2.53 ");
+  io.waitpid(io.fork_exec({"/bin/true", "--serverurl", "u", "--webticket", "t k"}), nullptr, 0);
+  EXPECT_EQ(file("/var/journal/commands.log"), "/opt/corvale/bin/start_delegate.sh  --start 'CORP\\\\bob' ******** 192.0.2.53 \n"
+                                               "/bin/true --serverurl u --webticket ********\n");
   EXPECT_EQ(file("/args"), "--start|CORP\\\\bob|p w's;x|192.0.2.53|");
+  const struct { std::string cmd, line; } rows[] = {
+      {R"(generate_scep_csr.sh server "c" "nil" "nil" "nil" "nil" "DE" sha1 "s3\"cr et" "pki@x" )",
+       R"(generate_scep_csr.sh server "c" "nil" "nil" "nil" "nil" "DE" sha1 ******** "pki@x" )"},
+      {"true; PASSPHRASE='a b' x --password=y --Challenge z --user u passwd",
+       "true; PASSPHRASE=******** x --password=******** --Challenge ******** --user u passwd"},
+      {"passwd root && x --ticket '' ok", "passwd root && x --ticket '' ok"},  // nothing secret to hide
+  };
+  for (const auto& r : rows) EXPECT_EQ(sysio_mask_command(r.cmd), r.line);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 
 #include <strings.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -91,7 +92,11 @@ int syssrvAlertSockInit() {
   bool fits = where.size() < sizeof addr.sun_path;
   if (fits) memcpy(addr.sun_path, where.c_str(), where.size());
   sysio().unlink(kAlertSockPath);
-  if (!fits || ::bind(sock, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr) != 0) {
+  // /tmp is everyone's: the file's mode alone keeps other users' alerts out.
+  // It is set before the name exists and again after bind, which applies
+  // the umask.
+  if (!fits || ::fchmod(sock, 0660) != 0 || ::bind(sock, reinterpret_cast<struct sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::chmod(where.c_str(), 0660) != 0) {
     logerr("NULL", "socket bind failed on %s\n", kAlertSockPath);
     ::close(sock);
     return -1;

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -10,27 +12,63 @@
 
 namespace {
 
-// "\0msglayer:<dev>:<ino>" in hex: short whatever the endpoint's name.
-socklen_t datagramAddress(dev_t dev, ino_t ino, struct sockaddr_un* sa) {
+// The datagram sockets live in this subdirectory of the socket directory.
+const char kMsgDatagramDir[] = "/.d";
+
+bool datagramAddress(const std::string& dir, ino_t ino, struct sockaddr_un* sa) {
+  std::string path = msgDatagramPath(dir, ino);
   memset(sa, 0, sizeof *sa);
   sa->sun_family = AF_UNIX;
-  int n = snprintf(sa->sun_path + 1, sizeof sa->sun_path - 1, "msglayer:%llx:%llx", static_cast<unsigned long long>(dev),
-                   static_cast<unsigned long long>(ino));
-  return static_cast<socklen_t>(offsetof(struct sockaddr_un, sun_path) + 1 + n);
+  if (path.size() >= sizeof sa->sun_path) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  memcpy(sa->sun_path, path.c_str(), path.size());
+  return true;
+}
+
+// Nobody is bound at `sa` any more: the file of a process that died.
+bool datagramStale(const struct sockaddr_un& sa) {
+  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  bool stale = connect(fd, reinterpret_cast<const struct sockaddr*>(&sa), sizeof sa) != 0 && errno == ECONNREFUSED;
+  close(fd);
+  return stale;
 }
 
 }  // namespace
 
-int msgBindDatagram(dev_t dev, ino_t ino) {
+std::string msgDatagramDir(const std::string& dir) { return dir + kMsgDatagramDir; }
+
+std::string msgDatagramPath(const std::string& dir, ino_t ino) {
+  char name[24];
+  snprintf(name, sizeof name, "/%llx", static_cast<unsigned long long>(ino));
+  return msgDatagramDir(dir) + name;
+}
+
+int msgBindDatagram(const std::string& dir, ino_t ino) {
+  struct sockaddr_un sa;
+  if (!datagramAddress(dir, ino, &sa)) return -1;
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   int one = 1;
-  struct sockaddr_un sa;
-  socklen_t len = datagramAddress(dev, ino, &sa);
   // Credentials are asked for before the name exists: no datagram can come
-  // in without them.
-  if (setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &one, sizeof one) != 0 ||
-      bind(fd, reinterpret_cast<struct sockaddr*>(&sa), len) != 0) {
+  // in without them. The file is made for owner and group only.
+  bool ok = setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &one, sizeof one) == 0 && fchmod(fd, 0660) == 0;
+  if (ok && bind(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0) {
+    // A process that died without closing its endpoint left its file;
+    // nobody receives there, so the name is free again.
+    if (errno != EADDRINUSE) {
+      ok = false;
+    } else if (!datagramStale(sa)) {
+      ok = false;
+      errno = EADDRINUSE;
+    } else {
+      ok = unlink(sa.sun_path) == 0 && bind(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) == 0;
+    }
+  }
+  // bind applies the umask; the group must keep its access.
+  if (!ok || chmod(sa.sun_path, 0660) != 0) {
     int e = errno;
     close(fd);
     errno = e;
@@ -39,15 +77,31 @@ int msgBindDatagram(dev_t dev, ino_t ino) {
   return fd;
 }
 
-int msgConnectDatagram(dev_t dev, ino_t ino) {
+void msgSweepDatagrams(const std::string& dir) {
+  const std::string where = msgDatagramDir(dir);
+  DIR* d = opendir(where.c_str());
+  if (d == nullptr) return;
+  struct sockaddr_un sa;
+  memset(&sa, 0, sizeof sa);
+  sa.sun_family = AF_UNIX;
+  for (struct dirent* e = readdir(d); e != nullptr; e = readdir(d)) {
+    const std::string path = where + "/" + e->d_name;
+    if (e->d_name[0] == '.' || path.size() >= sizeof sa.sun_path) continue;
+    memcpy(sa.sun_path, path.c_str(), path.size() + 1);
+    if (datagramStale(sa)) unlink(sa.sun_path);
+  }
+  closedir(d);
+}
+
+int msgConnectDatagram(const std::string& dir, ino_t ino) {
+  struct sockaddr_un sa;
+  if (!datagramAddress(dir, ino, &sa)) return -1;
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return -1;
   // A receiver whose queue is full holds the sender at most this long.
   struct timeval tv = {kMsgSendTimeoutMs / 1000, (kMsgSendTimeoutMs % 1000) * 1000};
-  struct sockaddr_un sa;
-  socklen_t len = datagramAddress(dev, ino, &sa);
   if (setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv) != 0 ||
-      connect(fd, reinterpret_cast<struct sockaddr*>(&sa), len) != 0) {
+      connect(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0) {
     int e = errno;
     close(fd);
     errno = e;

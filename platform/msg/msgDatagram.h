@@ -5,20 +5,23 @@
 // as single datagrams on it: a receive is then one blocking recvmsg(), where
 // a set of stream connections needs a wait for readiness and a read.
 //
-// The socket directory must hold nothing but one file per endpoint, so the
-// datagram socket is bound in the abstract namespace, under a name made from
-// the identity (device, inode) of the endpoint's stream socket file. Only a
-// process that may look into the 0770 directory learns the inode of a live
-// endpoint; the name is bound before the file is published and stays taken
-// for as long as the endpoint lives. Senders connect a datagram socket of
-// their own to that name once, so a message can never reach a later owner of
-// the name: when the endpoint dies the connection fails instead. Anyone in
-// the network namespace can still send to the name, so the receiver checks
-// the credentials that the kernel attaches to every datagram (SO_PASSCRED).
+// The socket directory holds one file per endpoint and nothing else a peer
+// could take for one, so the datagram sockets are files in its hidden
+// subdirectory ".d", named after the inode of the endpoint's stream socket
+// file (msgDatagramPath). Both directories are for the owner and group only
+// (0770) and the files are 0660: another user cannot even connect, which an
+// abstract name would not stop. The name is bound before the stream file is
+// published and stays taken for as long as the endpoint lives. Senders
+// connect a datagram socket of their own to that name once, so a message
+// can never reach a later owner of the name: when the endpoint dies the
+// connection fails instead. The receiver still checks the credentials that
+// the kernel attaches to every datagram (SO_PASSCRED), should the
+// directories have been opened up.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <sys/socket.h>
 #include <sys/types.h>
 
@@ -28,13 +31,23 @@
 // go over the stream connection (msgSend.cpp).
 constexpr size_t kMsgMaxDatagram = 64 * 1024;
 
-// Creates the endpoint's datagram socket, bound to the name of the stream
-// socket file (dev, ino), passing credentials. -1 with errno set.
-int msgBindDatagram(dev_t dev, ino_t ino);
-// A datagram socket connected to the endpoint whose stream socket file is
-// (dev, ino); the layer sends on it without waiting (msgSend.cpp). -1 with errno set
-// (ECONNREFUSED: no such endpoint, or one that speaks streams only).
-int msgConnectDatagram(dev_t dev, ino_t ino);
+// The directory of the datagram sockets of socket directory `dir`.
+std::string msgDatagramDir(const std::string& dir);
+// The datagram socket file of the endpoint in `dir` whose stream socket file
+// has inode `ino` (all files of one directory share a device).
+std::string msgDatagramPath(const std::string& dir, ino_t ino);
+// Creates the endpoint's datagram socket at msgDatagramPath(dir, ino),
+// passing credentials, mode 0660; a file left there by a dead process is
+// replaced. -1 with errno set (EADDRINUSE: a live socket has the name).
+int msgBindDatagram(const std::string& dir, ino_t ino);
+// Removes the datagram socket files of `dir` that nobody is bound to any
+// more: those of processes that died without closing their endpoints,
+// which would otherwise pile up over months of restarts.
+void msgSweepDatagrams(const std::string& dir);
+// A datagram socket connected to that endpoint; the layer sends on it
+// without waiting (msgSend.cpp). -1 with errno set (ECONNREFUSED or ENOENT:
+// no such endpoint, or one that speaks streams only).
+int msgConnectDatagram(const std::string& dir, ino_t ino);
 // Sets SO_RCVTIMEO to us microseconds (> 0).
 bool msgSetRecvTimeout(int fd, long us);
 // Receives one datagram into buf (flags as for recvmsg). *cred gets the

@@ -62,10 +62,11 @@ int openLocal(const std::string& name) {
     msgReleaseEndpoint(*ep);
     return -1;
   }
-  ep->selfFd = msgConnectDatagram(ep->dev, ep->ino);
+  ep->selfFd = msgConnectDatagram(dir, ep->ino);
   if (ep->selfFd < 0 || !msgWatchFd(*ep, ep->listenFd, kMsgTagListen)) {
     if (ep->selfFd < 0) msgLog("cannot connect to the datagram socket of %s: %s", name.c_str(), strerror(errno));
     unlink(path.c_str());
+    unlink(msgDatagramPath(dir, ep->ino).c_str());
     msgReleaseEndpoint(*ep);
     return -1;
   }
@@ -151,6 +152,8 @@ int MSG_CloseLocal(const char* local) {
   // replaced the file already.
   struct stat st;
   if (stat(ep->path.c_str(), &st) == 0 && st.st_dev == ep->dev && st.st_ino == ep->ino) unlink(ep->path.c_str());
+  // The datagram name is ours for as long as the socket is bound.
+  unlink(msgDatagramPath(ep->dir, ep->ino).c_str());
   if (ep->reading) {
     // Ends the reader's recvmsg(); it releases the endpoint then.
     if (shutdown(ep->dgramFd, SHUT_RD) != 0) msgLog("cannot wake the reader of %s", ep->name.c_str());

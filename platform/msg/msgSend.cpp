@@ -73,7 +73,7 @@ OutPtr open(const std::string& path) {
   }
   // A peer without a datagram socket is reached by stream alone.
   struct stat st;
-  if (stat(path.c_str(), &st) == 0) conn->dgramFd = msgConnectDatagram(st.st_dev, st.st_ino);
+  if (stat(path.c_str(), &st) == 0) conn->dgramFd = msgConnectDatagram(path.substr(0, path.rfind('/')), st.st_ino);
   if (conn->dgramFd < 0) return conn;
   conn->token = ++gNextToken;
   MsgFrameHead head;

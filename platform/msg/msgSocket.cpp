@@ -46,7 +46,9 @@ std::string msgSocketDir() {
   return (env != nullptr && env[0] != '\0') ? std::string(env) : std::string(kMsgDeviceSocketDir);
 }
 
-int msgEnsureDir(const std::string& dir) {
+namespace {
+
+int ensureOneDir(const std::string& dir) {
   if (mkdir(dir.c_str(), 0770) == 0) {
     // mkdir applies the umask; the group must keep its access.
     chmod(dir.c_str(), 0770);
@@ -56,6 +58,14 @@ int msgEnsureDir(const std::string& dir) {
   if (errno == EEXIST && stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return 0;
   msgLog("cannot create socket directory %s: %s", dir.c_str(), strerror(errno));
   return -1;
+}
+
+}  // namespace
+
+int msgEnsureDir(const std::string& dir) {
+  if (ensureOneDir(dir) != 0 || ensureOneDir(msgDatagramDir(dir)) != 0) return -1;
+  msgSweepDatagrams(dir);
+  return 0;
 }
 
 std::string msgEscapeName(const std::string& name) {
@@ -166,7 +176,7 @@ int msgListen(const std::string& dir, const std::string& path, int* dgramFd, dev
     if (!tempSocket(dir, &t, &st)) break;
     // The file keeps its identity through the rename, so the datagram name
     // is known before anyone can find the endpoint.
-    dg = msgBindDatagram(st.st_dev, st.st_ino);
+    dg = msgBindDatagram(dir, st.st_ino);
     if (dg < 0) {
       int e = errno;
       aside.push_back(t);
@@ -197,6 +207,7 @@ int msgListen(const std::string& dir, const std::string& path, int* dgramFd, dev
     return t.fd;
   }
   close(dg);
+  unlink(msgDatagramPath(dir, st.st_ino).c_str());
   t.discard();
   return -1;
 }

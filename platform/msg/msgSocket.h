@@ -3,7 +3,8 @@
 // for ever.
 //
 // Every local endpoint is one listening AF_UNIX stream socket, a file in one
-// directory (and a datagram socket named after that file, msgDatagram.h) (MSG_SOCKET_DIR on a host, "/dev/socket/msglayer" on the device).
+// directory (MSG_SOCKET_DIR on a host, "/dev/socket/msglayer" on the
+// device), with a datagram socket named after that file (msgDatagram.h).
 // Endpoint names may hold "/" and ":", so a name is escaped into a single
 // file name: "%" -> "%25", "/" -> "%2F", and a leading "." -> "%2E" so that
 // no endpoint can collide with the hidden names used while a socket is being
@@ -19,8 +20,9 @@ using MsgClock = std::chrono::steady_clock;
 
 // The socket directory this process uses now.
 std::string msgSocketDir();
-// Creates the socket directory (mode 0770) when it is missing; -1 when it
-// cannot be created or is not a directory.
+// Creates the socket directory and its datagram directory (mode 0770 each)
+// when missing, and sweeps stale datagram sockets (msgSweepDatagrams); -1
+// when one cannot be created or is not a directory.
 int msgEnsureDir(const std::string& dir);
 
 // The file name of an endpoint; empty when the name is empty or too long.

@@ -18,6 +18,7 @@
 #include "platform/props/props.h"
 #include "platform/sysio/sysio_paths.h"
 #include "platform/sysio/sysio_real.h"
+#include "platform/sysio/sysio_secrets.h"
 #include "platform/sysio/sysio_spawn.h"
 #include "platform/sysio/sysio_zone.h"
 
@@ -33,15 +34,6 @@ void sandbox_make_dirs(const std::string& real) {
   for (size_t i = 1; i <= real.size(); ++i) {
     if (i == real.size() || real[i] == '/') ::mkdir(real.substr(0, i).c_str(), 0755);
   }
-}
-
-std::string sandbox_join(const std::vector<std::string>& argv) {
-  std::string out;
-  for (size_t i = 0; i < argv.size(); ++i) {
-    if (i) out += ' ';
-    out += argv[i];
-  }
-  return out;
 }
 
 bool sandbox_is_blank(char c) { return c == ' ' || c == '\t' || c == '\n'; }
@@ -167,12 +159,12 @@ std::string SandboxSysIo::map_first_word(const std::string& cmd) const {
 }
 
 int SandboxSysIo::system(const std::string& cmd) {
-  journal(cmd);
+  journal(sysio_mask_command(cmd));
   return sysio_system_wait(map_first_word(cmd), &m_env);
 }
 
 FILE* SandboxSysIo::popen(const std::string& cmd, const char* mode) {
-  journal(cmd);
+  journal(sysio_mask_command(cmd));
   if (!mode || (mode[0] != 'r' && mode[0] != 'w')) {
     errno = EINVAL;
     return nullptr;
@@ -217,7 +209,7 @@ int SandboxSysIo::pclose(FILE* f) {
 }
 
 pid_t SandboxSysIo::fork_exec(const std::vector<std::string>& argv) {
-  journal(sandbox_join(argv));
+  journal(sysio_mask_argv(argv));
   if (argv.empty()) {
     errno = EINVAL;
     return -1;

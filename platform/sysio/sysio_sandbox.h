@@ -19,7 +19,8 @@
 //   with O_APPEND and each line is one write, so the daemon, its children
 //   and the tests can share it. A newline inside a command is written as
 //   the two characters "\n" (backslash, n), so one line is always one
-//   command; every other byte, backslashes included, is written as is.
+//   command; every other byte, backslashes included, is written as is,
+//   except the words that carry a secret (sysio_secrets.h).
 //   Commands run with /bin/sh -c in an environment where PATH is
 //   "<root>/system/bin:<root>/opt/corvale/bin:<root>/sim/bin:/usr/bin:/bin"
 //   and SYSSRV_ROOT and SYSSRV_PROP_DIR point into the sandbox; a command

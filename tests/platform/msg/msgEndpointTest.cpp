@@ -20,7 +20,7 @@ TEST_F(MsgTest, SocketDirectoryIsGroupOnlyAndHoldsOneSocketPerEndpoint) {
   openLocal("ToVelar1/ProcessMon");
   openLocal("CE:Modman");
   EXPECT_EQ(static_cast<int>(std::filesystem::status(m_dir).permissions()), 0770);
-  EXPECT_EQ(dirEntries(m_dir), (std::vector<std::string>{"CE:Modman", "ToVelar1%2FProcessMon"}));
+  EXPECT_EQ(dirEntries(m_dir), (std::vector<std::string>{".d", "CE:Modman", "ToVelar1%2FProcessMon"}));
   EXPECT_EQ(static_cast<int>(std::filesystem::status(m_dir + "/CE:Modman").permissions()), 0660);
 }
 
@@ -78,7 +78,8 @@ TEST_F(MsgTest, PeerThatDiesOrClosesIsFailedAtOnceAndItsSuccessorReachedByTheSam
   // A clean close takes the name away.
   ASSERT_EQ(MSG_SendMsg(local, svc, msgTestMessage(kTestQuit, 0, {})), 0);
   EXPECT_EQ(waitPeer(pid), 0);
-  EXPECT_EQ(dirEntries(m_dir), std::vector<std::string>{local});
+  EXPECT_EQ(dirEntries(m_dir), (std::vector<std::string>{".d", local}));
+  EXPECT_EQ(dirEntries(m_dir + "/.d").size(), 1u);  // none left by the killed peer or the refused open
   EXPECT_NE(MSG_SendMsg(local, svc, msgTestMessage(kTestEcho, 1, {})), 0);
 }
 

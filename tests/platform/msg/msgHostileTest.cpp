@@ -33,7 +33,7 @@ int rawConnect(const std::string& path) {
 // as a sender that knows the name has it; -1 on failure.
 int connectDatagram(const std::string& path) {
   struct stat st;
-  return stat(path.c_str(), &st) == 0 ? msgConnectDatagram(st.st_dev, st.st_ino) : -1;
+  return stat(path.c_str(), &st) == 0 ? msgConnectDatagram(path.substr(0, path.rfind('/')), st.st_ino) : -1;
 }
 
 // In a forked child: writes `bytes` on a stream to `path`, then reports

@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "platform/sysio/sysio_sandbox.h"
+#include "platform/sysio/sysio_secrets.h"
 #include "platform/sysio/sysio_tempdir.h"
 
 namespace {
@@ -110,6 +111,23 @@ TEST(SandboxPaths, OnlyTheKernelsNetworkAndSealedProcessFilesAreReadWhereTheyAre
   std::vector<std::string> procs;
   ASSERT_TRUE(sealed.list_dir("/proc", &procs));
   EXPECT_NE(std::find(procs.begin(), procs.end(), std::to_string(getpid())), procs.end());
+}
+
+TEST_F(SandboxTest, JournalHidesSecretWordsWhileTheCommandGetsThemWhole) {
+  script("/opt/corvale/bin/start_delegate.sh", "printf '%s|' \"$@\" > \"$SYSSRV_ROOT/args\"\n");
+  io.system("/opt/corvale/bin/start_delegate.sh  --start 'CORP\\\\bob' 'p w'\\''s;x' 192.0.2.53 ");
+  io.waitpid(io.fork_exec({"/bin/true", "--serverurl", "u", "--webticket", "t k"}), nullptr, 0);
+  EXPECT_EQ(file("/var/journal/commands.log"), "/opt/corvale/bin/start_delegate.sh  --start 'CORP\\\\bob' ******** 192.0.2.53 \n"
+                                               "/bin/true --serverurl u --webticket ********\n");
+  EXPECT_EQ(file("/args"), "--start|CORP\\\\bob|p w's;x|192.0.2.53|");
+  const struct { std::string cmd, line; } rows[] = {
+      {R"(generate_scep_csr.sh server "c" "nil" "nil" "nil" "nil" "DE" sha1 "s3\"cr et" "pki@x" )",
+       R"(generate_scep_csr.sh server "c" "nil" "nil" "nil" "nil" "DE" sha1 ******** "pki@x" )"},
+      {"true; PASSPHRASE='a b' x --password=y --Challenge z --user u passwd",
+       "true; PASSPHRASE=******** x --password=******** --Challenge ******** --user u passwd"},
+      {"passwd root && x --ticket '' ok", "passwd root && x --ticket '' ok"},  // nothing secret to hide
+  };
+  for (const auto& r : rows) EXPECT_EQ(sysio_mask_command(r.cmd), r.line);
 }
 
 }  // namespace

@@ -54,6 +54,8 @@ class SimAppliance {
   double startupMicros() const { return m_startupUs; }
   // The daemon's background process, 0 when there is none (any more).
   pid_t daemonPid() const;
+  // The configuration service's process, -1 before it started.
+  pid_t configPid() const { return m_configPid; }
 
   const std::string& root() const { return m_root; }
   // Contents of an appliance file (<root><abs>), empty when unreadable.

@@ -33,11 +33,46 @@ int runShown(const std::string& cmd, std::string* out) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// Each pass of the daemon forwards at most one datagram of the alert
+// socket, so with the socket kept full the alert notifications mark the
+// passes (the test must have subscribed to them).
+class PassClock {
+ public:
+  explicit PassClock(const std::string& socketPath) : m_feeder([this, socketPath] { feed(socketPath); }) {}
+  ~PassClock() {
+    m_stop = true;
+    m_feeder.join();
+  }
+  // Records the pass a message marks, if it marks one.
+  void take(const MSG_Message* m) {
+    if (MSG_GetType(m) == kMsgIdSystemIFAppStatusAlertNtfy) passes.push_back(Clock::now());
+  }
+  double seconds(size_t a, size_t b) const { return std::chrono::duration<double>(passes[b] - passes[a]).count(); }
+  double longest(size_t from, size_t to) const {
+    double most = 0;
+    for (size_t i = from + 1; i <= to; ++i) most = std::max(most, seconds(i - 1, i));
+    return most;
+  }
+  std::vector<Clock::time_point> passes;
+
+ private:
+  void feed(const std::string& path) {
+    sockaddr_un to = {};
+    to.sun_family = AF_UNIX;
+    snprintf(to.sun_path, sizeof to.sun_path, "%s", path.c_str());
+    const int s = socket(AF_UNIX, SOCK_DGRAM, 0);
+    const timeval limit = {2, 0};  // the daemon takes one a pass; a blocked send waits for room
+    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
+    while (!m_stop) sendto(s, "A 2 1", 5, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    close(s);
+  }
+  std::atomic<bool> m_stop{false};
+  std::thread m_feeder;
+};
+
 }  // namespace
 
-// Each pass forwards at most one datagram of the alert socket, so with the
-// socket kept full the alert notifications mark the passes. Ten support
-// packages ask a camera that answers late, with the wrong type, garbage,
+// Ten support packages ask a camera that answers late, with the wrong type, garbage,
 // 4 MiB, or vanishes: each waits its second at most, and a late consent must
 // not count for the next request, which would then wait for a collection
 // that never started. Passes with a message are shorter; the idle passes
@@ -58,43 +93,29 @@ TEST_F(SimTest, LoopKeepsItsPaceWhileTheCameraAnswersBadly) {
   SystemIF::CreateLogReq package;
   package.set_path("/tmp/pkg.tgz");
   subscribe(kMsgIdSystemIFAppStatusAlertNtfy);
-  std::atomic<bool> stop{false};
-  std::thread feeder([&stop, path = app->root() + "/tmp/snmp_msg"] {
-    sockaddr_un to = {};
-    to.sun_family = AF_UNIX;
-    snprintf(to.sun_path, sizeof to.sun_path, "%s", path.c_str());
-    const int s = socket(AF_UNIX, SOCK_DGRAM, 0);
-    const timeval limit = {2, 0};  // the daemon takes one a pass; a blocked send waits for room
-    setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &limit, sizeof limit);
-    while (!stop) sendto(s, "A 2 1", 5, 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
-    close(s);
-  });
+  PassClock clock(app->root() + "/tmp/snmp_msg");
+  std::vector<Clock::time_point>& passes = clock.passes;
   // Passes: when to ask, when to give up on the answers, how many after the
   // last to leave for the messages held meanwhile (one a pass), how many to time.
   constexpr size_t kAsk = 5, kGiveUp = 40, kDrain = 10, kIdle = 60;
-  std::vector<Clock::time_point> passes;
   size_t settled = 0;  // the pass by which every package was answered
   int packages = 0;
   while (settled == 0 ? passes.size() < kAsk + kGiveUp : passes.size() <= settled + kDrain + kIdle) {
     MSG_Message* m = MSG_RecvAnyMsg(app->endpoint(), kSimHangMs);
     if (m == nullptr) break;
-    if (MSG_GetType(m) == kMsgIdSystemIFAppStatusAlertNtfy) passes.push_back(Clock::now());
+    clock.take(m);
     packages += MSG_GetType(m) == kMsgIdSystemIFCreateLogRsp;
     MSG_ReleaseMsg(m);
     for (int i = 0; passes.size() == kAsk && packages == 0 && i < 10; ++i)
       ASSERT_TRUE(app->sendRaw(kMsgIdSystemIFCreateLogReq, package.SerializeAsString()));
     if (packages == 10 && settled == 0) settled = passes.size();
   }
-  stop = true;
-  feeder.join();
   kill(camera, SIGTERM);
   waitpid(camera, nullptr, 0);
   ASSERT_EQ(packages, 10) << "a package request was left waiting";
   ASSERT_EQ(passes.size(), settled + kDrain + kIdle + 1) << "the alerts stopped coming";
-  auto seconds = [&](size_t a, size_t b) { return std::chrono::duration<double>(passes[b] - passes[a]).count(); };
-  double longest = 0;
-  for (size_t i = 1; i < passes.size(); ++i) longest = std::max(longest, seconds(i - 1, i));
-  const double idle = seconds(settled + kDrain, settled + kDrain + kIdle);
+  const double longest = clock.longest(0, passes.size() - 1);
+  const double idle = clock.seconds(settled + kDrain, settled + kDrain + kIdle);
   std::cout << passes.size() - 1 << " passes, longest gap " << longest << " s; the last " << kIdle << " in " << idle
             << " s\n";
   // One second of waiting per request at most, and the package script, on
@@ -122,4 +143,41 @@ TEST_F(SimTest, AStormIsAnsweredOnceEachAndLeavesNoDescriptorOrMemoryBehind) {
   EXPECT_EQ(fds[1], fds[0]);
   EXPECT_LE(rss[1] - rss[0], 512) << "kB grown";
   EXPECT_GT(rss[0], 0);
+}
+
+// A configuration service that stops answering costs each pass its
+// one-second wait per exchange and no more; when it answers again, its
+// answers to the requests given up on are dropped, not taken for the
+// requests then waiting, and it is used as before.
+TEST_F(SimTest, LoopKeepsItsPaceWhileTheConfigurationServiceStallsAndAnswersLate) {
+  bringUp();
+  subscribe(kMsgIdSystemIFAppStatusAlertNtfy);
+  PassClock clock(app->root() + "/tmp/snmp_msg");
+  constexpr size_t kStall = 5, kStalled = 10, kAfter = 20;  // passes
+  while (clock.passes.size() <= kStall + kStalled + kAfter) {
+    MSG_Message* m = MSG_RecvAnyMsg(app->endpoint(), kSimHangMs);
+    if (m == nullptr) break;
+    clock.take(m);
+    MSG_ReleaseMsg(m);
+    if (clock.passes.size() == kStall) kill(app->configPid(), SIGSTOP);
+    if (clock.passes.size() == kStall + kStalled) kill(app->configPid(), SIGCONT);
+  }
+  kill(app->configPid(), SIGCONT);
+  ASSERT_EQ(clock.passes.size(), kStall + kStalled + kAfter + 1) << "the alerts stopped coming";
+  // Every second of the stall goes to a pass's receive or to one exchange
+  // that timed out, each logged once.
+  int timeouts = 0;
+  for (const std::string& l : app->daemonLog()) timeouts += l.find("MSG_RecvMsg") != std::string::npos;
+  const double stalled = clock.seconds(kStall, kStall + kStalled);
+  const double after = clock.longest(kStall + kStalled + 2, clock.passes.size() - 1);
+  std::cout << kStalled << " passes while stalled in " << stalled << " s with " << timeouts
+            << " time-outs (longest pass " << clock.longest(kStall, kStall + kStalled) << " s), longest after " << after
+            << " s\n";
+  EXPECT_GT(timeouts, 0);
+  EXPECT_LE(stalled, 1.25 * (kStalled + timeouts) + 2);
+  EXPECT_LE(after, 2.5);
+  EXPECT_GE(simFind(app->daemonLog(), "dropped a late answer"), 0);
+  SimRun set = app->ctl({"config", "set", "system.network.wired.ipv4nic.mode", "Off", "--role", "admin"});
+  EXPECT_EQ(set.status, 0) << set.err;
+  EXPECT_EQ(app->configGet("system.network.wired.ipv4nic.mode"), "Off");
 }

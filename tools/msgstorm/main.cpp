@@ -1,5 +1,6 @@
 // msgstorm [--to NAME] [--messages N] [--senders S] [--window W]
-//          [--deadline-s SECS] [--pid PID]
+//          [--deadline-s SECS] [--pid PID [--max-fd-growth N]
+//          [--max-rss-growth-kb KB]]
 //
 // Floods a service (default "SystemSrvc") with N messages (default 100000)
 // from S sender processes (default 4), each with an endpoint of its own,
@@ -11,8 +12,9 @@
 //
 // (on one line), and with --pid the service's open descriptors and resident
 // memory before and after: "msgstorm: pid 812 fds 14 14 vmrss-kb 5120 5124".
-// Exit status 0 when every message went out and every request was answered
-// exactly once, 1 otherwise, 2 for bad arguments. Senders still running at
+// Exit status 0 when every message went out, every request was answered
+// exactly once and the service grew by no more descriptors and resident
+// kilobytes than the limits given, 1 otherwise, 2 for bad arguments. Senders still running at
 // the deadline (default 600 s) are killed by their process ids.
 #include <dirent.h>
 #include <signal.h>
@@ -36,7 +38,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: msgstorm [--to NAME] [--messages N] [--senders S] [--window W] [--deadline-s SECS] [--pid PID]";
+    "usage: msgstorm [--to NAME] [--messages N] [--senders S] [--window W] [--deadline-s SECS] [--pid PID "
+    "[--max-fd-growth N] [--max-rss-growth-kb KB]]";
 
 struct Options {
   std::string to = "SystemSrvc";
@@ -45,6 +48,8 @@ struct Options {
   long window = 64;
   long deadlineS = 600;
   long pid = 0;
+  long maxFdGrowth = -1;  // -1: not checked
+  long maxRssGrowthKb = -1;
 };
 
 // A decimal number in [min, max]; false for anything else.
@@ -73,12 +78,16 @@ bool parse(int argc, char** argv, Options* o) {
       o->deadlineS = n;
     } else if (a == "--pid" && (number(v, 1, 1 << 22, &n))) {
       o->pid = n;
+    } else if (a == "--max-fd-growth" && (number(v, 0, 1 << 20, &n))) {
+      o->maxFdGrowth = n;
+    } else if (a == "--max-rss-growth-kb" && (number(v, 0, 1 << 30, &n))) {
+      o->maxRssGrowthKb = n;
     } else {
       return false;
     }
     ++i;
   }
-  return true;
+  return o->pid != 0 || (o->maxFdGrowth < 0 && o->maxRssGrowthKb < 0);
 }
 
 // Open descriptors and resident kilobytes of process `pid`; -1 when unreadable.
@@ -208,12 +217,16 @@ int main(int argc, char** argv) {
          static_cast<unsigned long long>(sum.replies), static_cast<unsigned long long>(sum.missing),
          static_cast<unsigned long long>(sum.duplicate), static_cast<unsigned long long>(sum.stray),
          static_cast<unsigned long long>(sum.sendFailed), secs, secs > 0 ? static_cast<double>(sum.sent) / secs : 0);
+  bool kept = true;
   if (o.pid != 0) {
     const ProcFigures after = sample(o.pid);
     printf("msgstorm: pid %ld fds %ld %ld vmrss-kb %ld %ld\n", o.pid, before.fds, after.fds, before.rssKb,
            after.rssKb);
+    auto within = [](long was, long is, long limit) { return limit < 0 || (was >= 0 && is >= 0 && is - was <= limit); };
+    kept = within(before.fds, after.fds, o.maxFdGrowth) && within(before.rssKb, after.rssKb, o.maxRssGrowthKb);
+    if (!kept) printf("msgstorm: the service grew past the limits\n");
   }
   const bool exact = complete && sum.sent == o.messages && sum.replies == sum.requests && sum.missing == 0 &&
                      sum.duplicate == 0 && sum.stray == 0;
-  return exact ? 0 : 1;
+  return exact && kept ? 0 : 1;
 }

@@ -57,8 +57,8 @@ struct Options {
 bool parseType(const char* s, MSG_Type* out) {
   if (s == nullptr || *s == '\0') return false;
   char* end = nullptr;
-  const unsigned long v = strtoul(s, &end, 0);
-  if (*end != '\0' || v == 0 || v > 0xFFFFFFFFul) return false;
+  const unsigned long long v = strtoull(s, &end, 0);
+  if (*end != '\0' || v == 0 || v > 0xFFFFFFFFull) return false;
   *out = static_cast<MSG_Type>(v);
   return true;
 }
@@ -90,6 +90,7 @@ bool parseOne(const std::string& a, const char* v, Options* o) {
   if (a == "--reply") return parseType(v, &o->reply);
   if (a == "--modes") return parseModes(v, &o->modes);
   if (a == "--late-ms") {
+    if (*v == '\0' || strlen(v) > 6 || strspn(v, "0123456789") != strlen(v)) return false;
     o->lateMs = atoi(v);
     return o->lateMs > 0 && o->lateMs <= 600000;
   }

@@ -20,6 +20,7 @@
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvMessageReply.h"
+#include "systemservice/syssrvReplyWait.h"
 
 namespace {
 
@@ -69,13 +70,18 @@ int createOrbscopeSupportPkg(const MSG_Message* pMsg, bool bLogFlush) {
   req.mutable_peripheral_message()->set_command(CommonIF::eCreateSupportPkg);
   // MSG_SendMsg refuses a message that could not be built or an endpoint
   // that does not exist (id 0).
+  const uint32_t sequence = MSG_GetNextSequence();
   const int sent = MSG_SendMsg(kSyssrvEndpoint, MSG_GetRemoteId(kSyssrvEndpoint, kPortController),
-                               msgUtil_buildMsg(req, MSG_GetNextSequence(), nullptr));
+                               msgUtil_buildMsg(req, sequence, nullptr));
   if (sent != 0) {
     logerr(component, "MSG_SendMsg failed with %d. Cannot get Orbscope logs so continuing without them.\n", sent);
     return -1;
   }
-  MSG_Message* in = MSG_RecvMsg(kSyssrvEndpoint, kMsgIdPlatformIFComponentRsp, kCameraAnswerMs);
+  // A consent that comes after an earlier request gave up is not this
+  // request's: taking it would let the next package wait for a collection
+  // the camera never started.
+  MSG_Message* in =
+      syssrvRecvReply(kSyssrvEndpoint, kMsgIdPlatformIFComponentRsp, sequence, kCameraAnswerMs, component);
   if (in == nullptr) {
     logerr(component, "MSG_RecvAnyMsg timeout. Cannot get Orbscope logs so continuing without them.\n");
     return -1;

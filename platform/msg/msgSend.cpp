@@ -21,6 +21,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <vector>
+
 #include "platform/msg/msgDatagram.h"
 #include "platform/msg/msgInternal.h"
 #include "platform/msg/msgSocket.h"
@@ -84,6 +86,28 @@ OutPtr open(const std::string& path) {
   return conn;
 }
 
+// Lets go of the cached connections whose peer has closed its end (an
+// endpoint closed, a process ended), all but `keep`; lock held. A service
+// answers many short-lived clients, each under a name of its own: without
+// this, every client that ever got an answer would keep two descriptors of
+// the service's open for good. Done when a connection is added, so the
+// cache holds at most the peers alive then and those gone since.
+void forgetClosed(MsgState& s, const OutPtr& keep) {
+  std::vector<struct pollfd> fds;
+  fds.reserve(s.out.size());
+  for (const auto& entry : s.out) fds.push_back({entry.second->fd, POLLIN, 0});
+  if (poll(fds.data(), fds.size(), 0) <= 0) return;
+  size_t i = 0;
+  for (auto it = s.out.begin(); it != s.out.end(); ++i) {
+    // Connections in use elsewhere stay open until their users let go.
+    if (fds[i].revents != 0 && it->second != keep) {
+      it = s.out.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
 // The cached connection to `remote` in `dir`, or a new one. *fresh tells
 // which; errno tells why there is none.
 OutPtr connection(const std::string& dir, const std::string& remote, bool* fresh) {
@@ -108,6 +132,7 @@ OutPtr connection(const std::string& dir, const std::string& remote, bool* fresh
   auto& slot = s.out[MsgOutKey(dir, remote)];
   if (slot) return slot;  // another thread connected first; ours closes with `conn`
   slot = conn;
+  forgetClosed(s, conn);
   return conn;
 }
 

@@ -44,7 +44,6 @@ class SimAppliance {
 
   // Starts configsrvc on the appliance's database; again after it ended.
   bool startConfigService(std::string* why);
-  pid_t configPid() const { return m_configPid; }
   // The daemon's start-up waits for "DnsSrvc" without limit: start it first.
   // `extra`: more dnssrvc options (--silent, --delay MS, ...).
   bool startDnsService(std::string* why, const std::vector<std::string>& extra = {});
@@ -56,6 +55,8 @@ class SimAppliance {
   double startupMicros() const { return m_startupUs; }
   // The daemon's background process, 0 when there is none (any more).
   pid_t daemonPid() const;
+  // The configuration service's process, -1 before it started.
+  pid_t configPid() const { return m_configPid; }
 
   const std::string& root() const { return m_root; }
   // Contents of an appliance file (<root><abs>), empty when unreadable.

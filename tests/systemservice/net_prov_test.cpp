@@ -128,6 +128,18 @@ TEST_F(ProvTest, ASilentServiceFailsTheLookupOnceItsTimeIsUp) {
   EXPECT_TRUE(logged(3, "syssrvMessageSendWaitResponse() MSG_RecvMsg timed out", "message"));
 }
 
+// The DMS lookup follows the ZUN lookup at once: the ZUN answer that comes
+// after its lookup gave up arrives while the DMS lookup waits, and must not
+// be taken for the DMS server.
+TEST_F(ProvTest, AnAnswerAfterItsLookupGaveUpIsNotTakenForTheNextLookup) {
+  m_answers = {{kZ, "zun.example:443"}, {kD, "dms.example:443"}};
+  serveDns(DnsSrvcOptions{false, 300, false});
+  std::string target;
+  EXPECT_FALSE(provisioningDnsSrvLookup(kZ, "corp.example", 100, &target));
+  EXPECT_TRUE(provisioningDnsSrvLookup(kD, "corp.example", 5000, &target));
+  EXPECT_EQ(target, "dms.example:443");
+}
+
 TEST_F(ProvTest, ReachabilityIsOneConnectToTheConfiguredPort) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in sa = {};

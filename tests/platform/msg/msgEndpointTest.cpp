@@ -95,3 +95,23 @@ TEST_F(MsgTest, OpenRemoteSyncTimesOutOrWaitsWithoutLimitForALateRemote) {
 }
 
 }  // namespace
+
+// A service answers one short-lived client after another, each under a name
+// of its own: what it opened to answer a client that has gone must not stay
+// open, or a service running for months runs out of descriptors.
+TEST_F(MsgTest, AnsweringClientsThatThenCloseLeavesNoDescriptorsOpen) {
+  openLocal("svc");
+  auto openFds = [] { return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}); };
+  long first = 0;
+  for (int i = 0; i < 20; ++i) {
+    const std::string client = "client" + std::to_string(i);
+    ASSERT_EQ(MSG_OpenLocal(client.c_str()), 0);
+    ASSERT_EQ(MSG_SendMsg(client.c_str(), waitRemote(client, "svc"), MSG_AllocMsg(0x100, 1, 4)), 0);
+    MSG_Message* req = MSG_RecvAnyMsg("svc", 5000);
+    ASSERT_EQ(MSG_SendMsg("svc", 0, MSG_AllocMsgCopyHdr(req, 0x101, 4)), 0);
+    MSG_ReleaseMsg(req);
+    MSG_CloseLocal(client.c_str());
+    if (i == 1) first = openFds();  // the service's connections made, one client's kept
+  }
+  EXPECT_LE(openFds(), first + 2);
+}

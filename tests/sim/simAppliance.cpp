@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <functional>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 
 #include "tests/arch/exec_wrapper.h"
@@ -73,9 +72,8 @@ pid_t spawn(std::vector<std::string> argv, const std::string& out, const std::st
 // (ESRCH); the stream's own copy turns that into a short text instead of
 // the exception a buffer iterator lets escape.
 std::string readAll(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
   std::ostringstream text;
-  text << f.rdbuf();
+  text << std::ifstream(path, std::ios::binary).rdbuf();
   return text.str();
 }
 

@@ -78,6 +78,11 @@ class SimTest : public ::testing::Test {
   }
 
   void TearDown() override {
+    // A sanitized build's services report into their logs, also when the
+    // report came after the test's last check or from a child that died.
+    for (const char* log : {"/log/syssrv.log", "/log/configsrvc.log", "/log/dnssrvc.log"}) {
+      EXPECT_TRUE(!app || app->file(log).find("Sanitizer:") == std::string::npos) << log << ":\n" << app->file(log);
+    }
     if (HasFailure() && app) {
       std::cerr << "the daemon's log:\n" << app->file("/dev/crvllog");
       for (const std::string& f : m_failureFiles) std::cerr << f << ":\n" << app->file(f);

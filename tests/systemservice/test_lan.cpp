@@ -268,7 +268,7 @@ class LanIpv6Test : public LanTest {
 };
 
 TEST_F(LanIpv6Test, InitAndRestartClearTheVariablesOnlyInAutomaticMode) {
-  for (const auto& [clear, when] : {std::pair{syssrvLanInit, "start-up"}, {syssrvLanRestart, "restart"}}) {
+  for (const auto& [clear, when] : {std::pair{&syssrvLanInit, "start-up"}, {&syssrvLanRestart, "restart"}}) {
     forget();
     clear();
     EXPECT_EQ(sent(), kCleared);

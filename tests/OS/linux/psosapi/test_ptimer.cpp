@@ -74,7 +74,8 @@ TEST(TickTimers, ExhaustedPoolRefusesToArm) {
   tm = 0xFFFF;
   EXPECT_EQ(tm_callback_after(100000, &tm, keepGoing, nullptr), kOutOfResources);
   EXPECT_EQ(tm, 0u);
-  EXPECT_EQ(log.text(), osLine('2', "AllocTimer failed"));
+  // The timer task may log its own start line meanwhile, before or after.
+  EXPECT_NE(log.text().find(osLine('2', "AllocTimer failed")), std::string::npos) << log.text();
   ASSERT_EQ(tm_cancel(ids.back()), 0);
   ASSERT_EQ(tm_callback_after(100000, &ids.back(), keepGoing, nullptr), 0) << "one back, one more fits";
   for (UInt32 id : ids) EXPECT_EQ(tm_cancel(id), 0);

@@ -9,7 +9,7 @@
 //   5  the USB mount query of the log transfer: "<folder name>\0<output>"
 //   6  one configuration value: a variable of fuzzVarNames.inc (next byte),
 //      the callback (validate, on-change, changed; the byte after), the
-//      instance, then the value
+//      instance, then the value, which reads of the variable get as well
 //   7  the log facility's filters: lines "+text" / "-text" add and delete a
 //      show filter, "c" / "d" the same for cull filters, others are logged
 #include <sys/socket.h>
@@ -84,6 +84,9 @@ void configValue(FuzzDaemon& d, const std::string& in) {
     iv.add_value(value.substr(start, nl - start));
   }
   iv.add_value(value.substr(start));
+  // The daemon reads the variable back as often as it takes it from the
+  // message: both carry the value.
+  d.peer().set(name, value, instance);
   std::string bytes;
   if (kind == 0) {
     ConfigIF::DynamicValidateReq r;

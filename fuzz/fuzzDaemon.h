@@ -1,6 +1,6 @@
 // The daemon as the fuzz targets meet it, set up once per process: the
 // recorder seam on a private root (nothing runs, the clocks are fake), the
-// log device pointed at /dev/null, "SystemSrvc" linked to the test fake of
+// log device a file there, "SystemSrvc" linked to the test fake of
 // "ConfigSrvc", and "FuzzCaller" as the peer that sends and receives the
 // answers.
 #pragma once
@@ -43,6 +43,11 @@ class FuzzDaemon {
   void deliver(MSG_Type type, const uint8_t* p, size_t n, MSG_CallbackFunc handler);
   // Takes in and releases every message waiting on either endpoint.
   void drain();
+  // Every line logged since the last call starts with the facility's
+  // prefix: a received or configured value with a line break in it must not
+  // forge a log line of its own. Aborts on one that does not, and empties
+  // the log device.
+  void checkLog();
 
  private:
   FuzzDaemon();

@@ -170,5 +170,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 6: configValue(d, in); break;
     default: logFilters(in); break;
   }
+  d.checkLog();
   return 0;
 }

@@ -43,10 +43,10 @@ class FuzzDaemon {
   void deliver(MSG_Type type, const uint8_t* p, size_t n, MSG_CallbackFunc handler);
   // Takes in and releases every message waiting on either endpoint.
   void drain();
-  // Every line logged since the last call starts with the facility's
-  // prefix: a received or configured value with a line break in it must not
-  // forge a log line of its own. Aborts on one that does not, and empties
-  // the log device.
+  // Every line logged since the last call is empty or starts with the
+  // facility's prefix: a received or configured value with a line break in
+  // it must not forge a log line of its own. Aborts on one that does not,
+  // and empties the log device.
   void checkLog();
 
  private:

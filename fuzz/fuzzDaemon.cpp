@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "OS/logmsg.h"
+#include "fuzz/fuzzFail.h"
 #include "OS/os_testing.h"
 #include "multicodec_util/multicodec_sysids.h"
 #include "systemservice/syssrvCfgMsg.h"
@@ -23,10 +24,7 @@ namespace {
 const char kLocal[] = "SystemSrvc";
 const char kCaller[] = "FuzzCaller";
 
-[[noreturn]] void fail(const char* what) {
-  fprintf(stderr, "fuzz set-up: %s\n", what);
-  abort();
-}
+[[noreturn]] void fail(const char* what) { fuzzFail(std::string("fuzz set-up: ") + what); }
 
 }  // namespace
 
@@ -123,8 +121,7 @@ void FuzzDaemon::checkLog() {
     const bool prefixed = line.size() >= 3 + prefix.size() && line[0] == '<' && line[2] == '>' &&
                           line.compare(3, prefix.size(), prefix) == 0;
     if (!line.empty() && !prefixed) {
-      fprintf(stderr, "fuzz: a log line without the prefix: \"%s\"\nlog:\n%s\n", line.c_str(), log.c_str());
-      abort();
+      fuzzFail("a log line without the prefix: \"" + line + "\"\nlog:\n" + log);
     }
     at = end + 1;
   }

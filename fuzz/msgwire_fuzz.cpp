@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/fuzzFail.h"
 #include "platform/msg/MSG.h"
 #include "platform/msg/msgFrame.h"
 #include "platform/msgutil/msgUtil.h"
@@ -22,10 +23,7 @@
 namespace {
 
 void check(bool ok, const char* what) {
-  if (!ok) {
-    fprintf(stderr, "msgwire: %s\n", what);
-    abort();
-  }
+  if (!ok) fuzzFail(std::string("msgwire: ") + what);
 }
 
 std::string frameAgain(uint16_t kind, MSG_Type type, uint32_t sequence, const std::string& sender, const uint8_t* p,

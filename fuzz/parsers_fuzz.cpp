@@ -23,6 +23,7 @@
 #include "ConfigIF.pb.h"
 #include "OS/logmsg.h"
 #include "fuzz/fuzzDaemon.h"
+#include "fuzz/fuzzFail.h"
 #include "platform/msgutil/msgIds.h"
 #include "systemservice/syssrvAlerts.h"
 #include "systemservice/syssrvCallbacks.h"
@@ -41,8 +42,8 @@ constexpr size_t kVarCount = sizeof kVarNames / sizeof kVarNames[0];
 
 void alertDatagram(const std::string& in) {
   int sv[2];
-  if (socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, sv) != 0) abort();
-  if (send(sv[1], in.data(), in.size(), 0) < 0 && !in.empty()) abort();
+  if (socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, sv) != 0) fuzzFail("parsers: socketpair");
+  if (send(sv[1], in.data(), in.size(), 0) < 0 && !in.empty()) fuzzFail("parsers: send");
   syssrvForwardAlertMessages(sv[0]);
   close(sv[0]);
   close(sv[1]);
@@ -131,7 +132,7 @@ void logFilters(const std::string& in) {
     }
   }
   for (int i = 0; i < logmsg_max_filters(); ++i) {
-    if (logmsg_showfilter_get(i) == nullptr || logmsg_cullfilter_get(i) == nullptr) abort();
+    if (logmsg_showfilter_get(i) == nullptr || logmsg_cullfilter_get(i) == nullptr) fuzzFail("parsers: no filter text");
   }
   logmsg_showfilter_delete("*");
   logmsg_cullfilter_delete("*");

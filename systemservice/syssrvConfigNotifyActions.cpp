@@ -22,6 +22,7 @@
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvProvisioning.h"
+#include "systemservice/syssrvQuote.h"
 #include "systemservice/syssrvWpad.h"
 
 namespace {
@@ -109,7 +110,7 @@ void setServerTypeOptions(const char* const* types, int count) {
 // DHCP rows log the freshly read value under the variable's name.
 std::string readAndLog(const NotifyChange& c, int len) {
   const std::string buf = notifyRead(c.name.c_str(), len);
-  logdebug(nullptr, "config_change_notify: %s change: %s\n", c.name.c_str(), buf.c_str());
+  logdebug(nullptr, "config_change_notify: %s change: %s\n", c.name.c_str(), log_text(buf).c_str());
   return buf;
 }
 
@@ -251,7 +252,8 @@ void notifyIPv4DhcpState(const NotifyChange& c) {
   char proxy[32] = "";
   readInto("system.proxy.webproxy.enabled", proxy, 31);
   if (strcasecmp(proxy, "true") == 0) {
-    logdebug(nullptr, "Calling StartWpad config_change_notify: %s change: %s\n", c.name.c_str(), state.c_str());
+    logdebug(nullptr, "Calling StartWpad config_change_notify: %s change: %s\n", c.name.c_str(),
+             log_text(state).c_str());
     StartWpad();
   }
 }

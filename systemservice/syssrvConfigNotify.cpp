@@ -274,7 +274,7 @@ void rowTimeFormat(const NotifyChange& c) { send_timeformat_notify(c.value); }
 void rowOffice365(const NotifyChange& c) { set_in_office_365_access_levels(c.value == "True"); }
 
 void rowMaxVentilation(const NotifyChange& c) {
-  logdebug(nullptr, "config_change_notify: kCfgVarMaxVentilation changed to %s\n", c.value.c_str());
+  logdebug(nullptr, "config_change_notify: kCfgVarMaxVentilation changed to %s\n", log_text(c.value).c_str());
   set_thermal_management();
 }
 

@@ -234,7 +234,7 @@ void notifyDiscoveryComplete(const NotifyChange& c) {
   char oob[64] = "";
   readInto("system.info.outofbox", oob, 63);
   if (startsWithTrue(oob)) outOfBox = true;
-  logdebug(nullptr, "config_change_notify: discoverycomplete changed to %s, outOfBox=%d\n", c.value.c_str(),
+  logdebug(nullptr, "config_change_notify: discoverycomplete changed to %s, outOfBox=%d\n", log_text(c.value).c_str(),
            outOfBox ? 1 : 0);
   // A cloud server found during set-up is used; offering it again is not.
   if (outOfBox && startsWithTrue(c.value.c_str())) {

@@ -96,9 +96,10 @@ syssrvValidation validateModularRoomMode(const std::string& name, const std::str
   config_read("system.info.hardwareversion", hwVersion, sizeof hwVersion, nullptr);
   if (!modularRoomAllowed(hwVersion)) {
     logdebug(kComponent, "(%s) var %s, val %s not allowed for Model, %d eModel, HWVer=%s\n",
-             "config_dynamic_validate", name.c_str(), value.c_str(), static_cast<int>(eModel), hwVersion);
-    logwarn(kComponent, "(%s) failed validation var %s, val %s, err %s\n", "config_dynamic_validate", name.c_str(),
-            value.c_str(), "");
+             "config_dynamic_validate", log_text(name).c_str(), log_text(value).c_str(), static_cast<int>(eModel),
+             log_text(hwVersion).c_str());
+    logwarn(kComponent, "(%s) failed validation var %s, val %s, err %s\n", "config_dynamic_validate",
+            log_text(name).c_str(), log_text(value).c_str(), "");
     return {CommonIF::kErrNotYetSupported, false};
   }
   for (const ModeAction& a : kModularRoomModeActions) {
@@ -339,7 +340,7 @@ void syssrvApplyOnChange(const std::string& name, int instance, const std::strin
   if (match != nullptr) {
     match->apply(value);
   } else {
-    logerr(kComponent, "config_on_change unknown var %s %d\n", name.c_str(), instance);
+    logerr(kComponent, "config_on_change unknown var %s %d\n", log_text(name).c_str(), instance);
   }
   for (const FollowUpRule& f : kProxyFollowUps) {
     if (nameIn(f.names, name)) f.apply();
@@ -351,7 +352,7 @@ void syssrvSubmitBatch(const std::string& name, SubmitType type) {
     startWpadIfProxyEnabled();
     return;
   }
-  logdebug(kComponent, "config_submit_notify: cfgVarName=%s type=%s dirtyBit=%d,%d,%d\n", name.c_str(),
+  logdebug(kComponent, "config_submit_notify: cfgVarName=%s type=%s dirtyBit=%d,%d,%d\n", log_text(name).c_str(),
            type == kSubmitStart ? "SubmitStart" : "SubmitEnd", m_LanDirtyBit, m_IPv6DirtyBit, m_DnsDirtyBit);
   if (type == kSubmitStart) {
     m_DnsDirtyBit = 0;
@@ -407,7 +408,7 @@ void config_dynamic_validate(void* /*pContext*/, const MSG_Message* msg) {
     return;
   }
   CallbackVar v = callbackVar(req.instance_val());
-  logdebug(kComponent, "(%s) var %s, val %s\n", __func__, v.name.c_str(), v.value.c_str());
+  logdebug(kComponent, "(%s) var %s, val %s\n", __func__, log_text(v.name).c_str(), log_text(v.value).c_str());
   // A request without a value proposes nothing to check.
   syssrvValidation verdict = v.hasValue ? syssrvValidateChange(v.name, v.instance, v.value) : syssrvValidation();
 
@@ -428,11 +429,12 @@ void config_on_change(void* /*pContext*/, const MSG_Message* msg) {
   CallbackVar v = callbackVar(req.instance_val());
   // Only a lower-case "password" in the name hides the value here.
   bool secret = v.name.find("password") != std::string::npos;
-  logdebug(kComponent, "config_on_change: varName:%s val:%s\n", v.name.c_str(), secret ? kSecretMask : v.value.c_str());
+  logdebug(kComponent, "config_on_change: varName:%s val:%s\n", log_text(v.name).c_str(),
+           secret ? kSecretMask : log_text(v.value).c_str());
   if (v.hasValue) {
     syssrvApplyOnChange(v.name, v.instance, v.value);
   } else {
-    logerr(kComponent, "config_on_change unknown var %s %d\n", v.name.c_str(), v.instance);
+    logerr(kComponent, "config_on_change unknown var %s %d\n", log_text(v.name).c_str(), v.instance);
   }
 
   ConfigIF::OnChangeRsp rsp;

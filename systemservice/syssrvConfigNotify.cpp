@@ -274,7 +274,7 @@ void rowTimeFormat(const NotifyChange& c) { send_timeformat_notify(c.value); }
 void rowOffice365(const NotifyChange& c) { set_in_office_365_access_levels(c.value == "True"); }
 
 void rowMaxVentilation(const NotifyChange& c) {
-  logdebug(nullptr, "config_change_notify: kCfgVarMaxVentilation changed to %s\n", c.value.c_str());
+  logdebug(nullptr, "config_change_notify: kCfgVarMaxVentilation changed to %s\n", log_text(c.value).c_str());
   set_thermal_management();
 }
 
@@ -435,8 +435,8 @@ void config_change_notify(void* pContext, const MSG_Message* msg) {
   buildCfgVarValue(c.value, ntfy.instance_val());
   // Only a lower-case "password" in the name hides the value here.
   const bool secret = c.name.find("password") != std::string::npos;
-  logdebug(nullptr, "config_change_notify: varName:%s val:%s\n", c.name.c_str(),
-           secret ? kSecretMask : c.value.c_str());
+  logdebug(nullptr, "config_change_notify: varName:%s val:%s\n", log_text(c.name).c_str(),
+           secret ? kSecretMask : log_text(c.value).c_str());
 
   bool runTail = true;
   for (const NotifyRow& row : kNotifyRows) {

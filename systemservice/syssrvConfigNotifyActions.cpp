@@ -22,6 +22,7 @@
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMessage.h"
 #include "systemservice/syssrvProvisioning.h"
+#include "systemservice/syssrvQuote.h"
 #include "systemservice/syssrvWpad.h"
 
 namespace {
@@ -109,7 +110,7 @@ void setServerTypeOptions(const char* const* types, int count) {
 // DHCP rows log the freshly read value under the variable's name.
 std::string readAndLog(const NotifyChange& c, int len) {
   const std::string buf = notifyRead(c.name.c_str(), len);
-  logdebug(nullptr, "config_change_notify: %s change: %s\n", c.name.c_str(), buf.c_str());
+  logdebug(nullptr, "config_change_notify: %s change: %s\n", c.name.c_str(), log_text(buf).c_str());
   return buf;
 }
 
@@ -233,7 +234,7 @@ void notifyDiscoveryComplete(const NotifyChange& c) {
   char oob[64] = "";
   readInto("system.info.outofbox", oob, 63);
   if (startsWithTrue(oob)) outOfBox = true;
-  logdebug(nullptr, "config_change_notify: discoverycomplete changed to %s, outOfBox=%d\n", c.value.c_str(),
+  logdebug(nullptr, "config_change_notify: discoverycomplete changed to %s, outOfBox=%d\n", log_text(c.value).c_str(),
            outOfBox ? 1 : 0);
   // A cloud server found during set-up is used; offering it again is not.
   if (outOfBox && startsWithTrue(c.value.c_str())) {
@@ -251,7 +252,8 @@ void notifyIPv4DhcpState(const NotifyChange& c) {
   char proxy[32] = "";
   readInto("system.proxy.webproxy.enabled", proxy, 31);
   if (strcasecmp(proxy, "true") == 0) {
-    logdebug(nullptr, "Calling StartWpad config_change_notify: %s change: %s\n", c.name.c_str(), state.c_str());
+    logdebug(nullptr, "Calling StartWpad config_change_notify: %s change: %s\n", c.name.c_str(),
+             log_text(state).c_str());
     StartWpad();
   }
 }

@@ -45,8 +45,10 @@ void stop_delegate_and_dns() {
   stop_delegate();
 }
 
-void take_credential(const std::string& value, char* out, const char* emptyWarning) {
-  if (value.empty()) logwarn(nullptr, "%s", emptyWarning);
+// The format carries the line's end: the log facility holds a message
+// whose format has none as the start of a line still to come.
+void take_credential(const std::string& value, char* out, const char* what) {
+  if (value.empty()) logwarn(nullptr, "proxy %s config is empty\n", what);
   strlcpy(out, value.c_str(), kDelegateCredentialLen);
 }
 
@@ -108,7 +110,7 @@ int get_wpad_credentials() {
                                            kDelegateCredentialLen);
   const std::string password = config_read_str(sip ? "comm.NICs.SipNic.sippassword" : "system.proxy.webproxy.password",
                                                kDelegateCredentialLen);
-  take_credential(user, delegate_uname, "proxy username config is empty\n");
-  take_credential(password, delegate_passwd, "proxy password config is empty\n");
+  take_credential(user, delegate_uname, "username");
+  take_credential(password, delegate_passwd, "password");
   return 1;
 }

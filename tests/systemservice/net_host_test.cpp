@@ -1,5 +1,6 @@
 // Host name, IR channel, proxy delegate, beacon and web proxy handling on the
 // daemon fixture: command lines, argv, file bytes, writes with their roles.
+#include "OS/logmsg.h"
 #include "SystemIF.pb.h"
 #include "systemservice/syssrvHostname.h"
 #include "systemservice/syssrvMessage.h"
@@ -95,6 +96,18 @@ TEST_F(NetHostTest, StartWpadRunsTheDelegateWithOneWordPerValueOrStartsDiscovery
   delegate_running = 1;
   start_delegate();
   EXPECT_EQ(rec().commands(), Strings{kScript + " --restart 'anonymous' maple" + servers});
+}
+
+// Each warning is a whole line when it is given: the line after it keeps
+// its own prefix.
+TEST_F(NetHostTest, EmptyProxyCredentialsAreWarnedOnLinesOfTheirOwn) {
+  const std::pair<const char*, const char*> settings[] = {
+      {"webproxy.enabled", "true"}, {"usesfbcredentials", "False"}, {"webproxy.username", ""}, {"webproxy.password", ""}};
+  for (const auto& [name, value] : settings) peer().set(std::string("system.proxy.") + name, value);
+  EXPECT_EQ(get_wpad_credentials(), 1);
+  logerr(nullptr, "next\n");
+  EXPECT_EQ(logLines(), (Strings{line(4, "proxy username config is empty", nullptr),
+                                 line(4, "proxy password config is empty", nullptr), line(3, "next", nullptr)}));
 }
 
 TEST_F(NetHostTest, StopWpadKillsADiscoveryProgramThatIgnoresSigterm) {

@@ -55,6 +55,17 @@ TEST_F(OnChangeTest, PasswordValuesAreMaskedInTheLog) {
   for (const string& l : log) EXPECT_EQ(l.find("s3cret"), string::npos);
 }
 
+// A received name or value cannot forge a log line of its own.
+TEST_F(OnChangeTest, LineBreaksInNamesAndValuesStayOnTheirLogLine) {
+  validate("a\nb", "c\nd");
+  onChange("a\nb", "c\r\nd");
+  submit("a\nb", ConfigIF::kSubmitEnd);
+  for (const string& l : logLines()) EXPECT_EQ(l.rfind('<', 0), 0u) << l;
+  EXPECT_TRUE(logged(7, "config_on_change: varName:a\\nb val:c\\r\\nd", "message"));
+  EXPECT_TRUE(logged(3, "config_on_change unknown var a\\nb 0", "message"));
+  EXPECT_TRUE(logged(7, "config_submit_notify: cfgVarName=a\\nb type=SubmitEnd dirtyBit=0,0,0", "message"));
+}
+
 TEST_F(OnChangeTest, FirewallPortsRestartIntrusionDetectionOnlyWhenEnabled) {
   for (const char* stored : {"True", "true", ""}) {
     peer().set("security.nids.enabled", stored);

@@ -167,6 +167,9 @@ TEST_F(NotifyTest, DiscoveryCompleteDuringSetUpWithdrawsTheCloud) {
                                 : Strings{"read system.info.outofbox"}));
     EXPECT_EQ(logged(7, "remove CLOUD from provisioning server type options", "config_change_notify"), withdraw);
   }
+  forget();
+  notify("management.provisioning.discoverycomplete", "x\ny");  // the value's line break stays escaped
+  EXPECT_NE(logBytes().find("config_change_notify: discoverycomplete changed to x\\ny, outOfBox="), string::npos);
 }
 
 TEST_F(NotifyTest, ProvisioningDeadlineAndEngineModeFollowExactValues) {

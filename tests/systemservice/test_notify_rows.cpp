@@ -17,7 +17,7 @@ TEST_F(NotifyTest, ParseFailureLogsAndChangesNothing) {
 TEST_F(NotifyTest, DecodingJoinsValuesNamesInnerInstancesAndHidesPasswords) {
   eModel = kBirch;
   notifyNodes({{"video", 0}, {"monitor", 1}, {"signalType", 0}}, {"HDMI", "DVI"});
-  EXPECT_TRUE(logged(7, "varName:video.monitor[1].signalType val:HDMI\nDVI", "config_change_notify"));
+  EXPECT_TRUE(logged(7, "varName:video.monitor[1].signalType val:HDMI\\nDVI", "config_change_notify"));
   EXPECT_EQ(logged(3, "set_frontpanel(): cannot open /sys/corvaleuc-bus/devices/corvaleuc_misc/update_mon1 fd:-1 errno: 2\n"), 1);
   notify("system.network.wired.dot1x.password", "s3cr3t;`id`");
   EXPECT_TRUE(logged(7, "varName:system.network.wired.dot1x.password val:********", "config_change_notify"));

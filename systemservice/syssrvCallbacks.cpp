@@ -153,7 +153,7 @@ void ruleFirewallPorts(const std::string&) {
 void ruleCountry(const std::string& v) {
   const char* zone = get_timezone_info(v.c_str());
   if (zone == nullptr) return;
-  logdebug(kComponent, "config_write : %s  \n", zone);
+  logdebug(kComponent, "config_write : %s  \n", log_text(zone).c_str());
   config_write("time.timezone", zone, kSystem);
 }
 
@@ -408,7 +408,7 @@ void config_dynamic_validate(void* /*pContext*/, const MSG_Message* msg) {
     return;
   }
   CallbackVar v = callbackVar(req.instance_val());
-  logdebug(kComponent, "(%s) var %s, val %s\n", __func__, log_text(v.name).c_str(), log_text(v.value).c_str());
+  logdebug(kComponent, "(%s) var %s, val %s\n", __func__, log_text(v.name).c_str(), log_value(v.name, v.value).c_str());
   // A request without a value proposes nothing to check.
   syssrvValidation verdict = v.hasValue ? syssrvValidateChange(v.name, v.instance, v.value) : syssrvValidation();
 

@@ -83,7 +83,7 @@ bool pacExpiryMs(const char* expiry, int* ms) {
   long long seconds = strtoll(expiry, &end, 10);
   if (end == expiry || seconds < 0) return false;
   if (errno == ERANGE || seconds > kMaxPacExpirySeconds) {
-    logwarn(kWpadComponent, "PAC expiry of %s s is beyond the timer's reach, armed for %lld s\n", expiry,
+    logwarn(kWpadComponent, "PAC expiry of %s s is beyond the timer's reach, armed for %lld s\n", log_text(expiry).c_str(),
             kMaxPacExpirySeconds);
     seconds = kMaxPacExpirySeconds;
   }
@@ -137,7 +137,7 @@ void notifyRemoteLogAddress(const NotifyChange& c) {
       strlcat(address, port, sizeof address);
     } else {
       logwarn(nullptr, "config_change_notify: remote log protocol \"%s\" has no default port, address left as is\n",
-              protocol);
+              log_text(protocol).c_str());
     }
     // Only a lengthened address goes back: an empty, portless or unchanged one would re-notify this row for ever.
     if (strlen(address) != before) config_write("system.log.remotelog.serveraddress", address, kSystem);
@@ -187,7 +187,8 @@ void notifyPacExpiry(const NotifyChange&) {
   }
   int ms = 0;
   if (!pacExpiryMs(expiry, &ms)) {
-    logerr(kWpadComponent, "PAC expiry time \"%s\" is not a number of seconds, timer not started\n", expiry);
+    logerr(kWpadComponent, "PAC expiry time \"%s\" is not a number of seconds, timer not started\n",
+           log_text(expiry).c_str());
     return;
   }
   if (IsTimerInitialised) {

@@ -21,6 +21,7 @@
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvConfigNotifyActions.h"
 #include "systemservice/syssrvMessage.h"
+#include "systemservice/syssrvQuote.h"
 
 namespace {
 
@@ -88,7 +89,8 @@ void notifyLanguageReset() {
   }
 
   if (!offered) {
-    logdebug(nullptr, "current language is: %s, set default language: %s\n", current.c_str(), kDefaultLanguage);
+    logdebug(nullptr, "current language is: %s, set default language: %s\n", log_text(current).c_str(),
+             kDefaultLanguage);
     ConfigIF::WriteRsp writeRsp;
     rc = exchange(ProtobufMessageHelper::getWriteRequest(kSyssrvEndpoint, kAdmin, language, kDefaultLanguage),
                   &writeRsp);

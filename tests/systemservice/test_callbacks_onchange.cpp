@@ -49,6 +49,7 @@ TEST_F(OnChangeTest, NamesReachTheirRuleOnlyForTheirInstances) {
 TEST_F(OnChangeTest, PasswordValuesAreMaskedInTheLog) {
   onChange("comm.NICs.SipNic.sippassword", "s3cret");
   onChange("system.network.wired.dot1x.Password", "visible");
+  validate("comm.NICs.SipNic.sippassword", "s3cret");
   vector<string> log = logLines();
   EXPECT_EQ(log[0], line(7, "config_on_change: varName:comm.NICs.SipNic.sippassword val:********"));
   EXPECT_TRUE(logged(7, "config_on_change: varName:system.network.wired.dot1x.Password val:visible", "message"));

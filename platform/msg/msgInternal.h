@@ -45,8 +45,10 @@ constexpr int kMsgSendTimeoutMs = 5000;
 
 // How long a reply ticket holds messages back from MSG_RecvAnyMsg: far more
 // than the gap between a send and the receive that follows it, even on a
-// loaded machine, and short enough not to stall the main loop noticeably.
-constexpr int kMsgReplyGraceMs = 100;
+// loaded machine (100 ms was seen to fall short with both cores busy), and
+// short enough not to stall the main loop noticeably: only a send that
+// expects no reply lets it run out.
+constexpr int kMsgReplyGraceMs = 300;
 
 // The longest one wait for a datagram lasts while the endpoint has open
 // watches or subscriptions, or the caller a time-out. Directory events

@@ -12,6 +12,7 @@
 #include "systemservice/syssrvCfgMsg.h"
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvProcess.h"
+#include "systemservice/syssrvQuote.h"
 
 const char kLogSpaceEnable[] = "system.log.spacemonitoring.enable";
 const char kLogSpaceUsedPercent[] = "system.log.spacemonitoring.usedpercent";
@@ -125,13 +126,16 @@ void logspace_monitor_control(int state) {
     const std::string freq = logspace_read(kLogSpaceUpdateFreq, 31);
     const char* argv[] = {"/opt/corvale/bin/logSpaceMonitor", "--checkfreq", freq.c_str(),
                           "--percentage-change-trigger", "1", nullptr};
+    // The frequency goes to the monitor as one word whatever it holds; the
+    // log line shows its line breaks escaped.
+    const std::string shown = log_text(freq);
     logdebug(nullptr, "logspace_monitor_control: Running command line: \"%s %s %s %s %s\"\n", argv[0], argv[1],
-             argv[2], argv[3], argv[4]);
+             shown.c_str(), argv[3], argv[4]);
     pid_t pid = 0;
     const eErrorT status = forkExec(argv, &pid);
     if (status != kNoError) {
       logerr(nullptr, "logspace_monitor_control: Running command line: \"%s %s %s %s %s\" failed; status:%d\n",
-             argv[0], argv[1], argv[2], argv[3], argv[4], status);
+             argv[0], argv[1], shown.c_str(), argv[3], argv[4], status);
       return;
     }
     pidLogSpaceMonitor = pid;
@@ -144,7 +148,7 @@ int update_logspace_management(const char* name, const char* value) {
   std::string text = value != nullptr ? value : "";
   if (name == nullptr) {
     text = logspace_read(kLogSpaceEnable, 31);
-    logdebug(nullptr, "update_logspace_management: initializing, enabled=%s\n", text.c_str());
+    logdebug(nullptr, "update_logspace_management: initializing, enabled=%s\n", log_text(text).c_str());
     name = kLogSpaceEnable;
   }
   if (strcmp(name, kLogSpaceEnable) == 0) {

@@ -62,7 +62,8 @@ bool number(const char* s, long min, long max, long* out) {
 }
 
 bool parse(int argc, char** argv, Options* o) {
-  for (int i = 1; i < argc; ++i) {
+  // Every option takes a value: they come in pairs.
+  for (int i = 1; i < argc; i += 2) {
     const std::string a = argv[i];
     const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
     long n = 0;
@@ -85,7 +86,6 @@ bool parse(int argc, char** argv, Options* o) {
     } else {
       return false;
     }
-    ++i;
   }
   return o->pid != 0 || (o->maxFdGrowth < 0 && o->maxRssGrowthKb < 0);
 }

@@ -18,6 +18,7 @@
 #include "systemservice/syssrvLogUpload.h"
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvMessage.h"
+#include "tests/systemservice/daemon_state.h"
 
 namespace {
 
@@ -75,21 +76,7 @@ FuzzDaemon::FuzzDaemon() {
 }
 
 void FuzzDaemon::reset() {
-  syssrvLan_testing_reset();
-  syssrvLogging_testing_reset();
-  syssrvLogUpload_testing_reset();
-  syssrvCameraLogs_testing_reset();
-  velar_idx_testing_reset();
-  syssrvLogSpace_testing_reset();
-  if (fdVirtKeyPressDev >= 0) ::close(fdVirtKeyPressDev);
-  fdVirtKeyPressDev = -1;
-  eModel = kUnknownModel;
-  outOfBox = false;
-  m_bDevfeatures = false;
-  delegate_running = m_LanDirtyBit = m_IPv6DirtyBit = m_DnsDirtyBit = 0;
-  persist_config = {};
-  bMOFlagInited = bMOFlagSetOnBoot = false;
-  discoverProvisioningTimeout = 0;
+  resetDaemonState();
   snprintf(ir_filter_sys_file, sizeof ir_filter_sys_file, "%s", "/proc/crvl_ir_fltr");
   remove_codec_id_file();
   m_rec.clear();

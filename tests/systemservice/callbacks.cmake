@@ -2,7 +2,8 @@
 # message layer, on one fixture (test_callbacks_peer.h): callbacks, the
 # access-level policy, start-up, the change dispatcher, entry, main loop,
 # message layer and LAN.
-add_library(cfg_test_fixture STATIC ${CMAKE_CURRENT_LIST_DIR}/test_callbacks_peer.cpp)
+add_library(cfg_test_fixture STATIC ${CMAKE_CURRENT_LIST_DIR}/test_callbacks_peer.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/daemon_state.cpp)
 syssrv_target(cfg_test_fixture)
 target_link_libraries(cfg_test_fixture PUBLIC daemon_test_fakes syssrvcore multicodec_util sysio oslib GTest::gtest)
 

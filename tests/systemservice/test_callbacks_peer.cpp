@@ -17,6 +17,7 @@
 #include "systemservice/syssrvLogging.h"
 #include "systemservice/syssrvLogUpload.h"
 #include "systemservice/syssrvMessage.h"
+#include "tests/systemservice/daemon_state.h"
 
 namespace {
 
@@ -60,21 +61,7 @@ std::string compact(const CfgRequest& r) {
 }
 
 void resetState() {
-  syssrvLan_testing_reset();
-  syssrvLogging_testing_reset();
-  syssrvLogUpload_testing_reset();
-  syssrvCameraLogs_testing_reset();
-  velar_idx_testing_reset();
-  syssrvLogSpace_testing_reset();
-  if (fdVirtKeyPressDev >= 0) close(fdVirtKeyPressDev);
-  fdVirtKeyPressDev = -1;
-  eModel = kUnknownModel;
-  outOfBox = false;
-  m_bDevfeatures = false;
-  delegate_running = m_LanDirtyBit = m_IPv6DirtyBit = m_DnsDirtyBit = 0;
-  persist_config = {};
-  bMOFlagInited = bMOFlagSetOnBoot = false;
-  discoverProvisioningTimeout = 0;
+  resetDaemonState();
   for (const char* name : kPlatformEnv) unsetenv(name);
 }
 

@@ -33,8 +33,8 @@ constexpr int kMsgDrainMax = 1024;
 // A receive is cheapest when the datagram is already queued: one call takes
 // it. A wait on the epoll set and then a receive is two. So the socket is
 // tried before a wait while that pays: while the last receive filled its
-// batch (a burst), and while tries keep finding datagrams (a peer on the same
-// CPU often answers before we get to wait). A try that finds nothing stops
+// batch (a burst), and while tries keep finding datagrams (a peer may have
+// answered before we got to wait). A try that finds nothing stops
 // that; after this many waits it is tried again.
 constexpr int kMsgTryEvery = 8;
 
@@ -99,6 +99,7 @@ void resubscribe(Lock& lk, const MsgEndpoint& ep, const std::vector<MsgRange>& r
 }
 
 int takeBatch(MsgEndpoint& ep);
+void drain(MsgEndpoint& ep);
 
 // Serves what the epoll set reported: datagrams first (when this thread may
 // take them), then connections, stream frames and directory events.
@@ -123,8 +124,7 @@ void serve(Lock& lk, const MsgEndpointPtr& ep, const struct epoll_event* evs, in
   // A frame a sender wrote because our queue was full follows whatever that
   // sender had queued before it; the reader alone may take datagrams.
   if (!ep->reading && msgStreamHasFree(*ep)) {
-    while (takeBatch(*ep) == kMsgDatagramBatch) {
-    }
+    drain(*ep);
     msgStreamTakeFree(*ep);
   }
   if (!renew.empty()) resubscribe(lk, *ep, renew);

@@ -110,30 +110,32 @@ int msgConnectDatagram(const std::string& dir, ino_t ino) {
   return fd;
 }
 
-bool msgSetRecvTimeout(int fd, long us) {
-  struct timeval tv = {static_cast<time_t>(us / 1000000), static_cast<suseconds_t>(us % 1000000)};
-  return setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv) == 0;
-}
-
-ssize_t msgRecvDatagram(int fd, uint8_t* buf, size_t n, int flags, struct ucred* cred) {
-  struct iovec iov = {buf, n};
-  alignas(struct cmsghdr) char control[CMSG_SPACE(sizeof(struct ucred))];
-  struct msghdr mh;
-  memset(&mh, 0, sizeof mh);
-  mh.msg_iov = &iov;
-  mh.msg_iovlen = 1;
-  mh.msg_control = control;
-  mh.msg_controllen = sizeof control;
-  ssize_t got = recvmsg(fd, &mh, flags | MSG_CMSG_CLOEXEC);
-  cred->pid = 0;
-  cred->uid = static_cast<uid_t>(-1);
-  cred->gid = static_cast<gid_t>(-1);
-  if (got < 0) return got;
-  // A datagram cut short is not a frame; the parser refuses it by its size.
-  if (mh.msg_flags & MSG_TRUNC) got = static_cast<ssize_t>(n) + 1;
-  for (struct cmsghdr* c = CMSG_FIRSTHDR(&mh); c != nullptr; c = CMSG_NXTHDR(&mh, c)) {
-    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS && c->cmsg_len == CMSG_LEN(sizeof *cred)) {
-      memcpy(cred, CMSG_DATA(c), sizeof *cred);
+int msgRecvDatagrams(int fd, uint8_t* buf, size_t n, MsgDatagramIn out[kMsgDatagramBatch]) {
+  struct iovec iov[kMsgDatagramBatch];
+  alignas(struct cmsghdr) char control[kMsgDatagramBatch][CMSG_SPACE(sizeof(struct ucred))];
+  struct mmsghdr mm[kMsgDatagramBatch];
+  memset(mm, 0, sizeof mm);
+  for (int i = 0; i < kMsgDatagramBatch; ++i) {
+    iov[i] = {buf + static_cast<size_t>(i) * (n + 1), n};
+    mm[i].msg_hdr.msg_iov = &iov[i];
+    mm[i].msg_hdr.msg_iovlen = 1;
+    mm[i].msg_hdr.msg_control = control[i];
+    mm[i].msg_hdr.msg_controllen = sizeof control[i];
+  }
+  int got = recvmmsg(fd, mm, kMsgDatagramBatch, MSG_DONTWAIT | MSG_CMSG_CLOEXEC, nullptr);
+  for (int i = 0; i < got; ++i) {
+    struct msghdr& mh = mm[i].msg_hdr;
+    MsgDatagramIn& d = out[i];
+    d.bytes = mm[i].msg_len;
+    // A datagram cut short is not a frame; the parser refuses it by its size.
+    if (mh.msg_flags & MSG_TRUNC) d.bytes = n + 1;
+    d.cred.pid = 0;
+    d.cred.uid = static_cast<uid_t>(-1);
+    d.cred.gid = static_cast<gid_t>(-1);
+    for (struct cmsghdr* c = CMSG_FIRSTHDR(&mh); c != nullptr; c = CMSG_NXTHDR(&mh, c)) {
+      if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS && c->cmsg_len == CMSG_LEN(sizeof d.cred)) {
+        memcpy(&d.cred, CMSG_DATA(c), sizeof d.cred);
+      }
     }
   }
   return got;

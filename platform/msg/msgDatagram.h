@@ -2,8 +2,8 @@
 //
 // Besides its listening stream socket (the file in the socket directory),
 // every endpoint owns one AF_UNIX datagram socket, and small messages travel
-// as single datagrams on it: a receive is then one blocking recvmsg(), where
-// a set of stream connections needs a wait for readiness and a read.
+// as single datagrams on it: one receive call takes whole messages, with no
+// framing state per sender as a set of stream connections needs.
 //
 // The socket directory holds one file per endpoint and nothing else a peer
 // could take for one, so the datagram sockets are files in its hidden
@@ -48,13 +48,25 @@ void msgSweepDatagrams(const std::string& dir);
 // without waiting (msgSend.cpp). -1 with errno set (ECONNREFUSED or ENOENT:
 // no such endpoint, or one that speaks streams only).
 int msgConnectDatagram(const std::string& dir, ino_t ino);
-// Sets SO_RCVTIMEO to us microseconds (> 0).
-bool msgSetRecvTimeout(int fd, long us);
-// Receives one datagram into buf (flags as for recvmsg). *cred gets the
-// sender's credentials; a datagram without them gets pid 0 and uid and gid
-// -1, which no check allows. Returns its size (n + 1 for one longer than n,
-// which is then cut short), or -1 with errno set; 0 also when the socket was
-// shut down for reading.
-ssize_t msgRecvDatagram(int fd, uint8_t* buf, size_t n, int flags, struct ucred* cred);
+// How many datagrams one receive takes at most. Two: a receive that fills
+// both tells that the queue held more, so the next wait tries the socket
+// before it sleeps (msgTakeIn.cpp); one that takes a single datagram needs
+// no further call to learn that the queue is empty.
+constexpr int kMsgDatagramBatch = 2;
+
+// One datagram taken by msgRecvDatagrams.
+struct MsgDatagramIn {
+  // Its size (n + 1 for one longer than n, which is then cut short).
+  size_t bytes;
+  // The sender's credentials; a datagram without them gets pid 0 and uid
+  // and gid -1, which no check allows.
+  struct ucred cred;
+};
+
+// Receives, without waiting and in one system call, up to
+// kMsgDatagramBatch queued datagrams, the i-th into buf + i * (n + 1),
+// where n + 1 bytes each are room. Returns how many, or -1 with errno set
+// (EAGAIN: none queued); 0 when the socket was shut down for reading.
+int msgRecvDatagrams(int fd, uint8_t* buf, size_t n, MsgDatagramIn out[kMsgDatagramBatch]);
 // The process of `cred` runs as our user or our group.
 bool msgCredsAllowed(const struct ucred& cred);

@@ -41,9 +41,8 @@ int openLocal(const std::string& name) {
   ep->name = name;
   ep->dir = dir;
   ep->path = path;
-  try {
-    ep->datagram.resize(kMsgMaxDatagram + 1);
-  } catch (const std::bad_alloc&) {
+  ep->datagram.reset(new (std::nothrow) uint8_t[kMsgDatagramBatch * (kMsgMaxDatagram + 1)]);
+  if (!ep->datagram) {
     msgLog("out of memory opening endpoint %s", name.c_str());
     return -1;
   }
@@ -63,14 +62,14 @@ int openLocal(const std::string& name) {
     return -1;
   }
   ep->selfFd = msgConnectDatagram(dir, ep->ino);
-  if (ep->selfFd < 0 || !msgWatchFd(*ep, ep->listenFd, kMsgTagListen)) {
+  if (ep->selfFd < 0 || !msgWatchFd(*ep, ep->listenFd, kMsgTagListen) ||
+      !msgWatchFd(*ep, ep->dgramFd, kMsgTagDatagram)) {
     if (ep->selfFd < 0) msgLog("cannot connect to the datagram socket of %s: %s", name.c_str(), strerror(errno));
     unlink(path.c_str());
     unlink(msgDatagramPath(dir, ep->ino).c_str());
     msgReleaseEndpoint(*ep);
     return -1;
   }
-  ep->nextLook = msgCoarseNow();
   std::lock_guard<std::mutex> g(s.lock);
   if (s.endpoints.count(name) != 0) {  // opened by another thread meanwhile
     msgLog("endpoint %s is already open", name.c_str());
@@ -120,8 +119,7 @@ bool msgWatchFd(MsgEndpoint& ep, int fd, uint64_t tag) {
   return false;
 }
 
-// Never while a reader waits on the datagram socket: MSG_CloseLocal leaves it to
-// the reader then.
+// Never while a reader waits: MSG_CloseLocal leaves it to the reader then.
 void msgReleaseEndpoint(MsgEndpoint& ep) {
   for (int* fd : {&ep.epollFd, &ep.listenFd, &ep.inotifyFd, &ep.dgramFd, &ep.selfFd}) {
     if (*fd >= 0) close(*fd);
@@ -155,7 +153,8 @@ int MSG_CloseLocal(const char* local) {
   // The datagram name is ours for as long as the socket is bound.
   unlink(msgDatagramPath(ep->dir, ep->ino).c_str());
   if (ep->reading) {
-    // Ends the reader's recvmsg(); it releases the endpoint then.
+    // Ends the reader's wait (the datagram socket turns readable); it
+    // releases the endpoint then.
     if (shutdown(ep->dgramFd, SHUT_RD) != 0) msgLog("cannot wake the reader of %s", ep->name.c_str());
   } else {
     msgReleaseEndpoint(*ep);
@@ -244,7 +243,6 @@ int MSG_OpenRemoteAsync(const char* local, const char* remote, const MSG_Callbac
     msgTakeIn(lk, ep, 0);
     if (ep->closed) return -1;
     ep->watches.push_back({remote, *cb, false});
-    msgNudgeReader(*ep);
   }
   // Connecting takes no lock; an event arriving meanwhile sets the same flag.
   if (!msgRemoteAlive(dir, remote)) return 0;

@@ -26,8 +26,8 @@
 //                  here in the order                         datagram only
 //   5 wake         a number (two words): the sending process's own barrier,
 //                  see msgTakeIn.cpp; 0 from another process
-//                  only nudges a blocked reader to look at
-//                  its streams                               datagram only
+//                  only nudges a reader that empties its
+//                  queue to look at its streams              datagram only
 #pragma once
 
 #include <cstddef>

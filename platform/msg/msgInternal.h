@@ -1,9 +1,9 @@
 // State shared by the files of the message layer.
 //
 // Locking: one mutex (MsgState::lock) guards everything below. Only one
-// thread at a time waits in recvmsg() on an endpoint's datagram socket (the
-// "reader", MsgEndpoint::reading); it does so with the lock released, then
-// takes in what it received with the lock held. Other threads that want a
+// thread at a time waits on an endpoint's descriptors (the "reader",
+// MsgEndpoint::reading); it does so with the lock released, then takes in
+// what they hold with the lock held. Other threads that want a
 // message of that endpoint wait on MsgState::changed until the reader has
 // delivered it or has given the role up; while no thread is the reader, a
 // thread holding the lock may take in what is queued without waiting. So
@@ -49,16 +49,6 @@ constexpr int kMsgSendTimeoutMs = 5000;
 // short enough not to stall the main loop noticeably: only a send that
 // expects no reply lets it run out.
 constexpr int kMsgReplyGraceMs = 300;
-
-// The longest one wait for a datagram lasts while the endpoint has open
-// watches or subscriptions, or the caller a time-out. Directory events
-// (remotes that appear) and stream connections do not wake a receiver
-// blocked on its datagram socket, so they are looked at after every slice,
-// and at least once a slice while datagrams keep coming: an open callback or
-// the renewal of a subscription waits no longer than this. Stream frames of a
-// sender that found the datagram queue full are noticed sooner: see
-// kMsgLookEvery (msgTakeIn.cpp).
-constexpr int kMsgSliceMs = 200;
 
 struct MSG_Message {
   uint64_t arrival = 0;  // order of arrival at the local endpoint
@@ -132,6 +122,7 @@ struct MsgWaiter {
 enum MsgEpollTag : uint64_t {
   kMsgTagListen = 1,
   kMsgTagDir = 2,
+  kMsgTagDatagram = 3,
   kMsgFirstConnTag = 16,
 };
 
@@ -143,15 +134,25 @@ struct MsgEndpoint {
   ino_t ino = 0;
   int dgramFd = -1;  // where small messages, markers and subscriptions arrive
   int selfFd = -1;   // connected to dgramFd: wake datagrams (msgTakeIn.cpp)
-  // Everything else that may need attention: new connections, stream data,
-  // directory events. Looked at without waiting, once a slice.
+  // Every descriptor above and every connection: the reader waits on this
+  // set alone, so that whatever arrives ends the wait at once.
   int epollFd = -1;
   int listenFd = -1;
   int inotifyFd = -1;  // the socket directory: remotes appearing
-  long recvTimeoutUs = 0;  // SO_RCVTIMEO as last set; changed only when a wait needs another
-  std::chrono::steady_clock::time_point nextLook;  // when the epoll set is due to be looked at
-  int sinceLook = 0;  // datagrams taken in since it was last looked at
-  std::vector<uint8_t> datagram;  // receive buffer, kMsgMaxDatagram + 1 bytes
+  // Trying the datagram socket before a wait (msgTakeIn.cpp): whether the
+  // next wait does, the last receive filled its batch, waits since the last
+  // try, datagrams taken in since the epoll set was last looked at, when it
+  // is due to be looked at all the same, and whether a nudge asked for a look.
+  bool tryFirst = false;
+  bool datagramsQueued = false;
+  int sinceTry = 0;
+  int sinceLook = 0;
+  std::chrono::steady_clock::time_point nextLook;
+  bool lookNow = false;
+  // Receive room for a batch of kMsgDatagramBatch datagrams of up to
+  // kMsgMaxDatagram + 1 bytes each; left untouched until used, so that only
+  // the pages that datagrams reach take memory.
+  std::unique_ptr<uint8_t[]> datagram;
   uint64_t wakesSent = 0;  // wake datagrams sent to ourselves, and taken in
   uint64_t wakesSeen = 0;
   bool reading = false;
@@ -227,7 +228,7 @@ struct MsgMessageFree {
 };
 using MsgMessagePtr = std::unique_ptr<MSG_Message, MsgMessageFree>;
 // The monotonic clock to a few milliseconds, at a fraction of the cost of a
-// precise read: for slices and reply tickets, never for a caller's time-out.
+// precise read: for reply tickets, never for a caller's time-out.
 std::chrono::steady_clock::time_point msgCoarseNow();
 
 // Diagnostics on stderr, prefixed with the MSG_DebugSetName name.
@@ -253,15 +254,12 @@ int msgSendFrame(const std::string& dir, const std::string& remote, const MsgFra
 bool msgRemoteAlive(const std::string& dir, const std::string& remote);
 
 // ---- taking in (msgTakeIn.cpp); lock held through `lk` ----
-// Waits up to timeoutMs (0: not at all, -1: no limit), but at most a slice,
-// for what arrives on `ep` and takes it in. With a non-zero time-out the
+// Waits up to timeoutMs (0: not at all, -1: no limit) for what arrives on
+// any descriptor of `ep` and takes it in. With a non-zero time-out the
 // caller must have checked that no other thread is the reader; the lock is
 // released while waiting. With 0, datagrams are taken only while there is no
 // reader.
 void msgTakeIn(std::unique_lock<std::mutex>& lk, const MsgEndpointPtr& ep, int timeoutMs);
-// A watch or subscription was added: a reader that waits without a timer
-// must begin to look at directory events.
-void msgNudgeReader(MsgEndpoint& ep);
 // Returns once everything that reached `ep` before the call has been taken
 // in, by this thread or by the reader.
 void msgTakeInArrived(std::unique_lock<std::mutex>& lk, const MsgEndpointPtr& ep);

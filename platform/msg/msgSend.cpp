@@ -231,9 +231,9 @@ int sendOn(MsgOutConn& conn, const MsgFrameHead& head, const void* payload, size
   }
   conn.streamMode.store(streamed, std::memory_order_release);
   int err = writeFrame(conn, iov);
-  // A reader blocked on its datagram socket does not see the stream; a
-  // nudge lost to a full queue is not missed, the reader looks at its
-  // streams while it empties the queue (msgTakeIn.cpp).
+  // A reader emptying a full queue looks at its streams only now and then;
+  // the nudge makes it look now. One lost to a full queue is not missed,
+  // the reader looks while it empties the queue (msgTakeIn.cpp).
   if (err == 0 && streamed) sendNudge(conn, head);
   return err;
 }

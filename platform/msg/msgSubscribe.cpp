@@ -69,7 +69,6 @@ int MSG_RegisterNotificationRemote(const char* local, MSG_Type min, MSG_Type max
     // Remembered even when the send below fails: it goes out again when the
     // remote appears.
     addOnce(&ep->subscriptions, {name, min, max});
-    msgNudgeReader(*ep);
     dir = ep->dir;
     self = ep->name;
   }

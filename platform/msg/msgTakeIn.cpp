@@ -1,6 +1,8 @@
-// Taking in what arrives at a local endpoint: datagrams (one blocking
-// recvmsg() per wait), and, once a slice, everything else (connections,
-// stream frames, directory events) through a look at the epoll set.
+// Taking in what arrives at a local endpoint. The reader waits on the
+// endpoint's epoll set alone, which holds every descriptor the endpoint owns
+// (datagram socket, listen socket, connections, directory watcher): a wait
+// ends as soon as anything arrives, and an idle wait lasts its whole
+// time-out in one system call.
 //
 // Wake datagrams: a thread that must know that everything which reached the
 // endpoint has been taken in (MSG_SendNotification: subscriptions that came
@@ -28,13 +30,29 @@ using Lock = std::unique_lock<std::mutex>;
 // returning: at most this many are taken in by one.
 constexpr int kMsgDrainMax = 1024;
 
+// A receive is cheapest when the datagram is already queued: one call takes
+// it. A wait on the epoll set and then a receive is two. So the socket is
+// tried before a wait while that pays: while the last receive filled its
+// batch (a burst), and while tries keep finding datagrams (a peer may have
+// answered before we got to wait). A try that finds nothing stops
+// that; after this many waits it is tried again.
+constexpr int kMsgTryEvery = 8;
+
+// Datagrams taken by tries do not go through the epoll set, which must still
+// be looked at for connections, stream frames and directory events.
+//
 // A sender that finds our datagram queue full writes on its stream and then
-// tries a nudge datagram, which is lost when the queue is still full. The
-// reader then takes the queued datagrams one by one, and looks at the
-// streams after this many of them: fewer than a full queue holds, so it looks
-// after the nudge was lost. Not after every datagram: a look costs a system
-// call, a sizeable part of a round trip.
+// tries a nudge datagram, which is lost when the queue is still full. While
+// the queue holds more, it is looked at after this many datagrams: fewer
+// than a full queue holds, so it looks after the nudge was lost. Not after
+// every batch: a look costs a system call, a sizeable part of a round trip.
 constexpr int kMsgLookEvery = 4;
+// And at least this often while tries keep finding datagrams: a remote that
+// appears, or a peer that speaks streams only, waits no longer.
+constexpr int kMsgLookMs = 50;
+
+// Descriptors served by one wait or look.
+constexpr int kMsgEventsMax = 32;
 
 // Marks the watches of remotes that appeared and collects the subscriptions
 // to send them again.
@@ -80,14 +98,18 @@ void resubscribe(Lock& lk, const MsgEndpoint& ep, const std::vector<MsgRange>& r
   lk.lock();
 }
 
+int takeBatch(MsgEndpoint& ep);
 void drain(MsgEndpoint& ep);
 
-// Everything but datagrams: connections, stream frames, directory events.
-void look(Lock& lk, const MsgEndpointPtr& ep) {
-  ep->nextLook = msgCoarseNow() + std::chrono::milliseconds(kMsgSliceMs);
+// Serves what the epoll set reported: datagrams first (when this thread may
+// take them), then connections, stream frames and directory events.
+void serve(Lock& lk, const MsgEndpointPtr& ep, const struct epoll_event* evs, int n) {
   ep->sinceLook = 0;
-  struct epoll_event evs[32];
-  int n = epoll_wait(ep->epollFd, evs, 32, 0);
+  ep->lookNow = false;
+  ep->nextLook = msgCoarseNow() + std::chrono::milliseconds(kMsgLookMs);
+  for (int i = 0; i < n; ++i) {
+    if (evs[i].data.u64 == kMsgTagDatagram && !ep->reading) takeBatch(*ep);
+  }
   std::vector<MsgRange> renew;
   for (int i = 0; i < n; ++i) {
     uint64_t tag = evs[i].data.u64;
@@ -95,7 +117,7 @@ void look(Lock& lk, const MsgEndpointPtr& ep) {
       msgStreamAcceptAll(*ep);
     } else if (tag == kMsgTagDir) {
       readDirEvents(*ep, &renew);
-    } else {
+    } else if (tag >= kMsgFirstConnTag) {
       msgStreamReadable(*ep, tag);
     }
   }
@@ -108,16 +130,24 @@ void look(Lock& lk, const MsgEndpointPtr& ep) {
   if (!renew.empty()) resubscribe(lk, *ep, renew);
 }
 
-// One datagram of n bytes in ep.datagram, from `cred`.
-void takeDatagram(MsgEndpoint& ep, size_t n, const struct ucred& cred) {
+// Everything that is ready now, without waiting.
+void look(Lock& lk, const MsgEndpointPtr& ep) {
+  struct epoll_event evs[kMsgEventsMax];
+  int n = epoll_wait(ep->epollFd, evs, kMsgEventsMax, 0);
+  serve(lk, ep, evs, n);
+}
+
+// One datagram of `bytes` bytes at `buf`, from `cred`.
+void takeDatagram(MsgEndpoint& ep, const uint8_t* buf, size_t bytes, const struct ucred& cred) {
   if (!msgCredsAllowed(cred)) {
     msgLog("%s: refusing a datagram from pid %d uid %u gid %u", ep.name.c_str(), static_cast<int>(cred.pid),
            static_cast<unsigned>(cred.uid), static_cast<unsigned>(cred.gid));
     return;
   }
   MsgFrameView f;
-  if (!msgFrameParse(ep.datagram.data(), n, &f)) {
-    msgLog("%s: malformed datagram of %zu bytes from pid %d; dropped", ep.name.c_str(), n, static_cast<int>(cred.pid));
+  if (!msgFrameParse(buf, bytes, &f)) {
+    msgLog("%s: malformed datagram of %zu bytes from pid %d; dropped", ep.name.c_str(), bytes,
+           static_cast<int>(cred.pid));
     return;
   }
   if (f.kind == kMsgFrameMarker) {
@@ -131,50 +161,53 @@ void takeDatagram(MsgEndpoint& ep, size_t n, const struct ucred& cred) {
     memcpy(&number, f.payload, sizeof number);
     if (cred.pid == getpid() && number > ep.wakesSeen) ep.wakesSeen = number;
     // A nudge (or our own wake): streams are due to be looked at now.
-    ep.nextLook = MsgClock::time_point();
+    ep.lookNow = true;
   } else {
     msgDeliver(ep, f.kind, f.type, f.sequence, std::string(f.sender, f.senderBytes), f.payload, f.payloadBytes);
   }
 }
 
-// Takes in the datagrams queued now, without waiting; the caller holds the
-// lock and no thread is the reader.
+// Takes in up to a batch of queued datagrams without waiting; the caller
+// holds the lock and no other thread is the reader. How many came.
+int takeBatch(MsgEndpoint& ep) {
+  MsgDatagramIn in[kMsgDatagramBatch];
+  int n;
+  do {
+    n = msgRecvDatagrams(ep.dgramFd, ep.datagram.get(), kMsgMaxDatagram, in);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) msgLog("%s: recvmmsg: %s", ep.name.c_str(), strerror(errno));
+  ep.datagramsQueued = n == kMsgDatagramBatch;
+  for (int i = 0; i < n; ++i) {
+    takeDatagram(ep, ep.datagram.get() + static_cast<size_t>(i) * (kMsgMaxDatagram + 1), in[i].bytes, in[i].cred);
+  }
+  return n < 0 ? 0 : n;
+}
+
+// Takes in the datagrams queued now (a flood: at most kMsgDrainMax). A
+// batch that came back short found the queue empty.
 void drain(MsgEndpoint& ep) {
-  for (int i = 0; i < kMsgDrainMax; ++i) {
-    struct ucred cred;
-    ssize_t n = msgRecvDatagram(ep.dgramFd, ep.datagram.data(), kMsgMaxDatagram, MSG_DONTWAIT, &cred);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    takeDatagram(ep, static_cast<size_t>(n), cred);
+  for (int i = 0; i < kMsgDrainMax; i += kMsgDatagramBatch) {
+    if (takeBatch(ep) < kMsgDatagramBatch) return;
   }
 }
 
-// Waits up to waitMs (0: without limit) for one datagram as the reader, and
-// takes it in. False when none came.
-bool waitDatagram(Lock& lk, const MsgEndpointPtr& ep, int waitMs) {
-  long us = static_cast<long>(waitMs) * 1000;
-  // The reader alone sets the time-out: one system call saved per wait.
-  if (us != ep->recvTimeoutUs) ep->recvTimeoutUs = msgSetRecvTimeout(ep->dgramFd, us) ? us : 0;
+// Waits up to timeoutMs (-1: without limit) as the reader on every
+// descriptor of the endpoint, and takes in what they hold.
+void waitAll(Lock& lk, const MsgEndpointPtr& ep, int timeoutMs) {
   ep->reading = true;
   lk.unlock();
-  struct ucred cred;
-  ssize_t n = msgRecvDatagram(ep->dgramFd, ep->datagram.data(), kMsgMaxDatagram, 0, &cred);
+  struct epoll_event evs[kMsgEventsMax];
+  int n = epoll_wait(ep->epollFd, evs, kMsgEventsMax, timeoutMs);
   int err = errno;
   lk.lock();
   ep->reading = false;
   if (ep->closed) {
     msgReleaseEndpoint(*ep);
     msgWakeAll();
-    return false;
+    return;
   }
-  if (n > 0) {
-    takeDatagram(*ep, static_cast<size_t>(n), cred);
-    return true;
-  }
-  if (n < 0 && err != EAGAIN && err != EWOULDBLOCK && err != EINTR) {
-    msgLog("%s: recvmsg: %s", ep->name.c_str(), strerror(err));
-  }
-  return false;
+  if (n < 0 && err != EINTR) msgLog("%s: epoll_wait: %s", ep->name.c_str(), strerror(err));
+  serve(lk, ep, evs, n);
 }
 
 // Sends wake datagram `number` on fd, connected to the endpoint itself: 0,
@@ -193,11 +226,6 @@ int sendWake(int fd, const std::string& name, uint64_t number, int flags) {
 }
 
 }  // namespace
-
-void msgNudgeReader(MsgEndpoint& ep) {
-  // Wake 0 is never waited for. A full queue wakes the reader anyway.
-  if (ep.reading && ep.recvTimeoutUs == 0) sendWake(ep.selfFd, ep.name, 0, MSG_DONTWAIT);
-}
 
 void msgDeliver(MsgEndpoint& ep, uint16_t kind, MSG_Type type, uint32_t sequence, std::string sender,
                 const uint8_t* payload, uint32_t bytes) {
@@ -245,22 +273,22 @@ void msgTakeIn(Lock& lk, const MsgEndpointPtr& ep, int timeoutMs) {
     msgWakeAll();
     return;
   }
-  // A wait that only a datagram can end needs no timer (it costs a tenth of a
-  // microsecond per wait); directory events matter only to open watches and
-  // subscriptions, which wake the reader when they are added.
-  // A sender whose datagram and nudge both found the queue full (a large
-  // datagram can fill the sender's own buffer after two or three) may have
-  // frames on its stream that nothing else points to: a connection with a
-  // hello bounds the wait too.
-  int wait = 0;
-  if (timeoutMs >= 0 || !ep->watches.empty() || !ep->subscriptions.empty() || !ep->conns.empty()) {
-    wait = (timeoutMs < 0 || timeoutMs > kMsgSliceMs) ? kMsgSliceMs : timeoutMs;
+  if (ep->tryFirst || ++ep->sinceTry >= kMsgTryEvery) {
+    ep->sinceTry = 0;
+    int got = takeBatch(*ep);
+    ep->tryFirst = got > 0;
+    if (got > 0) {
+      ep->sinceLook += got;
+      if (ep->lookNow || (ep->datagramsQueued && ep->sinceLook >= kMsgLookEvery) || msgCoarseNow() >= ep->nextLook) {
+        look(lk, ep);
+      }
+      msgWakeAll();
+      return;
+    }
   }
-  bool got = waitDatagram(lk, ep, wait);
-  if (ep->closed) return;
-  // After a wait that found nothing, after a nudge, every kMsgLookEvery
-  // datagrams, and at least once a slice while datagrams keep coming.
-  if (!got || ++ep->sinceLook >= kMsgLookEvery || msgCoarseNow() >= ep->nextLook) look(lk, ep);
+  waitAll(lk, ep, timeoutMs);
+  // A wait ended by a batch that filled: more are probably queued.
+  if (ep->datagramsQueued) ep->tryFirst = true;
   msgWakeAll();
 }
 

@@ -2,6 +2,7 @@
 // sizes, stalls, strangers of another user and group.
 #include <algorithm>
 #include <cstring>
+#include <future>
 #include <grp.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -150,6 +151,22 @@ TEST_F(MsgHostileTest, MalformedDatagramsAreDroppedAndTheEndpointServesOn) {
   EXPECT_EQ(msgTag(m), "301:1684234849");  // "abcd"
   close(fd);
   expectStillServing();
+}
+
+TEST_F(MsgHostileTest, ReceiveWithoutTimeLimitWakesForAPeerThatSpeaksStreamsOnly) {
+  // No connection, watch or subscription yet: a wait that only a datagram
+  // could end would never hear this frame.
+  auto got = std::async(std::launch::async, [] { return msgTag(MSG_RecvAnyMsg("t", -1)); });
+  int fd = rawConnect(path());
+  std::string frame = validFrame(0x301, "abcd");
+  EXPECT_EQ(write(fd, frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+  // A bound against a hang only: the frame ends the wait at once.
+  if (got.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    ADD_FAILURE() << "the stream frame did not end the wait";
+    MSG_CloseLocal("t");
+  }
+  EXPECT_EQ(got.get(), "301:1684234849");  // "abcd"
+  close(fd);
 }
 
 TEST_F(MsgHostileTest, StalledPartialFrameNeverBlocksTheReceiver) {

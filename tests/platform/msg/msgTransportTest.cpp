@@ -97,8 +97,8 @@ TEST_F(MsgTransportTest, SendsToAReceiverBusyElsewhereReturnAtOnceAndKeepTheirOr
 }
 
 TEST_F(MsgTransportTest, OpenCallbackRunsWhileMessagesKeepComing) {
-  // A receive that never has to wait a whole slice must still look at
-  // directory events.
+  // A receive that never has to wait, its queue never empty, must still
+  // look at directory events.
   int calls = 0;
   MSG_Callback cb = {[](void* ctx, const MSG_Message*) { ++*static_cast<int*>(ctx); }, &calls, 0, 0, 0};
   ASSERT_EQ(MSG_OpenRemoteAsync("t", "late", &cb, 0), 0);

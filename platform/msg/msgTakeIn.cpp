@@ -18,6 +18,7 @@
 
 #include "platform/msg/msgDatagram.h"
 #include "platform/msg/msgInternal.h"
+#include "platform/msg/msgMonitor.h"
 #include "platform/msg/msgSocket.h"
 
 namespace {
@@ -54,7 +55,7 @@ void readDirEvents(MsgEndpoint& ep, std::vector<MsgRange>* resubscribe) {
         continue;
       }
       std::string name;
-      if (e->len == 0 || !msgUnescapeName(e->name, &name)) continue;
+      if (e->len == 0 || msgMonitorAppeared(ep.dir, e->name) || !msgUnescapeName(e->name, &name)) continue;
       for (MsgAsyncWatch& w : ep.watches) {
         if (w.remote == name) w.pending = true;
       }

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <ctime>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <ostream>
 #include <vector>

@@ -123,11 +123,34 @@ bool msgMonitorParse(const uint8_t* p, size_t n, MsgMonitorRecord* out) {
   return true;
 }
 
+namespace {
+
+// Removes the sockets of monitors that ended without removing them (killed):
+// every endpoint opened later would try each one once.
+void sweepDeadMonitors(const std::string& dir) {
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  while (const struct dirent* e = readdir(d)) {
+    std::string path = dir + "/" + e->d_name;
+    struct sockaddr_un sa;
+    if (!isMonitorName(e->d_name) || !fill(path, &sa)) continue;
+    int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd >= 0 && connect(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0 && errno == ECONNREFUSED) {
+      unlink(path.c_str());
+    }
+    if (fd >= 0) close(fd);
+  }
+  closedir(d);
+}
+
+}  // namespace
+
 int msgMonitorListen(const std::string& dir, std::string* path, std::string* error) {
   if (msgEnsureDir(dir) != 0) {
     *error = "cannot create the endpoint directory " + dir;
     return -1;
   }
+  sweepDeadMonitors(dir);
   // Set up under a name the endpoints ignore, then renamed: nobody finds a
   // monitor that does not accept yet.
   std::string pid = std::to_string(getpid());

@@ -52,6 +52,7 @@ void readDirEvents(MsgEndpoint& ep, std::vector<MsgRange>* resubscribe) {
         // is harmless, publishers keep each one once.
         msgLog("%s: directory events lost; renewing all subscriptions", ep.name.c_str());
         resubscribe->insert(resubscribe->end(), ep.subscriptions.begin(), ep.subscriptions.end());
+        msgMonitorScan(ep.dir);
         continue;
       }
       std::string name;

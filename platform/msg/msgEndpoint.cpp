@@ -11,6 +11,7 @@
 
 #include "platform/msg/msgDatagram.h"
 #include "platform/msg/msgInternal.h"
+#include "platform/msg/msgMonitor.h"
 #include "platform/msg/msgSocket.h"
 
 namespace {
@@ -70,6 +71,7 @@ int openLocal(const std::string& name) {
     msgReleaseEndpoint(*ep);
     return -1;
   }
+  msgMonitorScan(dir);  // those that appear later are directory events
   std::lock_guard<std::mutex> g(s.lock);
   if (s.endpoints.count(name) != 0) {  // opened by another thread meanwhile
     msgLog("endpoint %s is already open", name.c_str());

@@ -25,6 +25,7 @@
 
 #include "platform/msg/msgDatagram.h"
 #include "platform/msg/msgInternal.h"
+#include "platform/msg/msgMonitor.h"
 #include "platform/msg/msgSocket.h"
 
 namespace {
@@ -325,5 +326,7 @@ int MSG_SendMsg(const char* local, MSG_Endpoint remote, MSG_Message* msg) {
     // Before the send: the reply may beat the return from it.
     msgExpectReply(*ep);
   }
-  return sendFrame(ep->dir, *to, head, msg->payload.data(), msg->payload.size(), cached);
+  int rc = sendFrame(ep->dir, *to, head, msg->payload.data(), msg->payload.size(), cached);
+  if (rc == 0) msgMonitorCopy(ep->dir, *to, head, msg->payload.data(), msg->payload.size());
+  return rc;
 }

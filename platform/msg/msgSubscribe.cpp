@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/msg/msgInternal.h"
+#include "platform/msg/msgMonitor.h"
 
 namespace {
 
@@ -106,7 +107,11 @@ int MSG_SendNotification(const char* local, MSG_Message* msg) {
   }
   std::vector<std::string> gone;
   for (const std::string& name : to) {
-    if (msgSendFrame(dir, name, head, msg->payload.data(), msg->payload.size()) != 0) gone.push_back(name);
+    if (msgSendFrame(dir, name, head, msg->payload.data(), msg->payload.size()) != 0) {
+      gone.push_back(name);
+    } else {
+      msgMonitorCopy(dir, name, head, msg->payload.data(), msg->payload.size());
+    }
   }
   if (gone.empty()) return 0;
   std::lock_guard<std::mutex> g(s.lock);

@@ -20,6 +20,7 @@
 
 #include "platform/msg/msgDatagram.h"
 #include "platform/msg/msgInternal.h"
+#include "platform/msg/msgMonitor.h"
 #include "platform/msg/msgSocket.h"
 
 namespace {
@@ -69,10 +70,11 @@ void readDirEvents(MsgEndpoint& ep, std::vector<MsgRange>* resubscribe) {
         // is harmless, publishers keep each one once.
         msgLog("%s: directory events lost; renewing all subscriptions", ep.name.c_str());
         resubscribe->insert(resubscribe->end(), ep.subscriptions.begin(), ep.subscriptions.end());
+        msgMonitorScan(ep.dir);
         continue;
       }
       std::string name;
-      if (e->len == 0 || !msgUnescapeName(e->name, &name)) continue;
+      if (e->len == 0 || msgMonitorAppeared(ep.dir, e->name) || !msgUnescapeName(e->name, &name)) continue;
       for (MsgAsyncWatch& w : ep.watches) {
         if (w.remote == name) w.pending = true;
       }

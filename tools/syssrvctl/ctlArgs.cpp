@@ -35,6 +35,8 @@ const OptionRow kOptionTable[] = {
     {"--rules", kCtlOptRules, ValueKind::kWords, nullptr, nullptr, 1},
     {"--then-publish", kCtlOptThenPublish, ValueKind::kWords, nullptr, nullptr, 2},
     {"--exit-on-eof", kCtlOptExitOnEof, ValueKind::kWords, nullptr, nullptr, 0},
+    {"--type", kCtlOptType, ValueKind::kText, &CtlArgs::type, nullptr, 1},
+    {"--pcap", kCtlOptPcap, ValueKind::kText, &CtlArgs::pcap, nullptr, 1},
 };
 
 const OptionRow* findOption(const std::string& name) {

@@ -24,6 +24,8 @@ enum CtlOption : unsigned {
   kCtlOptRules = 1u << 12,       // --rules FILE
   kCtlOptThenPublish = 1u << 13, // --then-publish TYPE FIELDS
   kCtlOptExitOnEof = 1u << 14,   // --exit-on-eof
+  kCtlOptType = 1u << 15,        // --type REGEX (monitor)
+  kCtlOptPcap = 1u << 16,        // --pcap FILE (monitor)
 };
 
 // One option as given, in command-line order: its name ("--answer") and
@@ -45,6 +47,8 @@ struct CtlArgs {
   long delayMs = 0;
   std::string role;
   std::string submit;
+  std::string type;
+  std::string pcap;
   std::vector<CtlOptionUse> uses;  // every option given, in order
 };
 

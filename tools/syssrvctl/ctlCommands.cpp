@@ -57,6 +57,12 @@ const CtlCommand kCommandTable[] = {
     {"uinput", ctlCmdUinput, 0,
      "uinput FILE\n"
      "      decode the key events the daemon wrote to FILE (the simulation's /dev/uinput)"},
+    {"monitor", ctlCmdMonitor, kCtlOptFrom | kCtlOptTo | kCtlOptType | kCtlOptPcap | kCtlOptCount | kCtlOptTimeout,
+     "monitor [--from EP] [--to EP] [--type REGEX] [--pcap FILE] [--count N] [--timeout MS]\n"
+     "      print every message sent between the endpoints, one line each: time, sender -> receiver,\n"
+     "      type and fields (REGEX, POSIX extended, is searched in the type's name); --pcap also\n"
+     "      writes them to FILE as a packet capture. Only messages of senders running as this\n"
+     "      user or group are seen. Runs until SIGINT/SIGTERM, N messages or MS ms"},
 };
 
 void printUsage(std::ostream& out) {

@@ -39,6 +39,8 @@ extern const char* const kCtlConfigUsage;
 int ctlCmdAlert(const CtlArgs& args, CtlIo& io);
 // `uinput FILE`: the key events in a file standing for /dev/uinput (ctlUinput.cpp).
 int ctlCmdUinput(const CtlArgs& args, CtlIo& io);
+// `monitor`: every message between the endpoints (ctlMonitor.cpp).
+int ctlCmdMonitor(const CtlArgs& args, CtlIo& io);
 // C escapes of TEXT (\n \t \r \0 \\ \xN and \xNN) to bytes; false with
 // *error on a lone backslash or an unknown escape.
 bool ctlUnescape(const std::string& text, std::string* out, std::string* error);

@@ -67,15 +67,17 @@ bool CfgModel::setLevels(CfgVar* v, int readLevel, int writeLevel) {
   return true;
 }
 
+// A client registers again what the service kept from its last start; only
+// what is new goes to the database.
 bool CfgModel::addReg(const CfgReg& r) {
+  auto have = std::find_if(m_regs.begin(), m_regs.end(), [&](const CfgReg& h) { return sameReg(h, r); });
+  if (have != m_regs.end() && have->userContext == r.userContext) return true;
   if (!m_store.addReg(r)) return false;
-  for (CfgReg& have : m_regs) {
-    if (sameReg(have, r)) {
-      have.userContext = r.userContext;
-      return true;
-    }
+  if (have != m_regs.end()) {
+    have->userContext = r.userContext;
+  } else {
+    m_regs.push_back(r);
   }
-  m_regs.push_back(r);
   return true;
 }
 

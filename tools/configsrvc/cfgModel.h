@@ -3,7 +3,7 @@
 //
 // Requests are answered from memory; every change is committed to the
 // database first and only then made in memory, so what a client is told
-// has happened is on disk.
+// has happened is in the database (how far on the disk: cfgStore.h).
 #pragma once
 
 #include <map>

@@ -5,11 +5,17 @@
 // is-default flag per instance), registrations (callbacks per client name)
 // and components (attached components, in attach order).
 //
-// Durability: WAL journal with synchronous=FULL, and every change is its own
-// transaction, committed before the caller answers anyone. A kill -9 after
-// an answer therefore never loses what the answer reported.
+// Durability: WAL journal, and every change is its own transaction,
+// committed before the caller answers anyone, so a kill -9 after an answer
+// never loses what the answer reported. A change of values or options is
+// also synced to the disk before it returns (synchronous=FULL), and with it
+// everything committed before it. Registrations, access levels and
+// components are committed without that wait (synchronous=NORMAL): their
+// clients send them again at every start of their own, so what only a
+// power cut can take of them is given back by the clients' next start.
 #pragma once
 
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +23,7 @@
 #include "tools/configsrvc/cfgVar.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // One callback registration.
 struct CfgReg {
@@ -74,6 +81,15 @@ class CfgStore {
 
  private:
   bool exec(const char* sql);
+  // The statement `sql` (a literal), prepared on its first use and kept
+  // while the database is open; null when it does not prepare.
+  sqlite3_stmt* kept(const char* sql);
+  bool run(const char* sql);
+  bool syncFull(bool full);
+  bool durable();
+  bool light();
+  // `ran` of a statement, taking the connection's error when false.
+  bool done(bool ran);
   // Takes the connection's last error as this store's.
   void failed();
   bool writeVar(const CfgVar& v);
@@ -82,7 +98,12 @@ class CfgStore {
   bool commit();
   void rollback();
 
+  struct LessSql {
+    bool operator()(const char* a, const char* b) const { return std::strcmp(a, b) < 0; }
+  };
   sqlite3* m_db = nullptr;
+  std::map<const char*, sqlite3_stmt*, LessSql> m_stmts;
+  bool m_syncFull = true;  // the connection's synchronous setting
   std::string m_error;
   bool m_full = false;
 };

@@ -35,7 +35,11 @@ CfgVar* CfgModel::find(const std::string& name) {
   return it == m_vars.end() ? nullptr : &it->second;
 }
 
+// What the database holds already needs no commit (and no wait for the
+// disk): the daemon writes its identity and start-up values on every start.
 bool CfgModel::setValues(CfgVar* v, int instance, const std::vector<std::string>& values, bool isDefault) {
+  const CfgInstance& now = v->inst.at(static_cast<size_t>(instance));
+  if (now.values == values && now.isDefault == isDefault) return true;
   CfgVar next = *v;
   CfgInstance& in = next.inst.at(static_cast<size_t>(instance));
   in.values = values;

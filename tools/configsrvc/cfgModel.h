@@ -44,6 +44,10 @@ class CfgModel {
   bool detach(const std::string& component, bool* wasAttached);
   const std::vector<std::string>& components() const { return m_components; }
 
+  // See CfgStore.
+  int unsyncedMs() const { return m_store.unsyncedMs(); }
+  bool sync() { return m_store.sync(); }
+
   const std::string& lastError() const { return m_store.lastError(); }
   // The reply code of the last database failure.
   int lastErrorCode() const { return m_store.lastWasFull() ? kCfgErrOutOfResources : kCfgErrGeneric; }

@@ -200,7 +200,11 @@ bool CfgStore::check(const std::string& path, std::string* report) {
 
 bool CfgStore::begin() { return run("BEGIN IMMEDIATE"); }
 bool CfgStore::commit() {
-  if (run("COMMIT")) return true;
+  if (run("COMMIT")) {
+    // A synced commit takes every commit before it to the disk.
+    if (m_syncFull) m_unsynced = false;
+    return true;
+  }
   // A full disk may leave the transaction open; the next one must not
   // carry its half along.
   if (sqlite3_get_autocommit(m_db) == 0) rollback();
@@ -349,44 +353,67 @@ bool CfgStore::saveInstance(const CfgVar& v, int instance) {
   return commit();
 }
 
-bool CfgStore::done(bool ran) {
-  if (!ran) failed();
+bool CfgStore::committedLight(bool ran) {
+  if (!ran) {
+    failed();
+  } else if (!m_unsynced) {
+    m_unsynced = true;
+    m_unsyncedSince = std::chrono::steady_clock::now();
+  }
   return ran;
+}
+
+int CfgStore::unsyncedMs() const {
+  if (!m_unsynced) return -1;
+  return static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_unsyncedSince)
+          .count());
+}
+
+// A checkpoint syncs the log before it copies it into the database file.
+// When it fails (a full disk) the commits stay in the log, to go with the
+// next synced commit; the next light commit tries again.
+bool CfgStore::sync() {
+  if (!m_unsynced) return true;
+  m_unsynced = false;
+  if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) == SQLITE_OK) return true;
+  failed();
+  return false;
 }
 
 bool CfgStore::saveLevels(const CfgVar& v) {
   if (!light()) return false;
   Stmt up(kept("UPDATE vars SET read_level = ?, write_level = ? WHERE name = ?"));
-  return done(up.bind(1, v.readLevel).bind(2, v.writeLevel).bind(3, v.name).run());
+  return committedLight(up.bind(1, v.readLevel).bind(2, v.writeLevel).bind(3, v.name).run());
 }
 
 bool CfgStore::addReg(const CfgReg& r) {
   if (!light()) return false;
   Stmt ins(kept("INSERT OR REPLACE INTO registrations(client, name, instance, type, user_context) VALUES(?,?,?,?,?)"));
-  return done(ins.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).bind(5, r.userContext).run());
+  return committedLight(ins.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).bind(5, r.userContext).run());
 }
 
 bool CfgStore::removeReg(const CfgReg& r) {
   if (!light()) return false;
   Stmt del(kept("DELETE FROM registrations WHERE client = ? AND name = ? AND instance = ? AND type = ?"));
-  return done(del.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).run());
+  return committedLight(del.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).run());
 }
 
 bool CfgStore::removeClientRegs(const std::string& client) {
   if (!light()) return false;
   Stmt del(kept("DELETE FROM registrations WHERE client = ?"));
-  return done(del.bind(1, client).run());
+  return committedLight(del.bind(1, client).run());
 }
 
 bool CfgStore::addComponent(const std::string& name) {
   if (!light()) return false;
   Stmt ins(kept("INSERT OR IGNORE INTO components(name, attach_order) "
                 "VALUES(?, (SELECT COALESCE(MAX(attach_order), 0) + 1 FROM components))"));
-  return done(ins.bind(1, name).run());
+  return committedLight(ins.bind(1, name).run());
 }
 
 bool CfgStore::removeComponent(const std::string& name) {
   if (!light()) return false;
   Stmt del(kept("DELETE FROM components WHERE name = ?"));
-  return done(del.bind(1, name).run());
+  return committedLight(del.bind(1, name).run());
 }

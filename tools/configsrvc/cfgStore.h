@@ -13,8 +13,10 @@
 // components are committed without that wait (synchronous=NORMAL): their
 // clients send them again at every start of their own, so what only a
 // power cut can take of them is given back by the clients' next start.
+// sync() takes them to the disk too, when the service has time for it.
 #pragma once
 
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <string>
@@ -67,6 +69,13 @@ class CfgStore {
   bool addComponent(const std::string& name);  // after the last one
   bool removeComponent(const std::string& name);
 
+  // Milliseconds since the first commit not synced to the disk yet; -1
+  // when everything committed is on the disk.
+  int unsyncedMs() const;
+  // Syncs what was committed; false with lastError() when that failed
+  // (it is tried again after the next commit).
+  bool sync();
+
   // Checks the database file at `path` without changing it: the journal
   // mode it keeps and SQLite's integrity check. `report` gets one line per
   // finding ("journal_mode wal", then "ok" or the problems found); true
@@ -88,8 +97,8 @@ class CfgStore {
   bool syncFull(bool full);
   bool durable();
   bool light();
-  // `ran` of a statement, taking the connection's error when false.
-  bool done(bool ran);
+  // `ran` of a light commit, taking the connection's error when false.
+  bool committedLight(bool ran);
   // Takes the connection's last error as this store's.
   void failed();
   bool writeVar(const CfgVar& v);
@@ -104,6 +113,8 @@ class CfgStore {
   sqlite3* m_db = nullptr;
   std::map<const char*, sqlite3_stmt*, LessSql> m_stmts;
   bool m_syncFull = true;  // the connection's synchronous setting
+  bool m_unsynced = false;
+  std::chrono::steady_clock::time_point m_unsyncedSince;
   std::string m_error;
   bool m_full = false;
 };

@@ -1,6 +1,7 @@
 // The store's promise to the disk: a value is synced before the caller may
 // answer its writer; what clients send again at each start of theirs is
-// committed without that wait (that it is kept: cfgRestart_test.cpp).
+// committed without that wait until the service has time to sync (that it
+// is kept: cfgRestart_test.cpp).
 #include <sqlite3.h>
 
 #include <cstdio>
@@ -34,9 +35,8 @@ int countedOpen(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags,
   return rc;
 }
 
-TEST(CfgStoreSync, ValuesAndOptionsAreSyncedRegistrationsAndLevelsOnlyCommitted) {
+TEST(CfgStoreSync, ValuesAndOptionsAreSyncedRegistrationsAndLevelsWhenTheServiceIsIdle) {
   gVfs = *sqlite3_vfs_find(nullptr);
-  gVfs.zName = "counted";
   gVfs.pAppData = sqlite3_vfs_find(nullptr);
   gVfs.xOpen = countedOpen;
   ASSERT_EQ(sqlite3_vfs_register(&gVfs, 1), SQLITE_OK);
@@ -52,6 +52,7 @@ TEST(CfgStoreSync, ValuesAndOptionsAreSyncedRegistrationsAndLevelsOnlyCommitted)
       {"new variable", [&] { return store.saveVar(v); }, true},
       {"registration", [&] { return store.addReg({"SystemSrvc", "", 0, 3, ""}); }, false},
       {"levels", [&] { return store.saveLevels(v); }, false},
+      {"sync when idle", [&] { return store.sync(); }, true},
       {"value", [&] { return store.saveInstance(v, 0); }, true},
   };
   for (const auto& [what, op, synced] : steps) {

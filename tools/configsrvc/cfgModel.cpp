@@ -1,11 +1,20 @@
 #include "tools/configsrvc/cfgModel.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
+// The daemon registers over a hundred callbacks in a row, each looked up
+// among the ones before: names are compared in place, not copied.
+bool sameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
 bool sameReg(const CfgReg& a, const CfgReg& b) {
-  return a.client == b.client && cfgKey(a.name) == cfgKey(b.name) && a.instance == b.instance && a.type == b.type;
+  return a.type == b.type && a.instance == b.instance && a.client == b.client && sameName(a.name, b.name);
 }
 
 }  // namespace
@@ -101,9 +110,8 @@ bool CfgModel::removeClientRegs(const std::string& client) {
 
 std::vector<CfgReg> CfgModel::regsFor(const std::string& name, int instance, int type) const {
   std::vector<CfgReg> out;
-  const std::string key = cfgKey(name);
   for (const CfgReg& r : m_regs) {
-    if (r.type == type && cfgKey(r.name) == key && (r.instance == 0 || r.instance == instance)) out.push_back(r);
+    if (r.type == type && (r.instance == 0 || r.instance == instance) && sameName(r.name, name)) out.push_back(r);
   }
   return out;
 }

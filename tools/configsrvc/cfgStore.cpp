@@ -101,7 +101,7 @@ bool insertList(sqlite3_stmt* kept, const std::string& name, int kind, int insta
   return true;
 }
 
-// Statements of the schema above, prepared once per connection.
+// Shared by several writes (each statement is prepared once per connection).
 const char* const kInsertList = "INSERT INTO lists(name, kind, instance, idx, text) VALUES(?,?,?,?,?)";
 
 }  // namespace
@@ -114,6 +114,7 @@ void CfgStore::close() {
   if (m_db != nullptr) sqlite3_close(m_db);
   m_db = nullptr;
   m_syncFull = true;
+  m_unsynced = false;  // closing the last connection checkpoints the log
 }
 
 sqlite3_stmt* CfgStore::kept(const char* sql) {

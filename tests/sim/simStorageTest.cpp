@@ -93,16 +93,17 @@ TEST_F(SimStorageTest, AcknowledgedWritesOutliveAKillAndAFullDiskAndTheDaemonSti
   EXPECT_EQ(refused.err, std::string("syssrvctl: database: database or disk is full\nsyssrvctl: config set ") + kStream +
                             ": kErrOutOfResources (-5)\n") << fitted << " fitted";
   EXPECT_GE(simFind(app->configLog(), ": database refused: database or disk is full"), 0);
-  const std::string last = fitted > 0 ? "full-" + std::to_string(fitted) : "";
-  EXPECT_EQ(app->configGet(kStream), last);
+  EXPECT_EQ(app->configGet(kStream), fitted > 0 ? "full-" + std::to_string(fitted) : "");
 
   // With room again, the same service takes writes and tells the daemon.
   ASSERT_EQ(unlink(filler.c_str()), 0);
   EXPECT_EQ(set("room-again").status, 0);
   expectDaemonHears("room-again");
+  // Killed right after the daemon's own write, acknowledged as it heard of the change.
   restartConfig();
   EXPECT_EQ(check(), "journal_mode wal\nok\n0\n");
   EXPECT_EQ(app->configGet(kStream), "room-again");
+  EXPECT_EQ(app->configGet("system.pki.csr.commonname").rfind("room-again.", 0), 0u);
   EXPECT_EQ(app->daemonPid(), daemon);
 }
 

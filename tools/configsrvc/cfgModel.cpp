@@ -1,11 +1,20 @@
 #include "tools/configsrvc/cfgModel.h"
 
 #include <algorithm>
+#include <cctype>
 
 namespace {
 
+// The daemon registers over a hundred callbacks in a row, each looked up
+// among the ones before: names are compared in place, not copied.
+bool sameName(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+         });
+}
+
 bool sameReg(const CfgReg& a, const CfgReg& b) {
-  return a.client == b.client && cfgKey(a.name) == cfgKey(b.name) && a.instance == b.instance && a.type == b.type;
+  return a.type == b.type && a.instance == b.instance && a.client == b.client && sameName(a.name, b.name);
 }
 
 }  // namespace
@@ -35,7 +44,11 @@ CfgVar* CfgModel::find(const std::string& name) {
   return it == m_vars.end() ? nullptr : &it->second;
 }
 
+// What the database holds already needs no commit (and no wait for the
+// disk): the daemon writes its identity and start-up values on every start.
 bool CfgModel::setValues(CfgVar* v, int instance, const std::vector<std::string>& values, bool isDefault) {
+  const CfgInstance& now = v->inst.at(static_cast<size_t>(instance));
+  if (now.values == values && now.isDefault == isDefault) return true;
   CfgVar next = *v;
   CfgInstance& in = next.inst.at(static_cast<size_t>(instance));
   in.values = values;
@@ -67,15 +80,17 @@ bool CfgModel::setLevels(CfgVar* v, int readLevel, int writeLevel) {
   return true;
 }
 
+// A client registers again what the service kept from its last start; only
+// what is new goes to the database.
 bool CfgModel::addReg(const CfgReg& r) {
+  auto have = std::find_if(m_regs.begin(), m_regs.end(), [&](const CfgReg& h) { return sameReg(h, r); });
+  if (have != m_regs.end() && have->userContext == r.userContext) return true;
   if (!m_store.addReg(r)) return false;
-  for (CfgReg& have : m_regs) {
-    if (sameReg(have, r)) {
-      have.userContext = r.userContext;
-      return true;
-    }
+  if (have != m_regs.end()) {
+    have->userContext = r.userContext;
+  } else {
+    m_regs.push_back(r);
   }
-  m_regs.push_back(r);
   return true;
 }
 
@@ -95,9 +110,8 @@ bool CfgModel::removeClientRegs(const std::string& client) {
 
 std::vector<CfgReg> CfgModel::regsFor(const std::string& name, int instance, int type) const {
   std::vector<CfgReg> out;
-  const std::string key = cfgKey(name);
   for (const CfgReg& r : m_regs) {
-    if (r.type == type && cfgKey(r.name) == key && (r.instance == 0 || r.instance == instance)) out.push_back(r);
+    if (r.type == type && (r.instance == 0 || r.instance == instance) && sameName(r.name, name)) out.push_back(r);
   }
   return out;
 }

@@ -3,7 +3,7 @@
 //
 // Requests are answered from memory; every change is committed to the
 // database first and only then made in memory, so what a client is told
-// has happened is on disk.
+// has happened is in the database (how far on the disk: cfgStore.h).
 #pragma once
 
 #include <map>
@@ -43,6 +43,10 @@ class CfgModel {
   bool attach(const std::string& component, bool* wasAttached);
   bool detach(const std::string& component, bool* wasAttached);
   const std::vector<std::string>& components() const { return m_components; }
+
+  // See CfgStore.
+  int unsyncedMs() const { return m_store.unsyncedMs(); }
+  bool sync() { return m_store.sync(); }
 
   const std::string& lastError() const { return m_store.lastError(); }
   // The reply code of the last database failure.

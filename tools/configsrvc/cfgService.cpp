@@ -12,6 +12,11 @@ namespace {
 
 // How long one receive may block before the stop flag is looked at again.
 constexpr int kCfgSliceMs = 200;
+// Registrations, levels and components committed without a sync go to the
+// disk once the service has had nothing to do for this long, or this long
+// after the first of them when it stays busy.
+constexpr int kCfgSyncIdleMs = 100;
+constexpr int kCfgSyncLatestMs = 1000;
 
 }  // namespace
 
@@ -44,10 +49,15 @@ bool CfgService::open(std::string* err) {
 void CfgService::serveOnce(int timeoutMs) {
   int due = m_writes->msToNextDeadline();
   if (due >= 0 && (timeoutMs < 0 || due < timeoutMs)) timeoutMs = due;
+  const bool unsynced = m_model.unsyncedMs() >= 0;
+  if (unsynced && (timeoutMs < 0 || timeoutMs > kCfgSyncIdleMs)) timeoutMs = kCfgSyncIdleMs;
   MSG_Message* m = MSG_RecvAnyMsg(m_config.name.c_str(), timeoutMs);
   if (m != nullptr) {
     cfgDispatch(*this, m);
     MSG_ReleaseMsg(m);
+  }
+  if (unsynced && (m == nullptr || m_model.unsyncedMs() >= kCfgSyncLatestMs) && !m_model.sync()) {
+    cfgLog("database: cannot sync: %s", m_model.lastError().c_str());
   }
   m_writes->expire();
 }

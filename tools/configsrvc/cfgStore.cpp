@@ -25,20 +25,32 @@ const char* const kSchema =
     " type INTEGER NOT NULL, user_context TEXT NOT NULL, PRIMARY KEY(client, name, instance, type));"
     "CREATE TABLE IF NOT EXISTS components(name TEXT PRIMARY KEY, attach_order INTEGER NOT NULL);";
 
-// One prepared statement, finalised on scope exit. A statement that does
-// not prepare (a database file whose tables are not the ones above) is
-// logged and sets `error`; every use of it then fails rather than acting on
-// a null statement.
+// One prepared statement. Prepared for one use it is finalised on scope
+// exit; taken from the store's cache it is only reset, for its next use. A
+// statement that does not prepare (a database file whose tables are not the
+// ones above) is logged and sets `error`; every use of it then fails rather
+// than acting on a null statement.
+sqlite3_stmt* prepare(sqlite3* db, const char* sql, std::string* error) {
+  sqlite3_stmt* s = nullptr;
+  if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && s != nullptr) return s;
+  *error = std::string("cannot prepare \"") + sql + "\": " + sqlite3_errmsg(db);
+  cfgLog("database: %s", error->c_str());
+  sqlite3_finalize(s);
+  return nullptr;
+}
+
 class Stmt {
  public:
-  Stmt(sqlite3* db, const char* sql, std::string* error) {
-    if (sqlite3_prepare_v2(db, sql, -1, &m_s, nullptr) == SQLITE_OK && m_s != nullptr) return;
-    *error = std::string("cannot prepare \"") + sql + "\": " + sqlite3_errmsg(db);
-    cfgLog("database: %s", error->c_str());
-    sqlite3_finalize(m_s);
-    m_s = nullptr;
+  Stmt(sqlite3* db, const char* sql, std::string* error) : m_s(prepare(db, sql, error)), m_owned(true) {}
+  explicit Stmt(sqlite3_stmt* kept) : m_s(kept), m_owned(false) {}
+  ~Stmt() {
+    if (m_owned) {
+      sqlite3_finalize(m_s);
+    } else if (m_s) {
+      sqlite3_reset(m_s);
+      sqlite3_clear_bindings(m_s);
+    }
   }
-  ~Stmt() { sqlite3_finalize(m_s); }
   Stmt(const Stmt&) = delete;
   Stmt& operator=(const Stmt&) = delete;
   bool ok() const { return m_s != nullptr; }
@@ -75,11 +87,12 @@ class Stmt {
 
  private:
   sqlite3_stmt* m_s = nullptr;
+  bool m_owned;
 };
 
-bool insertList(sqlite3* db, const std::string& name, int kind, int instance, const std::vector<std::string>& list,
-                std::string* error) {
-  Stmt ins(db, "INSERT INTO lists(name, kind, instance, idx, text) VALUES(?,?,?,?,?)", error);
+bool insertList(sqlite3_stmt* kept, const std::string& name, int kind, int instance,
+                const std::vector<std::string>& list) {
+  Stmt ins(kept);
   if (!ins.ok()) return false;
   for (size_t i = 0; i < list.size(); ++i) {
     ins.bind(1, name).bind(2, kind).bind(3, instance).bind(4, static_cast<long long>(i)).bind(5, list[i]);
@@ -88,13 +101,45 @@ bool insertList(sqlite3* db, const std::string& name, int kind, int instance, co
   return true;
 }
 
+// Shared by several writes (each statement is prepared once per connection).
+const char* const kInsertList = "INSERT INTO lists(name, kind, instance, idx, text) VALUES(?,?,?,?,?)";
+
 }  // namespace
 
 CfgStore::~CfgStore() { close(); }
 
 void CfgStore::close() {
+  for (auto& kv : m_stmts) sqlite3_finalize(kv.second);
+  m_stmts.clear();
   if (m_db != nullptr) sqlite3_close(m_db);
   m_db = nullptr;
+  m_syncFull = true;
+  m_unsynced = false;  // closing the last connection checkpoints the log
+}
+
+sqlite3_stmt* CfgStore::kept(const char* sql) {
+  auto it = m_stmts.find(sql);
+  if (it != m_stmts.end()) return it->second;
+  sqlite3_stmt* s = prepare(m_db, sql, &m_error);
+  if (s != nullptr) m_stmts[sql] = s;
+  return s;
+}
+
+bool CfgStore::run(const char* sql) {
+  if (Stmt(kept(sql)).run()) return true;
+  failed();
+  return false;
+}
+
+// In WAL mode a commit with synchronous=FULL syncs the log, and with it
+// every commit before it; with NORMAL the commit is in the log (and so
+// outlives a kill of this process) but reaches the disk with the next
+// synced commit or checkpoint.
+bool CfgStore::syncFull(bool full) {
+  if (m_syncFull == full) return true;
+  if (!run(full ? "PRAGMA synchronous=FULL" : "PRAGMA synchronous=NORMAL")) return false;
+  m_syncFull = full;
+  return true;
 }
 
 bool CfgStore::exec(const char* sql) {
@@ -154,12 +199,22 @@ bool CfgStore::check(const std::string& path, std::string* report) {
   return ok;
 }
 
-bool CfgStore::begin() { return exec("BEGIN IMMEDIATE;"); }
-bool CfgStore::commit() { return exec("COMMIT;"); }
+bool CfgStore::begin() { return run("BEGIN IMMEDIATE"); }
+bool CfgStore::commit() {
+  if (run("COMMIT")) {
+    // A synced commit takes every commit before it to the disk.
+    if (m_syncFull) m_unsynced = false;
+    return true;
+  }
+  // A full disk may leave the transaction open; the next one must not
+  // carry its half along.
+  if (sqlite3_get_autocommit(m_db) == 0) rollback();
+  return false;
+}
 void CfgStore::rollback() {
   std::string keep = m_error;
   const bool full = m_full;
-  exec("ROLLBACK;");
+  run("ROLLBACK");
   m_error = keep;
   m_full = full;
 }
@@ -230,16 +285,14 @@ bool CfgStore::loadAll(std::map<std::string, CfgVar>* vars, std::vector<CfgReg>*
 }
 
 bool CfgStore::writeVar(const CfgVar& v) {
-  Stmt delVar(m_db, "DELETE FROM vars WHERE name = ?", &m_error);
-  Stmt delLists(m_db, "DELETE FROM lists WHERE name = ?", &m_error);
-  Stmt delState(m_db, "DELETE FROM state WHERE name = ?", &m_error);
+  Stmt delVar(kept("DELETE FROM vars WHERE name = ?"));
+  Stmt delLists(kept("DELETE FROM lists WHERE name = ?"));
+  Stmt delState(kept("DELETE FROM state WHERE name = ?"));
   if (!delVar.bind(1, v.name).run() || !delLists.bind(1, v.name).run() || !delState.bind(1, v.name).run()) {
     return false;
   }
-  Stmt ins(m_db,
-           "INSERT INTO vars(name, instances, read_level, write_level, multi, options_fixed, default_index, "
-           "seed_default_index) VALUES(?,?,?,?,?,?,?,?)",
-           &m_error);
+  Stmt ins(kept("INSERT INTO vars(name, instances, read_level, write_level, multi, options_fixed, default_index, "
+                "seed_default_index) VALUES(?,?,?,?,?,?,?,?)"));
   ins.bind(1, v.name)
       .bind(2, static_cast<long long>(v.inst.size()))
       .bind(3, v.readLevel)
@@ -249,9 +302,9 @@ bool CfgStore::writeVar(const CfgVar& v) {
       .bind(7, static_cast<long long>(v.defaultIndex))
       .bind(8, static_cast<long long>(v.seedDefaultIndex));
   if (!ins.run()) return false;
-  if (!insertList(m_db, v.name, kListDefault, 0, v.defaults, &m_error) ||
-      !insertList(m_db, v.name, kListOption, 0, v.options, &m_error) ||
-      !insertList(m_db, v.name, kListSeedOption, 0, v.seedOptions, &m_error)) {
+  if (!insertList(kept(kInsertList), v.name, kListDefault, 0, v.defaults) ||
+      !insertList(kept(kInsertList), v.name, kListOption, 0, v.options) ||
+      !insertList(kept(kInsertList), v.name, kListSeedOption, 0, v.seedOptions)) {
     return false;
   }
   for (size_t i = 0; i < v.inst.size(); ++i) {
@@ -262,27 +315,24 @@ bool CfgStore::writeVar(const CfgVar& v) {
 
 bool CfgStore::writeInstance(const CfgVar& v, int instance) {
   const CfgInstance& in = v.inst[static_cast<size_t>(instance)];
-  Stmt del(m_db, "DELETE FROM lists WHERE name = ? AND kind = ? AND instance = ?", &m_error);
+  Stmt del(kept("DELETE FROM lists WHERE name = ? AND kind = ? AND instance = ?"));
   if (!del.bind(1, v.name).bind(2, kListValue).bind(3, instance).run()) return false;
-  if (!insertList(m_db, v.name, kListValue, instance, in.values, &m_error)) return false;
-  Stmt st(m_db, "INSERT OR REPLACE INTO state(name, instance, is_default) VALUES(?,?,?)", &m_error);
+  if (!insertList(kept(kInsertList), v.name, kListValue, instance, in.values)) return false;
+  Stmt st(kept("INSERT OR REPLACE INTO state(name, instance, is_default) VALUES(?,?,?)"));
   return st.bind(1, v.name).bind(2, instance).bind(3, in.isDefault ? 1 : 0).run();
 }
 
-// Every public write below is one transaction: all of it is on disk when it
-// returns true, none of it when it returns false.
-bool CfgStore::saveVar(const CfgVar& v) {
-  if (!begin()) return false;
-  if (!writeVar(v)) {
-    failed();
-    rollback();
-    return false;
-  }
-  return commit();
-}
+// Every public write below is one transaction: all of it is in the database
+// when it returns true, none of it when it returns false. Values and
+// options are synced to the disk before that (`durable`); the rest is
+// registered by clients at their own start (`light`).
+bool CfgStore::durable() { return syncFull(true); }
+bool CfgStore::light() { return syncFull(false); }
+
+bool CfgStore::saveVar(const CfgVar& v) { return saveVars({&v}); }
 
 bool CfgStore::saveVars(const std::vector<const CfgVar*>& vars) {
-  if (!begin()) return false;
+  if (!durable() || !begin()) return false;
   for (const CfgVar* v : vars) {
     if (!writeVar(*v)) {
       failed();
@@ -295,7 +345,7 @@ bool CfgStore::saveVars(const std::vector<const CfgVar*>& vars) {
 
 bool CfgStore::saveInstance(const CfgVar& v, int instance) {
   if (instance < 0 || static_cast<size_t>(instance) >= v.inst.size()) return false;
-  if (!begin()) return false;
+  if (!durable() || !begin()) return false;
   if (!writeInstance(v, instance)) {
     failed();
     rollback();
@@ -304,61 +354,67 @@ bool CfgStore::saveInstance(const CfgVar& v, int instance) {
   return commit();
 }
 
-bool CfgStore::saveLevels(const CfgVar& v) {
-  Stmt up(m_db, "UPDATE vars SET read_level = ?, write_level = ? WHERE name = ?", &m_error);
-  if (!up.bind(1, v.readLevel).bind(2, v.writeLevel).bind(3, v.name).run()) {
+bool CfgStore::committedLight(bool ran) {
+  if (!ran) {
     failed();
-    return false;
+  } else if (!m_unsynced) {
+    m_unsynced = true;
+    m_unsyncedSince = std::chrono::steady_clock::now();
   }
-  return true;
+  return ran;
+}
+
+int CfgStore::unsyncedMs() const {
+  if (!m_unsynced) return -1;
+  return static_cast<int>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_unsyncedSince)
+          .count());
+}
+
+// A checkpoint syncs the log before it copies it into the database file.
+// When it fails (a full disk) the commits stay in the log, to go with the
+// next synced commit; the next light commit tries again.
+bool CfgStore::sync() {
+  if (!m_unsynced) return true;
+  m_unsynced = false;
+  if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr) == SQLITE_OK) return true;
+  failed();
+  return false;
+}
+
+bool CfgStore::saveLevels(const CfgVar& v) {
+  if (!light()) return false;
+  Stmt up(kept("UPDATE vars SET read_level = ?, write_level = ? WHERE name = ?"));
+  return committedLight(up.bind(1, v.readLevel).bind(2, v.writeLevel).bind(3, v.name).run());
 }
 
 bool CfgStore::addReg(const CfgReg& r) {
-  Stmt ins(m_db,
-           "INSERT OR REPLACE INTO registrations(client, name, instance, type, user_context) VALUES(?,?,?,?,?)",
-           &m_error);
-  if (!ins.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).bind(5, r.userContext).run()) {
-    failed();
-    return false;
-  }
-  return true;
+  if (!light()) return false;
+  Stmt ins(kept("INSERT OR REPLACE INTO registrations(client, name, instance, type, user_context) VALUES(?,?,?,?,?)"));
+  return committedLight(ins.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).bind(5, r.userContext).run());
 }
 
 bool CfgStore::removeReg(const CfgReg& r) {
-  Stmt del(m_db, "DELETE FROM registrations WHERE client = ? AND name = ? AND instance = ? AND type = ?", &m_error);
-  if (!del.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).run()) {
-    failed();
-    return false;
-  }
-  return true;
+  if (!light()) return false;
+  Stmt del(kept("DELETE FROM registrations WHERE client = ? AND name = ? AND instance = ? AND type = ?"));
+  return committedLight(del.bind(1, r.client).bind(2, r.name).bind(3, r.instance).bind(4, r.type).run());
 }
 
 bool CfgStore::removeClientRegs(const std::string& client) {
-  Stmt del(m_db, "DELETE FROM registrations WHERE client = ?", &m_error);
-  if (!del.bind(1, client).run()) {
-    failed();
-    return false;
-  }
-  return true;
+  if (!light()) return false;
+  Stmt del(kept("DELETE FROM registrations WHERE client = ?"));
+  return committedLight(del.bind(1, client).run());
 }
 
 bool CfgStore::addComponent(const std::string& name) {
-  Stmt ins(m_db,
-           "INSERT OR IGNORE INTO components(name, attach_order) "
-           "VALUES(?, (SELECT COALESCE(MAX(attach_order), 0) + 1 FROM components))",
-           &m_error);
-  if (!ins.bind(1, name).run()) {
-    failed();
-    return false;
-  }
-  return true;
+  if (!light()) return false;
+  Stmt ins(kept("INSERT OR IGNORE INTO components(name, attach_order) "
+                "VALUES(?, (SELECT COALESCE(MAX(attach_order), 0) + 1 FROM components))"));
+  return committedLight(ins.bind(1, name).run());
 }
 
 bool CfgStore::removeComponent(const std::string& name) {
-  Stmt del(m_db, "DELETE FROM components WHERE name = ?", &m_error);
-  if (!del.bind(1, name).run()) {
-    failed();
-    return false;
-  }
-  return true;
+  if (!light()) return false;
+  Stmt del(kept("DELETE FROM components WHERE name = ?"));
+  return committedLight(del.bind(1, name).run());
 }

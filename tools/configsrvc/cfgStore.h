@@ -5,11 +5,19 @@
 // is-default flag per instance), registrations (callbacks per client name)
 // and components (attached components, in attach order).
 //
-// Durability: WAL journal with synchronous=FULL, and every change is its own
-// transaction, committed before the caller answers anyone. A kill -9 after
-// an answer therefore never loses what the answer reported.
+// Durability: WAL journal, and every change is its own transaction,
+// committed before the caller answers anyone, so a kill -9 after an answer
+// never loses what the answer reported. A change of values or options is
+// also synced to the disk before it returns (synchronous=FULL), and with it
+// everything committed before it. Registrations, access levels and
+// components are committed without that wait (synchronous=NORMAL): their
+// clients send them again at every start of their own, so what only a
+// power cut can take of them is given back by the clients' next start.
+// sync() takes them to the disk too, when the service has time for it.
 #pragma once
 
+#include <chrono>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -17,6 +25,7 @@
 #include "tools/configsrvc/cfgVar.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 // One callback registration.
 struct CfgReg {
@@ -60,6 +69,13 @@ class CfgStore {
   bool addComponent(const std::string& name);  // after the last one
   bool removeComponent(const std::string& name);
 
+  // Milliseconds since the first commit not synced to the disk yet; -1
+  // when everything committed is on the disk.
+  int unsyncedMs() const;
+  // Syncs what was committed; false with lastError() when that failed
+  // (it is tried again after the next commit).
+  bool sync();
+
   // Checks the database file at `path` without changing it: the journal
   // mode it keeps and SQLite's integrity check. `report` gets one line per
   // finding ("journal_mode wal", then "ok" or the problems found); true
@@ -74,6 +90,15 @@ class CfgStore {
 
  private:
   bool exec(const char* sql);
+  // The statement `sql` (a literal), prepared on its first use and kept
+  // while the database is open; null when it does not prepare.
+  sqlite3_stmt* kept(const char* sql);
+  bool run(const char* sql);
+  bool syncFull(bool full);
+  bool durable();
+  bool light();
+  // `ran` of a light commit, taking the connection's error when false.
+  bool committedLight(bool ran);
   // Takes the connection's last error as this store's.
   void failed();
   bool writeVar(const CfgVar& v);
@@ -82,7 +107,14 @@ class CfgStore {
   bool commit();
   void rollback();
 
+  struct LessSql {
+    bool operator()(const char* a, const char* b) const { return std::strcmp(a, b) < 0; }
+  };
   sqlite3* m_db = nullptr;
+  std::map<const char*, sqlite3_stmt*, LessSql> m_stmts;
+  bool m_syncFull = true;  // the connection's synchronous setting
+  bool m_unsynced = false;
+  std::chrono::steady_clock::time_point m_unsyncedSince;
   std::string m_error;
   bool m_full = false;
 };

@@ -11,6 +11,7 @@
 
 #include "SystemIF.pb.h"
 #include "platform/msgutil/msgIds.h"
+#include "tests/arch/exec_wrapper.h"
 #include "tests/sim/simAppliance.h"
 
 class SimTest : public ::testing::Test {
@@ -99,4 +100,15 @@ class SimTest : public ::testing::Test {
 
  private:
   bool m_dhcpStarted = false;
+};
+
+// `syssrvctl monitor` attached before the daemon opens its endpoint, its
+// lines in log/monitor.out; the seal ends it.
+struct SimMonitoredTest : SimTest {
+  bool startPeers() override {
+    std::string cmd;
+    for (const std::string& w : archExecArgv({SIM_SYSSRVCTL_BIN, "monitor", "--timeout", "300000"})) cmd += w + " ";
+    return std::system((cmd + ">" + app->root() + "/log/monitor.out 2>&1 &").c_str()) == 0 &&
+           simWaitFor([&] { return app->file("/log/monitor.out").find("syssrvctl: monitoring ") == 0; });
+  }
 };

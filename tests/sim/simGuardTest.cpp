@@ -46,7 +46,8 @@ TEST_F(SimTest, AnotherUserReachesNoEndpointNorTheAlertSocketWhereTheServiceUser
   }
 }
 
-TEST_F(SimTest, NoPasswordChallengeOrTicketReachesAnyLogFile) {
+// With a monitor attached: its lines are a log like the others.
+TEST_F(SimMonitoredTest, NoPasswordChallengeOrTicketReachesAnyLogFile) {
   if (std::getenv("SYSSRV_EXEC_WRAPPER") != nullptr) GTEST_SKIP() << "natively only";
   bringUp();
   // Each ends in a word of its own: a secret masked only up to a blank still shows.

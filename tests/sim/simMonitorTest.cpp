@@ -1,18 +1,7 @@
 // `syssrvctl monitor` beside the appliance: the road of one change.
-#include "tests/arch/exec_wrapper.h"
 #include "tests/sim/simFixture.h"
 
-// A monitor attached before the daemon opens its endpoint; the seal ends it.
-struct SimMonitorTest : SimTest {
-  bool startPeers() override {
-    std::string cmd;
-    for (const std::string& w : archExecArgv({SIM_SYSSRVCTL_BIN, "monitor", "--timeout", "300000"})) cmd += w + " ";
-    return std::system((cmd + ">" + app->root() + "/log/monitor.out 2>&1 &").c_str()) == 0 &&
-           simWaitFor([&] { return app->file("/log/monitor.out").find("syssrvctl: monitoring ") == 0; });
-  }
-};
-
-TEST_F(SimMonitorTest, ShowsTheWriteTheChangeNotificationAndWhatTheDaemonSendsNext) {
+TEST_F(SimMonitoredTest, ShowsTheWriteTheChangeNotificationAndWhatTheDaemonSendsNext) {
   bringUp();
   subscribe(kMsgIdSystemIFTimeFormatNtfy);
   SimRun set = app->ctl({"config", "set", "time.timeformat", "24_Hour", "--role", "admin"});

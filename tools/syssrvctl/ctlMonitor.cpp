@@ -63,7 +63,7 @@ bool ctlMonitorWanted(const CtlMonitorFilter& f, const MsgMonitorRecord& r) {
   return !f.byType || std::regex_search(typeName(r.type), f.type);
 }
 
-std::string ctlMonitorText(const MsgMonitorRecord& r) {
+std::string ctlMonitorText(const MsgMonitorRecord& r, CtlMonitorMask* mask) {
   std::string line = r.sender + " -> " + r.receiver + " ";
   const std::string bytes = std::to_string(r.bytes) + " bytes";
   const MsgTypeEntry* e = msgUtil_findByType(r.type);
@@ -74,6 +74,7 @@ std::string ctlMonitorText(const MsgMonitorRecord& r) {
   if (!body->ParseFromArray(r.payload.data(), static_cast<int>(r.payload.size()))) {
     return line + " (payload does not parse, " + bytes + ")";
   }
+  mask->apply(r, body.get());
   std::string fields = ctlFormatSingleLine(*body);
   return fields.empty() ? line : line + " " + fields;
 }
@@ -136,6 +137,7 @@ int ctlCmdMonitor(const CtlArgs& args, CtlIo& io) {
   const bool timed = (args.given & kCtlOptTimeout) != 0;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(args.timeoutMs);
   std::vector<Sender> senders;
+  CtlMonitorMask mask;
   std::vector<uint8_t> buf(kRecordRoom + 1);
   long shown = 0;
   while (!gCtlStop && (args.count == 0 || shown < args.count)) {
@@ -163,7 +165,7 @@ int ctlCmdMonitor(const CtlArgs& args, CtlIo& io) {
         }
         s.dropped = r.dropped;
         if (!ctlMonitorWanted(filter, r) || (args.count != 0 && shown >= args.count)) continue;
-        io.out << clockText(r.timeNs) << ' ' << ctlMonitorText(r) << '\n';
+        io.out << clockText(r.timeNs) << ' ' << ctlMonitorText(r, &mask) << '\n';
         if (pcap.is_open()) pcap << ctlPcapPacket(r);
         ++shown;
       }

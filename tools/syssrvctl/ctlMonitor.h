@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/msg/msgMonitor.h"
+#include "tools/syssrvctl/ctlMonitorMask.h"
 
 struct CtlMonitorFilter {
   std::string from;  // sender name; empty: any
@@ -18,8 +19,9 @@ struct CtlMonitorFilter {
 bool ctlMonitorWanted(const CtlMonitorFilter& f, const MsgMonitorRecord& r);
 
 // "SENDER -> RECEIVER TYPE FIELDS": the fields in text format on one line;
-// for a type no class has, its hex form and the byte count.
-std::string ctlMonitorText(const MsgMonitorRecord& r);
+// for a type no class has, its hex form and the byte count. Secrets are
+// masked (see ctlMonitorMask.h).
+std::string ctlMonitorText(const MsgMonitorRecord& r, CtlMonitorMask* mask);
 
 // A capture file for packet analysers: the file header, and one packet per
 // record, "type (4 bytes, big-endian), sequence (4), sender length (1),

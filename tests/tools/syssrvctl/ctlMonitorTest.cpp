@@ -2,6 +2,9 @@
 // packet of one.
 #include <gtest/gtest.h>
 
+#include "ConfigIF.pb.h"
+#include "SystemIF.pb.h"
+#include "platform/msgutil/msgIds.h"
 #include "tools/syssrvctl/ctlMonitor.h"
 
 TEST(CtlMonitor, LineAndCapturePacketOfOneCopiedMessage) {
@@ -16,7 +19,8 @@ TEST(CtlMonitor, LineAndCapturePacketOfOneCopiedMessage) {
     r.type = row.type;
     r.payload.assign(row.payload.begin(), row.payload.end());
     r.bytes = row.bytes;
-    EXPECT_EQ(ctlMonitorText(r), "SystemSrvc -> ConfigSrvc " + row.line);
+    CtlMonitorMask mask;
+    EXPECT_EQ(ctlMonitorText(r, &mask), "SystemSrvc -> ConfigSrvc " + row.line);
   }
   // The last row as a packet: time, sizes (as copied, as sent), then type,
   // sequence and names ahead of the payload's copied part.
@@ -26,4 +30,37 @@ TEST(CtlMonitor, LineAndCapturePacketOfOneCopiedMessage) {
   const uint32_t words[4] = {1700000000u, 123456u, static_cast<uint32_t>(body.size()),
                              static_cast<uint32_t>(body.size() - 2 + 70000)};
   EXPECT_EQ(ctlPcapPacket(r), std::string(reinterpret_cast<const char*>(words), sizeof words) + body);
+}
+
+// Credentials in writes, in answers to reads of them and in requests never
+// show; an answer to another read, or to the same read from someone else, does.
+TEST(CtlMonitor, SecretsAreMaskedInLinesAndAnswersToReadsOfThem) {
+  auto rec = [](MSG_Type type, const google::protobuf::Message& m, const char* from, const char* to, uint32_t seq) {
+    std::string p = m.SerializeAsString();
+    return MsgMonitorRecord{0, type, seq, static_cast<uint32_t>(p.size()), 0, from, to, {p.begin(), p.end()}};
+  };
+  ConfigIF::WriteReq write;
+  write.mutable_instance_val()->mutable_instance()->add_node()->set_name("system.proxy.webproxy.password");
+  write.mutable_instance_val()->add_value("pw-1");
+  ConfigIF::ReadReq read;
+  read.set_name("system.network.wired.dot1x.Password");
+  ConfigIF::ReadRsp answer;
+  answer.add_value("pw-2");
+  SystemIF::LogUploadReq upload;
+  upload.set_web_ticket("tkt-3");
+  upload.set_server_type("web");
+  CtlMonitorMask mask;
+  const std::pair<MsgMonitorRecord, const char*> rows[] = {
+      {rec(kMsgIdConfigIFWriteReq, write, "A", "ConfigSrvc", 1), "value: \"********\" }"},
+      {rec(kMsgIdConfigIFReadRsp, answer, "ConfigSrvc", "A", 2), "ReadRsp value: \"pw-2\""},
+      {rec(kMsgIdConfigIFReadReq, read, "A", "ConfigSrvc", 2), "Password\""},
+      {rec(kMsgIdConfigIFReadRsp, answer, "ConfigSrvc", "B", 2), "ReadRsp value: \"pw-2\""},
+      {rec(kMsgIdConfigIFReadRsp, answer, "ConfigSrvc", "A", 2), "ReadRsp value: \"********\""},
+      {rec(kMsgIdConfigIFReadRsp, answer, "ConfigSrvc", "A", 2), "ReadRsp value: \"pw-2\""},
+      {rec(kMsgIdSystemIFLogUploadReq, upload, "A", "SystemSrvc", 3), "server_type: \"web\" web_ticket: \"********\""},
+  };
+  for (const auto& [r, shown] : rows) {
+    const std::string line = ctlMonitorText(r, &mask);
+    EXPECT_NE(line.find(shown), std::string::npos) << line;
+  }
 }

@@ -2,29 +2,31 @@
 // dispatcher, beside the raw AF_UNIX SEQPACKET round-trip rate of the same
 // run.
 //
-//   bench_notify [--count N]
+//   bench_notify [--count N]      (default 100000)
 //
 // What is measured: this process plays the daemon's message side. It opens
 // "SystemSrvc" on the real message layer, registers config_change_notify
 // for ConfigIF.ConfigChangedNtfy as the daemon's start-up does, and runs
-// the main loop's receive-and-dispatch step, syssrvMessageLoop(1000), until
-// N notifications were handled. A second process, like the configuration
-// service, sends them from an endpoint of its own as fast as the layer takes
-// them: "video.monitor[1].signalType" = "HDMI", three nodes and one value,
-// a change the dispatcher routes to no action on this model (the front panel
-// follows it only on another one), so what is timed is delivery, decoding,
-// the routing table, the common tail and the debug log line, written to a
-// log device file under a temporary root (the daemon's seam).
+// the main loop's receive-and-dispatch step, syssrvMessageLoop(1000), once
+// per notification. A second process, in the configuration service's place,
+// sends them from an endpoint of its own: "video.monitor[1].signalType" =
+// "HDMI", three nodes and one value, a change the dispatcher routes to no
+// action on this model (the front panel follows it only on another one).
+// So what is timed is taking the message in, decoding it, the routing
+// table, the common tail and the debug log line, which is written to a log
+// device file under a temporary root (the daemon's seam).
 //
 // Not included: the main loop's periodic work between two receives
-// (temperature, LAN carrier, a configuration read per pass); that costs a
-// pass, not a notification, and the loop takes one message per pass.
+// (temperature, LAN carrier, a configuration read per pass): that costs a
+// pass, not a notification.
 //
-// The clock runs from the sender's start to the last dispatch; the
-// sender's own rate is printed too: when it is the lower of the two, the
-// sender, not the dispatcher, set the pace. Raw: ping-pong of 64-byte
-// packets with a child that echoes, one round trip = one request and its
-// answer. Goal: at least 50,000 notifications a second.
+// Two figures: the goal (at least 50,000 a second) applies to the
+// dispatcher, timed while it drains bursts of kBurst notifications that the
+// sender queued whole beforehand (as a submit of many variables does); the
+// streamed figure, N sent while the loop dispatches, is paced by the slower
+// side and printed with the sender's own rate. Raw: ping-pong of 64-byte
+// packets with a child that echoes, one round trip being a request and its
+// answer.
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>

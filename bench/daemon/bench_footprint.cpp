@@ -172,7 +172,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const char* what = arm.empty() ? "native syssrv (simulation build)" : "ARM syssrv under qemu-arm";
-  printf("%s (start-up %.1f s), %d s after its fork into the main loop: VmRSS %.2f MB (anonymous %.2f, files %.2f), VmHWM %.2f MB",
+  printf("%s (start-up %.1f s), %d s after its fork into the main loop: VmRSS %.2f MB (anonymous %.2f, "
+         "files %.2f), VmHWM %.2f MB",
          what, app.startupMicros() / 1e6, settle, mb(rss), mb(anon), mb(file), mb(hwm));
   if (!arm.empty()) {
     printf("\n  (%s/sim/syssrv; the figures include the emulator itself and are indicative only, no goal applies)\n",

@@ -173,7 +173,9 @@ int daemonRun(int count) {
   // The configuration service logs each request it answers.
   auto requests = [&] {
     int n = 0;
-    for (const std::string& l : app.configLog()) n += l.rfind("configsrvc: ConfigIF.", 0) == 0 && l.find("Req (") != std::string::npos;
+    for (const std::string& l : app.configLog()) {
+      n += l.rfind("configsrvc: ConfigIF.", 0) == 0 && l.find("Req (") != std::string::npos;
+    }
     return n;
   };
   const int requestsBefore = requests();
@@ -184,10 +186,11 @@ int daemonRun(int count) {
       return 1;
     }
   }
-  const bool seen = simWaitFor([&] { return simFind(app.daemonLog(), "varName:video.monitor[1].signalType val:DVI") >= 0; });
+  const std::string logged = "config_change_notify: varName:video.monitor[1].signalType val:";
+  const bool seen = simWaitFor([&] { return simFind(app.daemonLog(), logged + "DVI") >= 0; });
   const double secs = std::chrono::duration<double>(Clock::now() - t0).count();
   int handled = 0;
-  for (const std::string& l : app.daemonLog()) handled += l.find("varName:video.monitor[1].signalType val:") != std::string::npos;
+  for (const std::string& l : app.daemonLog()) handled += l.find(logged) != std::string::npos;
   if (!seen || handled != count || rawSecs < 0) {
     fprintf(stderr, "bench_notify: the daemon logged %d of %d notifications\n", handled, count);
     return 1;

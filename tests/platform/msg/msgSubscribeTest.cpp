@@ -150,4 +150,19 @@ TEST_F(MsgTest, SubscriptionThatArrivedBeforeTheNotificationIsHonoured) {
   EXPECT_EQ(msgTag(m), "500:77");
 }
 
+TEST_F(MsgTest, SubscriptionIsHonouredWhileAnotherThreadIsTheReader) {
+  // The publisher's own thread waits for the reader to take in what came
+  // before the notification, then goes on: it must neither lose the
+  // subscription nor wait for ever.
+  openLocal("pub");
+  openLocal("obs");
+  std::thread reader([] { MSG_ReleaseMsg(MSG_RecvMsg("pub", 0x501, 5000)); });
+  MSG_Endpoint pub = waitRemote("obs", "pub");
+  ASSERT_EQ(MSG_RegisterNotificationRemote("obs", 0x500, 0x500, pub), 0);
+  ASSERT_EQ(MSG_SendNotification("pub", msgTestMessage(0x500, 9, {77})), 0);
+  EXPECT_EQ(msgTag(MSG_RecvMsg("obs", 0x500, 5000)), "500:77");
+  ASSERT_EQ(MSG_SendMsg("obs", pub, msgTestMessage(0x501, 1, {1})), 0);
+  reader.join();
+}
+
 }  // namespace

@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/daemon/benchSim.h"
 #include "tests/sim/simAppliance.h"
 
 namespace {
@@ -109,15 +110,7 @@ double mb(long kb) { return kb / 1024.0; }
 int main(int argc, char** argv) {
   // Started by the simulation in the daemon's place.
   if (const char* exec = getenv(kExecVar)) execWords(exec);
-  const char* sealed = getenv("SYSSRV_SEALED");
-  if (sealed == nullptr || std::string(sealed) != "1") {
-    std::vector<char*> again = {const_cast<char*>(SIM_SEAL)};
-    for (int i = 0; i < argc; ++i) again.push_back(argv[i]);
-    again.push_back(nullptr);
-    execv(again[0], again.data());
-    perror("bench_footprint: " SIM_SEAL);
-    return 1;
-  }
+  if (benchEnsureSealed(argc, argv, "bench_footprint") != 0) return 1;
   int settle = 3;
   std::string arm;
   for (int i = 1; i < argc; ++i) {

@@ -51,6 +51,7 @@
 #include <vector>
 
 #include "ConfigIF.pb.h"
+#include "bench/daemon/benchSim.h"
 #include "OS/logmsg.h"
 #include "platform/msg/MSG.h"
 #include "platform/msgutil/msgIds.h"
@@ -129,34 +130,6 @@ bool dispatchUntil(int target) {
   return gHandled >= target;
 }
 
-// `n` round trips of kPingBytes over a SEQPACKET socketpair with a child
-// that echoes; seconds, or -1.
-double rawRoundTrips(int n) {
-  int sv[2];
-  if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv) != 0) return -1;
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(sv[0]);
-    char buf[kPingBytes];
-    for (;;) {
-      ssize_t r = recv(sv[1], buf, sizeof buf, 0);
-      if (r <= 0 || send(sv[1], buf, static_cast<size_t>(r), 0) != r) _exit(0);
-    }
-  }
-  close(sv[1]);
-  char buf[kPingBytes] = {1};
-  auto t0 = Clock::now();
-  for (int i = 0; i < n; ++i) {
-    if (send(sv[0], buf, sizeof buf, 0) != static_cast<ssize_t>(sizeof buf) || recv(sv[0], buf, sizeof buf, 0) <= 0) {
-      n = -1;
-      break;
-    }
-  }
-  double s = std::chrono::duration<double>(Clock::now() - t0).count();
-  close(sv[0]);
-  waitpid(pid, nullptr, 0);
-  return n < 0 ? -1 : s;
-}
 
 // The whole daemon of the simulation (--daemon); the exit status.
 int daemonRun(int count) {
@@ -169,7 +142,7 @@ int daemonRun(int count) {
     return 1;
   }
   const std::string payload = notification(), last = notification("DVI");
-  const double rawSecs = rawRoundTrips(count);
+  const double rawSecs = benchRawRoundTrips(count, kPingBytes);
   // The configuration service logs each request it answers.
   auto requests = [&] {
     int n = 0;
@@ -222,16 +195,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (daemon) {
-    // The simulation's daemon runs only sealed: come back through the seal.
-    const char* sealed = getenv("SYSSRV_SEALED");
-    if (sealed == nullptr || std::string(sealed) != "1") {
-      std::vector<char*> again = {const_cast<char*>(SIM_SEAL)};
-      for (int i = 0; i < argc; ++i) again.push_back(argv[i]);
-      again.push_back(nullptr);
-      execv(again[0], again.data());
-      perror("bench_notify: " SIM_SEAL);
-      return 1;
-    }
+    if (benchEnsureSealed(argc, argv, "bench_notify") != 0) return 1;
     return daemonRun(count);
   }
   char tmpl[] = "/tmp/bench_notify.XXXXXX";
@@ -246,7 +210,7 @@ int main(int argc, char** argv) {
   setenv("MSG_SOCKET_DIR", (root + "/msg").c_str(), 1);
 
   // The raw figure first, before the message layer's threads exist.
-  const double rawSecs = rawRoundTrips(count);
+  const double rawSecs = benchRawRoundTrips(count, kPingBytes);
 
   // The sender forks before this process starts the message layer (and its
   // threads) and links to "SystemSrvc" once that exists.

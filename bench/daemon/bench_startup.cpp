@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/daemon/benchSim.h"
 #include "tests/sim/simAppliance.h"
 
 namespace {
@@ -55,34 +56,6 @@ int countRequests(const std::vector<std::string>& log, size_t from, std::map<std
   return n;
 }
 
-// `n` round trips of kPingBytes over a SEQPACKET socketpair with a child
-// that echoes: the floor of any local request/answer. Milliseconds.
-double rawRoundTripsMs(int n) {
-  int sv[2];
-  if (socketpair(AF_UNIX, SOCK_SEQPACKET, 0, sv) != 0) return -1;
-  pid_t pid = fork();
-  if (pid == 0) {
-    close(sv[0]);
-    char buf[kPingBytes];
-    for (;;) {
-      ssize_t r = recv(sv[1], buf, sizeof buf, 0);
-      if (r <= 0 || send(sv[1], buf, static_cast<size_t>(r), 0) != r) _exit(0);
-    }
-  }
-  close(sv[1]);
-  char buf[kPingBytes] = {1};
-  auto t0 = Clock::now();
-  for (int i = 0; i < n; ++i) {
-    if (send(sv[0], buf, sizeof buf, 0) != static_cast<ssize_t>(sizeof buf) || recv(sv[0], buf, sizeof buf, 0) <= 0) {
-      n = -1;
-      break;
-    }
-  }
-  double ms = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
-  close(sv[0]);
-  waitpid(pid, nullptr, 0);
-  return n < 0 ? -1 : ms;
-}
 
 double median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -144,7 +117,7 @@ bool timeStart(SimAppliance& app, Starts* s) {
   const int n = countRequests(app.configLog(), from, &s->byName);
   s->requests.push_back(n);
   // The same number of raw round trips, while the appliance still runs.
-  s->rawMs.push_back(rawRoundTripsMs(n));
+  s->rawMs.push_back(benchRawRoundTrips(n, kPingBytes) * 1000.0);
   if (s->rawMs.back() < 0) {
     fprintf(stderr, "bench_startup: raw ping-pong failed\n");
     return false;
@@ -178,16 +151,8 @@ bool report(Starts s) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // The simulation's daemon runs only sealed: come back through the seal.
-  const char* sealed = getenv("SYSSRV_SEALED");
-  if (sealed == nullptr || std::string(sealed) != "1") {
-    std::vector<char*> again = {const_cast<char*>(SIM_SEAL)};
-    for (int i = 0; i < argc; ++i) again.push_back(argv[i]);
-    again.push_back(nullptr);
-    execv(again[0], again.data());
-    perror("bench_startup: " SIM_SEAL);
-    return 1;
-  }
+  // The simulation's daemon runs only sealed.
+  if (benchEnsureSealed(argc, argv, "bench_startup") != 0) return 1;
   int runs = argc > 1 ? atoi(argv[1]) : 5;
   if (runs < 1) {
     fprintf(stderr, "usage: bench_startup [RUNS>=1]\n");

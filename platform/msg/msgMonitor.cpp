@@ -56,20 +56,12 @@ void addLink(const std::string& dir, const std::string& file) {
 
 bool isMonitorName(const char* name) { return strncmp(name, kMsgMonitorPrefix, sizeof kMsgMonitorPrefix - 1) == 0; }
 
-bool fill(const std::string& path, struct sockaddr_un* sa) {
-  memset(sa, 0, sizeof *sa);
-  sa->sun_family = AF_UNIX;
-  if (path.size() >= sizeof sa->sun_path) return false;
-  memcpy(sa->sun_path, path.c_str(), path.size());
-  return true;
-}
-
 enum ConnectResult { kConnected, kBusy, kGone };
 
 // Connects `l` and checks who runs the monitor; gLinksLock held.
 ConnectResult connectLink(MonitorLink& l) {
   struct sockaddr_un sa;
-  if (!fill(l.path, &sa)) return kGone;
+  if (!msgFillAddress(l.path, &sa)) return kGone;
   int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return kBusy;
   if (connect(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0) {
@@ -133,7 +125,7 @@ void sweepDeadMonitors(const std::string& dir) {
   while (const struct dirent* e = readdir(d)) {
     std::string path = dir + "/" + e->d_name;
     struct sockaddr_un sa;
-    if (!isMonitorName(e->d_name) || !fill(path, &sa)) continue;
+    if (!isMonitorName(e->d_name) || !msgFillAddress(path, &sa)) continue;
     int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd >= 0 && connect(fd, reinterpret_cast<struct sockaddr*>(&sa), sizeof sa) != 0 && errno == ECONNREFUSED) {
       unlink(path.c_str());
@@ -157,7 +149,7 @@ int msgMonitorListen(const std::string& dir, std::string* path, std::string* err
   std::string temp = dir + "/.m" + pid;
   *path = dir + "/" + kMsgMonitorPrefix + pid;
   struct sockaddr_un sa;
-  if (!fill(*path, &sa) || !fill(temp, &sa)) {
+  if (!msgFillAddress(*path, &sa) || !msgFillAddress(temp, &sa)) {
     *error = "socket path " + *path + " is too long";
     return -1;
   }

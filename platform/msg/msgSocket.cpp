@@ -20,14 +20,6 @@ namespace {
 const char kMsgDeviceSocketDir[] = "/dev/socket/msglayer";
 constexpr size_t kMsgMaxPath = sizeof(((struct sockaddr_un*)nullptr)->sun_path) - 1;
 
-bool fillAddress(const std::string& path, struct sockaddr_un* sa) {
-  if (path.size() > kMsgMaxPath) return false;
-  memset(sa, 0, sizeof *sa);
-  sa->sun_family = AF_UNIX;
-  memcpy(sa->sun_path, path.c_str(), path.size());
-  return true;
-}
-
 int hexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -146,7 +138,7 @@ bool tempSocket(const std::string& dir, MsgTempSocket* t, struct stat* st) {
   static std::atomic<unsigned> counter{0};
   t->path = dir + "/.t" + std::to_string(getpid()) + "." + std::to_string(counter++);
   struct sockaddr_un sa;
-  if (!fillAddress(t->path, &sa)) {
+  if (!msgFillAddress(t->path, &sa)) {
     msgLog("socket path %s is longer than the %zu bytes a socket address holds", t->path.c_str(), kMsgMaxPath);
     return false;
   }
@@ -214,7 +206,7 @@ int msgListen(const std::string& dir, const std::string& path, int* dgramFd, dev
 
 int msgConnect(const std::string& path) {
   struct sockaddr_un sa;
-  if (!fillAddress(path, &sa)) {
+  if (!msgFillAddress(path, &sa)) {
     errno = ENAMETOOLONG;
     return -1;
   }
@@ -287,5 +279,13 @@ bool msgWriteAll(int fd, const struct iovec* iov, int iovcnt, MsgClock::time_poi
       vec[first].iov_len -= done;
     }
   }
+  return true;
+}
+
+bool msgFillAddress(const std::string& path, struct sockaddr_un* sa) {
+  if (path.size() > kMsgMaxPath) return false;
+  memset(sa, 0, sizeof *sa);
+  sa->sun_family = AF_UNIX;
+  memcpy(sa->sun_path, path.c_str(), path.size());
   return true;
 }

@@ -15,11 +15,15 @@
 #include <string>
 #include <sys/types.h>
 #include <sys/uio.h>
+#include <sys/un.h>
 
 using MsgClock = std::chrono::steady_clock;
 
 // The socket directory this process uses now.
 std::string msgSocketDir();
+
+// The address of a socket file; false when the path is too long for one.
+bool msgFillAddress(const std::string& path, struct sockaddr_un* sa);
 // Creates the socket directory and its datagram directory (mode 0770 each)
 // when missing, and sweeps stale datagram sockets (msgSweepDatagrams); -1
 // when one cannot be created or is not a directory.

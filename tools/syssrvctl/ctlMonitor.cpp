@@ -34,16 +34,6 @@ std::string typeName(MSG_Type type) {
   return e != nullptr ? e->name : ctlHexType(type);
 }
 
-std::string clockText(uint64_t ns) {
-  time_t sec = static_cast<time_t>(ns / 1000000000u);
-  struct tm parts;
-  localtime_r(&sec, &parts);
-  char buf[32];
-  size_t n = std::strftime(buf, sizeof buf, "%H:%M:%S", &parts);
-  std::snprintf(buf + n, sizeof buf - n, ".%03u", static_cast<unsigned>(ns / 1000000u % 1000u));
-  return buf;
-}
-
 void put32(std::string* out, uint32_t v) { out->append(reinterpret_cast<const char*>(&v), 4); }
 void put32be(std::string* out, uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8) out->push_back(static_cast<char>(v >> shift));
@@ -160,12 +150,12 @@ int ctlCmdMonitor(const CtlArgs& args, CtlIo& io) {
           continue;
         }
         if (r.dropped > s.dropped) {
-          io.out << clockText(r.timeNs) << " (" << r.dropped - s.dropped << " messages of " << r.sender
+          io.out << ctlClockText(r.timeNs) << " (" << r.dropped - s.dropped << " messages of " << r.sender
                  << " not shown: the monitor fell behind)\n";
         }
         s.dropped = r.dropped;
         if (!ctlMonitorWanted(filter, r) || (args.count != 0 && shown >= args.count)) continue;
-        io.out << clockText(r.timeNs) << ' ' << ctlMonitorText(r, &mask) << '\n';
+        io.out << ctlClockText(r.timeNs) << ' ' << ctlMonitorText(r, &mask) << '\n';
         if (pcap.is_open()) pcap << ctlPcapPacket(r);
         ++shown;
       }

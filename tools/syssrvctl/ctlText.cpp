@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include <google/protobuf/io/tokenizer.h>
 #include <google/protobuf/message.h>
@@ -119,5 +120,15 @@ std::string ctlFormatSingleLine(const google::protobuf::Message& m) {
 std::string ctlHexType(MSG_Type type) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "0x%06X", static_cast<unsigned>(type));
+  return buf;
+}
+
+std::string ctlClockText(uint64_t ns) {
+  time_t sec = static_cast<time_t>(ns / 1000000000u);
+  struct tm parts;
+  localtime_r(&sec, &parts);
+  char buf[32];
+  size_t n = std::strftime(buf, sizeof buf, "%H:%M:%S", &parts);
+  std::snprintf(buf + n, sizeof buf - n, ".%03u", static_cast<unsigned>(ns / 1000000u % 1000u));
   return buf;
 }

@@ -34,3 +34,7 @@ std::string ctlFormatSingleLine(const google::protobuf::Message& m);
 
 // "0x1B0090": the hex form used everywhere in the client's output.
 std::string ctlHexType(MSG_Type type);
+
+// "12:00:01.250": local time of day, to the millisecond, of a wall-clock time
+// in nanoseconds since the epoch (as `watch` and `monitor` stamp lines).
+std::string ctlClockText(uint64_t ns);

@@ -1,7 +1,6 @@
 // `watch`: subscribe to a publisher's notifications and print each one as
 // it arrives. The subscription is made from the asynchronous-open callback,
 // so it takes effect whenever the publisher appears, also after a restart.
-#include <sys/time.h>
 
 #include <chrono>
 #include <ctime>
@@ -55,21 +54,12 @@ bool inRanges(const std::vector<TypeRange>& ranges, MSG_Type t) {
   return false;
 }
 
-std::string clockText() {
-  struct timeval tv;
-  gettimeofday(&tv, nullptr);
-  struct tm parts;
-  localtime_r(&tv.tv_sec, &parts);
-  char buf[32];
-  size_t n = std::strftime(buf, sizeof buf, "%H:%M:%S", &parts);
-  std::snprintf(buf + n, sizeof buf - n, ".%03ld", static_cast<long>(tv.tv_usec / 1000));
-  return buf;
-}
-
 // "12:00:01.250 0x1B0093 SystemIF.LanStatusChangeNtfy state: LAN_UP"
 void printNotification(const MSG_Message* m, std::ostream& out) {
   MSG_Type type = MSG_GetType(m);
-  out << clockText() << ' ' << ctlHexType(type) << ' ';
+  out << ctlClockText(static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                              std::chrono::system_clock::now().time_since_epoch()).count()))
+      << ' ' << ctlHexType(type) << ' ';
   const MsgTypeEntry* entry = msgUtil_findByType(type);
   uint32_t bytes = MSG_GetPayloadBytes(m);
   if (entry == nullptr || entry->prototype == nullptr) {
